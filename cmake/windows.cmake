@@ -1,0 +1,33 @@
+# Windows build with mingw-w64: the program, and the same unit tests for Wine.
+# Everything is linked statically so that the executables need no extra DLLs.
+set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+set(WIN32_LIBS comctl32 comdlg32 winspool gdi32 user32 kernel32)
+
+# The program's Win32 front end lives in app/; every other Win32 companion
+# goes into the core library with the portable sources.
+set(APP_SOURCES ${WIN32_SOURCES})
+list(FILTER APP_SOURCES INCLUDE REGEX "/app/[^/]*_win32\\.cpp$")
+list(FILTER WIN32_SOURCES EXCLUDE REGEX "/app/[^/]*_win32\\.cpp$")
+
+add_library(elqcore_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
+target_include_directories(elqcore_win PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(elqcore_win PRIVATE ${WARNINGS})
+target_compile_definitions(elqcore_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
+
+file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
+add_executable(elq770 WIN32 ${APP_SOURCES} ${RESOURCE_FILES})
+target_compile_options(elq770 PRIVATE ${WARNINGS})
+target_link_libraries(elq770 PRIVATE elqcore_win ${WIN32_LIBS} ${STATIC_LINK})
+
+# GoogleTest from the sources Debian's googletest package installs.
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_executable(core_tests ${UNIT_TEST_SOURCES})
+target_link_libraries(core_tests PRIVATE elqcore_win gtest gtest_main ${WIN32_LIBS} ${STATIC_LINK})
+target_compile_options(core_tests PRIVATE ${WARNINGS})
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
+  add_subdirectory(tests/e2e/win32)
+endif()

@@ -1,0 +1,46 @@
+// What the device last reported: readouts, link watchdog, alarm hold and the
+// trend ring.
+//
+// Threads: the reader thread (receive parser) writes every field; the window
+// thread reads them, and also writes the readouts and the first text byte at
+// a link-loss reset, clears readoutsChanged, counts linkWatchdog down and
+// alarmHoldCount up, and moves trendReadIndex. Readouts are relaxed. The trend
+// ring is single-producer, single-consumer: a sample is stored before the
+// release store of trendWriteIndex that covers it, and the window thread
+// acquires trendWriteIndex before reading samples.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+constexpr int TREND_SIZE = 500;
+constexpr int32_t NO_VALUE = -1;
+
+// Measurements per trend sample, indexed by rollIndex (10 s, 30 s, 60 s).
+extern const int TREND_DECIMATION[3];
+
+struct LiveState {
+    std::atomic<int32_t> measurement{NO_VALUE};
+    std::atomic<int32_t> maxPeak{NO_VALUE};
+    std::atomic<int32_t> minPeak{NO_VALUE};
+    std::atomic<int32_t> readoutsChanged{0};
+    std::atomic<uint8_t> linkWatchdog{20};
+    std::atomic<uint8_t> alarmHoldCount{0};
+    std::atomic<int32_t> deviceTextLength{0};
+    std::atomic<int32_t> trendSamples[TREND_SIZE] = {};
+    std::atomic<uint16_t> trendWriteIndex{0};
+    std::atomic<uint16_t> trendReadIndex{0};
+    std::atomic<int32_t> trendDecimationCount{0};
+    std::atomic<int32_t> trendEmpty{1};
+};
+
+extern LiveState liveState;
+
+// Puts liveState back to its start values (tests, and a fresh program start).
+void resetLiveState();
+
+// Stores measurement x 2 at trendWriteIndex and advances it (500 -> 0).
+void appendTrendSample();
+
+// Drops the samples not yet drawn, once the graph has drawn anything.
+void skipPendingTrendSamples();

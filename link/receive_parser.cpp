@@ -1,0 +1,145 @@
+// Reader thread: assembles reply lines up to CR, checks their sum, decodes the
+// word and dispatches it by band. Works byte by byte on fixed storage,
+// allocates nothing and makes no system call but the reply hook.
+#include "link/receive_parser.h"
+
+#include "link/live_state.h"
+#include "params/parameter_set.h"
+#include "params/settings.h"
+
+namespace {
+
+constexpr uint8_t CR = 13;
+constexpr int LINE_LAST = LINE_CAPACITY - 1;
+
+struct ReceiveLine {
+    uint8_t bytes[LINE_CAPACITY];
+    int32_t length;
+};
+
+ReceiveLine receiveLine{};
+std::atomic<ReplyHook> replyHook{nullptr};
+
+void signalReply() {
+    ReplyHook hook = replyHook.load(std::memory_order_acquire);
+    if (hook != nullptr) hook();
+}
+
+void trendStep() {
+    int32_t count = liveState.trendDecimationCount.load(std::memory_order_relaxed) + 1;
+    int roll = loadField(appSettings.rollIndex);
+    if (roll > 2) roll = 2;
+    if (count >= TREND_DECIMATION[roll]) {
+        count = 0;
+        appendTrendSample();
+    }
+    liveState.trendDecimationCount.store(count, std::memory_order_relaxed);
+}
+
+void takeMeasurement(int32_t value, uint16_t limit) {
+    if (loadField(deviceParameters.activeLimit) != limit)
+        liveState.readoutsChanged.store(1, std::memory_order_relaxed);
+    liveState.measurement.store(value, std::memory_order_relaxed);
+    storeField(deviceParameters.activeLimit, limit);
+    trendStep();
+}
+
+void takeAlarm() {
+    if (loadField(appSettings.stopAtAlarm) != 0)
+        liveState.alarmHoldCount.store(1, std::memory_order_relaxed);
+}
+
+// Keeps at most DEVICE_TEXT_MAX characters and the NUL: characters past that
+// are dropped until a word of code 3000 restarts the text.
+void takeTextCharacter(uint16_t character) {
+    int32_t position = liveState.deviceTextLength.load(std::memory_order_relaxed);
+    char byte = character == CR ? '\0' : static_cast<char>(character & 0xFF);
+    if (position < 0 || position >= DEVICE_TEXT_MAX) {
+        if (byte == '\0') storeTextByte(deviceParameters.deviceText[DEVICE_TEXT_MAX], '\0');
+        return;
+    }
+    storeTextByte(deviceParameters.deviceText[position], byte);
+    if (position == DEVICE_TEXT_MAX - 1)
+        storeTextByte(deviceParameters.deviceText[DEVICE_TEXT_MAX], '\0');
+    liveState.deviceTextLength.store(position + 1, std::memory_order_relaxed);
+}
+
+void takeParameter(uint16_t word) {
+    const ParameterBand* band = findParameterBand(word);
+    uint16_t value = static_cast<uint16_t>(word - band->code);
+    if (band->code != CODE_LIMIT1_TYPE) {
+        storeField(deviceParameters.*band->field, value);
+        return;
+    }
+    // The last word of a parameter answer: the field is stored before the
+    // waiting window thread is woken, and the next text starts afresh.
+    storeField(deviceParameters.*band->field, value, std::memory_order_release);
+    signalReply();
+    liveState.deviceTextLength.store(0, std::memory_order_relaxed);
+}
+
+void processLine(const uint8_t* line) {
+    if (!lineChecksumOk(line)) return;
+    liveState.linkWatchdog.store(15, std::memory_order_relaxed);
+    dispatchWord(decodeLineValue(line));
+}
+
+}  // namespace
+
+void setReplyHook(ReplyHook hook) { replyHook.store(hook, std::memory_order_release); }
+
+void resetReceiveLine() { receiveLine = ReceiveLine{}; }
+
+int lineLength(const uint8_t* line) {
+    int length = 0;
+    while (length < LINE_CAPACITY && line[length] != 0) ++length;
+    return length;
+}
+
+int lineChecksumOk(const uint8_t* line) {
+    int length = lineLength(line);
+    if (length == 0) return 0;
+    uint8_t sum = 0;
+    for (int i = 0; i < length - 1; ++i) sum = static_cast<uint8_t>(sum + line[i]);
+    return sum == line[length - 1] ? 1 : 0;
+}
+
+uint16_t decodeLineValue(const uint8_t* line) {
+    if (lineLength(line) == 5)
+        return static_cast<uint16_t>((line[0] & 0xF0) << 8 | (line[1] & 0xF0) << 4 |
+                                     (line[2] & 0xF0) | line[3] >> 4);
+    return static_cast<uint16_t>((line[0] & 0xF0) | line[1] >> 4);
+}
+
+void dispatchWord(uint16_t word) {
+    if (word < 128) return takeMeasurement(word, 0);
+    if (word < 300) return takeMeasurement(word - 128, 1);
+    if (word < 500) {
+        liveState.minPeak.store(word - 300, std::memory_order_relaxed);
+        liveState.readoutsChanged.store(1, std::memory_order_relaxed);
+        return;
+    }
+    if (word < 1000) {
+        liveState.maxPeak.store(word - 500, std::memory_order_relaxed);
+        liveState.readoutsChanged.store(1, std::memory_order_relaxed);
+        return;
+    }
+    if (word < 3000) return;
+    if (word < PARAMETER_BAND_END) return takeParameter(word);
+    if ((word >= 65010 && word <= 65024) || (word >= 65035 && word <= 65049)) return takeAlarm();
+    if (word >= 65200 && word <= 65499) return takeTextCharacter(word - 65200);
+}
+
+void parseReceivedBytes(const uint8_t* bytes, int count) {
+    for (int i = 0; i < count; ++i) {
+        uint8_t b = bytes[i];
+        if (b != CR) {
+            receiveLine.bytes[receiveLine.length] = b;
+            if (receiveLine.length < LINE_LAST) ++receiveLine.length;
+            continue;
+        }
+        receiveLine.bytes[receiveLine.length] = 0;
+        receiveLine.length = 0;
+        processLine(receiveLine.bytes);
+    }
+}

@@ -1,0 +1,27 @@
+// Turns the device's byte stream into the live state and deviceParameters.
+//
+// Threads: parseReceivedBytes runs on the reader thread only; it keeps its
+// partial line in parser-private storage that survives closing and reopening
+// the link. The end of a parameter answer is announced through the reply
+// hook, bound by the program to SetEvent(ReplyEvent).
+#pragma once
+
+#include <cstdint>
+
+constexpr int LINE_CAPACITY = 8;   // 7 bytes and the terminating NUL
+constexpr int DEVICE_TEXT_MAX = 31;  // characters kept in deviceText before its NUL
+
+using ReplyHook = void (*)();
+void setReplyHook(ReplyHook hook);
+
+void parseReceivedBytes(const uint8_t* bytes, int count);
+
+// Forgets a partially received line (tests; a fresh program start).
+void resetReceiveLine();
+
+int lineLength(const uint8_t* line);
+int lineChecksumOk(const uint8_t* line);
+uint16_t decodeLineValue(const uint8_t* line);
+
+// Applies one checked word to the live state or deviceParameters by band.
+void dispatchWord(uint16_t word);

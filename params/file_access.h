@@ -1,0 +1,30 @@
+// The few file calls the settings and parameter files need, with the open
+// semantics of CreateFileA: a Win32 implementation for the program and a
+// POSIX one for the native tests, so the file logic above them is the same on
+// both. Results are the operating system's error codes (GetLastError on
+// Windows, errno on POSIX); 0 is success.
+#pragma once
+
+#include <cstdint>
+
+struct FileHandle {
+    intptr_t value;
+};
+
+enum FileAccess { FILE_READ = 1, FILE_WRITE = 2 };
+
+// Opens or creates name (OPEN_ALWAYS, no sharing, never truncates).
+// existed is set to 1 when the file was there before the call.
+int openAlwaysFile(const char* name, int access, FileHandle* handle, int* existed);
+
+// Creates name, replacing an existing file (CREATE_ALWAYS).
+int createAlwaysFile(const char* name, FileHandle* handle);
+
+// Opens an existing file for reading (OPEN_EXISTING).
+int openExistingFile(const char* name, FileHandle* handle);
+
+// Reads or writes up to count bytes; *done is the number moved.
+int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done);
+int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* done);
+
+int closeFile(FileHandle handle);

@@ -1,0 +1,71 @@
+// POSIX stand-in for the Win32 file calls, used by the native build only.
+#include "params/file_access.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int posixFlags(int access) {
+    if ((access & FILE_READ) && (access & FILE_WRITE)) return O_RDWR;
+    return (access & FILE_WRITE) ? O_WRONLY : O_RDONLY;
+}
+
+}  // namespace
+
+int openAlwaysFile(const char* name, int access, FileHandle* handle, int* existed) {
+    int fd = open(name, posixFlags(access) | O_CREAT | O_EXCL, 0644);
+    *existed = 0;
+    if (fd < 0 && errno == EEXIST) {
+        *existed = 1;
+        fd = open(name, posixFlags(access));
+    }
+    if (fd < 0) return errno;
+    handle->value = fd;
+    return 0;
+}
+
+int createAlwaysFile(const char* name, FileHandle* handle) {
+    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return errno;
+    handle->value = fd;
+    return 0;
+}
+
+int openExistingFile(const char* name, FileHandle* handle) {
+    int fd = open(name, O_RDONLY);
+    if (fd < 0) return errno;
+    handle->value = fd;
+    return 0;
+}
+
+int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    while (*done < count) {
+        ssize_t n = read(static_cast<int>(handle.value), static_cast<char*>(buffer) + *done,
+                         count - *done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) break;
+        *done += static_cast<uint32_t>(n);
+    }
+    return 0;
+}
+
+int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    while (*done < count) {
+        ssize_t n = write(static_cast<int>(handle.value),
+                          static_cast<const char*>(buffer) + *done, count - *done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) break;
+        *done += static_cast<uint32_t>(n);
+    }
+    return 0;
+}
+
+int closeFile(FileHandle handle) {
+    return close(static_cast<int>(handle.value)) == 0 ? 0 : errno;
+}

@@ -1,0 +1,53 @@
+// Win32 file calls behind the settings and parameter files. Handles are
+// opened without sharing and closed inside the operation that opened them.
+#include "params/file_access.h"
+
+#include <windows.h>
+
+namespace {
+
+HANDLE toHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle.value); }
+
+int openWith(const char* name, DWORD access, DWORD disposition, FileHandle* handle) {
+    HANDLE h = CreateFileA(name, access, 0, nullptr, disposition, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    handle->value = reinterpret_cast<intptr_t>(h);
+    return 0;
+}
+
+}  // namespace
+
+int openAlwaysFile(const char* name, int access, FileHandle* handle, int* existed) {
+    DWORD rights = ((access & FILE_READ) ? GENERIC_READ : 0) |
+                   ((access & FILE_WRITE) ? GENERIC_WRITE : 0);
+    int result = openWith(name, rights, OPEN_ALWAYS, handle);
+    // Asked right after the open: OPEN_ALWAYS reports an existing file this way.
+    *existed = result == 0 && GetLastError() == ERROR_ALREADY_EXISTS;
+    return result;
+}
+
+int createAlwaysFile(const char* name, FileHandle* handle) {
+    return openWith(name, GENERIC_WRITE, CREATE_ALWAYS, handle);
+}
+
+int openExistingFile(const char* name, FileHandle* handle) {
+    return openWith(name, GENERIC_READ, OPEN_EXISTING, handle);
+}
+
+int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done) {
+    DWORD moved = 0;
+    BOOL ok = ReadFile(toHandle(handle), buffer, count, &moved, nullptr);
+    *done = moved;
+    return ok ? 0 : static_cast<int>(GetLastError());
+}
+
+int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* done) {
+    DWORD moved = 0;
+    BOOL ok = WriteFile(toHandle(handle), buffer, count, &moved, nullptr);
+    *done = moved;
+    return ok ? 0 : static_cast<int>(GetLastError());
+}
+
+int closeFile(FileHandle handle) {
+    return CloseHandle(toHandle(handle)) ? 0 : static_cast<int>(GetLastError());
+}

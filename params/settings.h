@@ -1,0 +1,44 @@
+// The four user choices kept between runs. The record's memory image is the
+// 280-byte settings file "Vantor.cnf" in the current working directory.
+//
+// Threads: the window thread owns appSettings and alone writes it; the reader
+// thread reads rollIndex and stopAtAlarm (through loadField), so the window
+// thread stores those two with storeField.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct AppSettings {
+    uint16_t comPort;  // 1..8, plus PORT_NOT_OPEN while that port is not open
+    uint8_t reserved1[258];
+    uint16_t rollIndex;       // 0 = 10 s, 1 = 30 s, 2 = 60 s
+    uint16_t stopAtAlarm;     // 0 or 1
+    uint16_t languageOffset;  // 0 English, 100 German, 200 Danish
+    uint8_t reserved2[14];
+};
+
+static_assert(sizeof(AppSettings) == 280, "AppSettings is the 280-byte settings file image");
+static_assert(offsetof(AppSettings, rollIndex) == 260, "field offset");
+static_assert(offsetof(AppSettings, stopAtAlarm) == 262, "field offset");
+static_assert(offsetof(AppSettings, languageOffset) == 264, "field offset");
+
+constexpr uint16_t PORT_NOT_OPEN = 10;
+constexpr const char* SETTINGS_FILE_NAME = "Vantor.cnf";
+
+extern AppSettings appSettings;
+
+void setSettingsDefaults(AppSettings* settings);
+
+// Reads the settings file into settings, creating it with the record's
+// current content when it does not exist. 0, ERR_SHORT_TRANSFER or the
+// operating system's error code. The record is replaced only by a complete
+// 280-byte read, and fields outside their ranges keep the record's value.
+int readSettings(AppSettings* settings);
+
+// Writes the record's 280 bytes at the start of the settings file.
+int writeSettings(const AppSettings* settings);
+
+// Keeps the fields of candidate that are in range; the others take the value
+// they have in fallback. Reserved bytes are kept as they are in candidate.
+void sanitizeSettings(AppSettings* candidate, const AppSettings& fallback);
