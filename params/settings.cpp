@@ -58,7 +58,9 @@ int readSettings(AppSettings* settings) {
     AppSettings scratch;
     result = readFile(file, &scratch, sizeof scratch, &done);
     if (result != 0 || done != sizeof scratch) return finishWithClose(file, ERR_SHORT_TRANSFER);
-    sanitizeSettings(&scratch, *settings);
+    AppSettings defaults;
+    setSettingsDefaults(&defaults);
+    sanitizeSettings(&scratch, defaults);
     *settings = scratch;
     return finishWithClose(file, 0);
 }

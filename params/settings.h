@@ -33,7 +33,7 @@ void setSettingsDefaults(AppSettings* settings);
 // Reads the settings file into settings, creating it with the record's
 // current content when it does not exist. 0, ERR_SHORT_TRANSFER or the
 // operating system's error code. The record is replaced only by a complete
-// 280-byte read, and fields outside their ranges keep the record's value.
+// 280-byte read, and fields outside their ranges take their defaults.
 int readSettings(AppSettings* settings);
 
 // Writes the record's 280 bytes at the start of the settings file.

@@ -1,0 +1,90 @@
+#include "app/acquisition.h"
+
+#include "display/display_state.h"
+#include "link/command_frames.h"
+#include "link/live_state.h"
+#include "params/parameter_set.h"
+#include "params/settings.h"
+
+const int32_t HOLD_TICKS[3] = {40, 120, 240};
+
+int downloadPending = 0;
+int32_t lastShownMeasurement = 0;
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+
+int rollIndexNow() {
+    int roll = loadField(appSettings.rollIndex);
+    return roll > 2 ? 2 : roll;
+}
+
+void resetReadoutsAfterLinkLoss() {
+    liveState.measurement.store(NO_VALUE, relaxed);
+    liveState.maxPeak.store(NO_VALUE, relaxed);
+    liveState.minPeak.store(NO_VALUE, relaxed);
+    storeTextByte(deviceParameters.deviceText[0], '\0');
+    redrawHeader = 1;
+}
+
+}  // namespace
+
+void resetAcquisition() {
+    downloadPending = 0;
+    lastShownMeasurement = 0;
+}
+
+int deviceTextEmpty() { return loadTextByte(deviceParameters.deviceText[0]) == '\0'; }
+
+int alarmHoldTick() {
+    uint8_t count = liveState.alarmHoldCount.load(relaxed);
+    if (count == 0) return 0;
+    ++count;
+    if (count < HOLD_TICKS[rollIndexNow()]) {
+        liveState.alarmHoldCount.store(count, relaxed);
+        return 0;
+    }
+    liveState.alarmHoldCount.store(0, relaxed);
+    graphFrozen = 1;
+    redrawAll = 1;
+    return 1;
+}
+
+PumpStep pumpTick() {
+    if (pumpCommandWord()) return PUMP_SENT_WORD;
+    if (downloadPending) {
+        downloadPending = 0;
+        sendRequest();
+        return PUMP_CONFIRM;
+    }
+    uint8_t watchdog = liveState.linkWatchdog.load(relaxed);
+    if (watchdog != 0) {
+        liveState.linkWatchdog.store(static_cast<uint8_t>(watchdog - 1), relaxed);
+        return PUMP_WATCHDOG;
+    }
+    if (liveState.measurement.load(relaxed) == NO_VALUE) return PUMP_WATCHDOG;
+    resetReadoutsAfterLinkLoss();
+    return PUMP_LINK_LOST;
+}
+
+int confirmationMessage(int answered) {
+    if (!answered) return 82;
+    return editedMatchesDevice() ? 0 : 81;
+}
+
+int readoutsTick() {
+    int32_t measurement = liveState.measurement.load(relaxed);
+    if (measurement == lastShownMeasurement && liveState.readoutsChanged.load(relaxed) == 0)
+        return 0;
+    if (measurement < 100 && lastShownMeasurement >= 100) redrawHeader = 1;
+    liveState.readoutsChanged.store(0, relaxed);
+    lastShownMeasurement = measurement;
+    return 1;
+}
+
+int identificationTick() {
+    if (liveState.linkWatchdog.load(relaxed) == 0 || !deviceTextEmpty()) return 0;
+    sendRequest();
+    return 1;
+}

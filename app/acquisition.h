@@ -1,0 +1,47 @@
+// The periodic work of the window thread, kept free of Win32 so that its
+// decisions can be tested natively: the alarm hold, the command pump with its
+// download confirmation and link watchdog, the readout repaint rule and the
+// identification request. The Win32 timer handlers call these and carry out
+// what they return (invalidations, the confirmation wait, message boxes).
+//
+// Threads: window thread only. The live state it reads and writes is shared
+// with the reader thread through its atomics (see link/live_state.h).
+#pragma once
+
+#include <cstdint>
+
+extern const int32_t HOLD_TICKS[3];
+
+extern int downloadPending;         // queued parameter words await confirmation
+extern int32_t lastShownMeasurement;
+
+// Resets the state above to its start values (tests).
+void resetAcquisition();
+
+// Timer 20: counts the alarm hold; returns 1 when the graph has just frozen.
+int alarmHoldTick();
+
+enum PumpStep {
+    PUMP_SENT_WORD,      // a queued word went out
+    PUMP_CONFIRM,        // the download has drained: confirm it now
+    PUMP_WATCHDOG,       // the watchdog counted down, or stays run down
+    PUMP_LINK_LOST,      // the watchdog has just run out: readouts cleared
+};
+
+// Timer 50: one branch per tick. PUMP_CONFIRM has already cleared
+// downloadPending and sent the request; the caller waits for the answer and
+// passes the outcome to confirmationMessage.
+PumpStep pumpTick();
+
+// The message to show after the confirmation wait: 0 (none), 81 or 82.
+int confirmationMessage(int answered);
+
+// Timer 300: returns 1 when the readouts must be repainted (and sets
+// redrawHeader when the readout shrinks from three digits).
+int readoutsTick();
+
+// Timer 1000: asks the device for its data while its text is missing and the
+// link is alive. Returns 1 when a request was sent.
+int identificationTick();
+
+int deviceTextEmpty();

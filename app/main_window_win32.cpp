@@ -1,0 +1,164 @@
+// The main window's life cycle: creation, closing, destruction, focus,
+// background erasing and the Space and Pause keys. Commands, timers and
+// painting are dispatched to their own operations.
+#include <windows.h>
+
+#include <atomic>
+
+#include "app/shell_win32.h"
+#include "display/display_state.h"
+#include "display/main_paint_win32.h"
+#include "lang/lang_message.h"
+#include "lang/language_table.h"
+#include "link/command_frames.h"
+#include "link/receive_parser.h"
+#include "link/serial_link.h"
+#include "params/settings.h"
+
+HINSTANCE appInstance = nullptr;
+HWND MainWindow = nullptr;
+char titleText[64];
+HANDLE ReplyEvent = nullptr;
+HWND resetButtons[2] = {nullptr, nullptr};
+RECT graphRect = {0, 0, 0, 0};
+int keyLatch = 0;
+
+namespace {
+
+// The reader thread sets the event through the parser's hook; it reads the
+// handle published here with release order once the event exists.
+std::atomic<HANDLE> replyEventForHook{nullptr};
+
+void setReplyEventFromParser() {
+    HANDLE event = replyEventForHook.load(std::memory_order_acquire);
+    if (event != nullptr) SetEvent(event);
+}
+
+constexpr UINT timerIds[] = {TIMER_GRAPH, TIMER_PUMP, TIMER_READOUTS, TIMER_IDENTIFICATION};
+constexpr UINT timerPeriods[] = {20, 47, 300, 1000};
+
+// A settings file saved while its port was not open holds 11 to 18: that is
+// the user's port, not yet open, so start-up opens the port itself.
+void openConfiguredPort(HWND window) {
+    if (appSettings.comPort > PORT_NOT_OPEN) appSettings.comPort -= PORT_NOT_OPEN;
+    if (openLink(appSettings.comPort, BAUD_RATE)) return;
+    langMessage(window, 85, 5, 0);
+    appSettings.comPort += PORT_NOT_OPEN;
+}
+
+HWND createResetButton(HWND window, int id, int y) {
+    return CreateWindowExA(0, "BUTTON", "Reset", WS_CHILD | WS_VISIBLE, 260, y, 60, 20, window,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), appInstance,
+                           nullptr);
+}
+
+LRESULT onCreate(HWND window) {
+    MainWindow = window;  // commands run from inside creation use it
+    int result = readSettings(&appSettings);
+    if (result != 0) langMessage(window, 83, 33, result);
+    openConfiguredPort(window);
+    refreshTitle(window);
+    SetMenu(window, LoadMenuA(appInstance, MAKEINTRESOURCEA(1044 + appSettings.languageOffset)));
+    // At start-up the not-open mark does not outlast window creation.
+    if (appSettings.comPort > PORT_NOT_OPEN) appSettings.comPort -= PORT_NOT_OPEN;
+    checkSettingItems(GetMenu(window));
+    for (int i = 0; i < 4; ++i) SetTimer(window, timerIds[i], timerPeriods[i], nullptr);
+    createDisplayObjects();
+    resetButtons[0] = createResetButton(window, ID_RESET_MAX_PEAK, 78);
+    resetButtons[1] = createResetButton(window, ID_RESET_MIN_PEAK, 168);
+    SetRect(&graphRect, 345, 60, 935, 325);
+    return 0;
+}
+
+LRESULT onClose(HWND window) {
+    if (writeSettings(&appSettings) != 0) langMessage(window, 83, 33, 0);
+    for (UINT id : timerIds) KillTimer(window, id);
+    return DefWindowProcA(window, WM_CLOSE, 0, 0);
+}
+
+LRESULT onDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
+    closeLink();
+    closeReplyEvent();
+    deleteDisplayObjects();
+    PostQuitMessage(0);
+    return DefWindowProcA(window, WM_DESTROY, wParam, lParam);
+}
+
+LRESULT onSetFocus(HWND window, WPARAM wParam, LPARAM lParam) {
+    HWND previous = reinterpret_cast<HWND>(wParam);
+    // A Reset button hands the focus straight back: no full repaint for that.
+    if (previous != nullptr && previous != resetButtons[0] && previous != resetButtons[1])
+        redrawAll = 1;
+    return DefWindowProcA(window, WM_SETFOCUS, wParam, lParam);
+}
+
+LRESULT onKeyDown(WPARAM key) {
+    if (keyLatch) return 0;
+    keyLatch = 1;
+    if (key == VK_SPACE) {
+        sendCommandWord(CMD_SPACE_KEY);
+    } else if (key == VK_PAUSE) {
+        redrawAll = 1;
+        graphFrozen = !graphFrozen;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int createReplyEvent() {
+    ReplyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (ReplyEvent == nullptr) return 0;
+    replyEventForHook.store(ReplyEvent, std::memory_order_release);
+    setReplyHook(setReplyEventFromParser);
+    return 1;
+}
+
+void closeReplyEvent() {
+    setReplyHook(nullptr);
+    replyEventForHook.store(nullptr, std::memory_order_release);
+    if (ReplyEvent != nullptr) CloseHandle(ReplyEvent);
+    ReplyEvent = nullptr;
+}
+
+int waitForReply(DWORD timeoutMs) {
+    ResetEvent(ReplyEvent);
+    DWORD outcome = WaitForSingleObject(ReplyEvent, timeoutMs);
+    ResetEvent(ReplyEvent);
+    return outcome == WAIT_OBJECT_0 ? 1 : 0;
+}
+
+void refreshTitle(HWND window) {
+    langText(titleText, 34);
+    SetWindowTextA(window, titleText);
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return onCreate(window);
+    case WM_CLOSE:
+        return onClose(window);
+    case WM_DESTROY:
+        return onDestroy(window, wParam, lParam);
+    case WM_SETFOCUS:
+        return onSetFocus(window, wParam, lParam);
+    case WM_ERASEBKGND:
+        redrawAll = 1;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_KEYDOWN:
+        return onKeyDown(wParam);
+    case WM_KEYUP:
+        keyLatch = 0;
+        return 0;
+    case WM_PAINT:
+        paintMainWindow(window);
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_COMMAND:
+        return menuCommand(window, wParam, lParam);
+    case WM_TIMER:
+        return timerTick(window, wParam, lParam);
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

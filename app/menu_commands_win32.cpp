@@ -1,0 +1,183 @@
+// WM_COMMAND: the menu commands, the two Reset buttons and the request the
+// program posts to itself after a port change. Every setting change is saved
+// at once.
+#include <windows.h>
+
+#include "app/shell_win32.h"
+#include "display/display_state.h"
+#include "lang/lang_message.h"
+#include "lang/language_table.h"
+#include "link/command_frames.h"
+#include "link/live_state.h"
+#include "link/serial_link.h"
+#include "params/parameter_set.h"
+#include "params/settings.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr DWORD PORT_CHANGE_WAIT_MS = 3000;
+constexpr DWORD SCAN_WAIT_MS = 2000;
+constexpr int FIRST_PORT = 1;
+constexpr int LAST_PORT = 8;
+
+void resetPeak(HWND window, uint16_t word) {
+    sendCommandWord(word);
+    SetFocus(window);
+}
+
+void afterPortChange() {
+    sendRequest();
+    waitForReply(PORT_CHANGE_WAIT_MS);
+}
+
+void selectPort(HWND window, int port) {
+    if (port == appSettings.comPort) return;
+    if (appSettings.comPort > PORT_NOT_OPEN)
+        appSettings.comPort -= PORT_NOT_OPEN;  // no link to close
+    else
+        closeLink();
+    HMENU menu = GetMenu(window);
+    setMenuCheck(menu, 2000 + appSettings.comPort, 0);
+    setMenuCheck(menu, 2000 + port, 1);
+    appSettings.comPort = static_cast<uint16_t>(port);
+    if (!openLink(port, BAUD_RATE)) {
+        langMessage(window, 85, 5, 0);
+        appSettings.comPort += PORT_NOT_OPEN;
+        return;
+    }
+    saveSettings(window);
+    PostMessageA(window, WM_COMMAND, CMD_AFTER_PORT_CHANGE, 0);
+}
+
+void selectRollPeriod(HWND window, int rollIndex) {
+    if (rollIndex == appSettings.rollIndex) return;
+    HMENU menu = GetMenu(window);
+    setMenuCheck(menu, IDM_ROLL_10S + appSettings.rollIndex, 0);
+    setMenuCheck(menu, IDM_ROLL_10S + rollIndex, 1);
+    storeField(appSettings.rollIndex, static_cast<uint16_t>(rollIndex));
+    saveSettings(window);
+    skipPendingTrendSamples();
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+void toggleStopAtAlarm(HWND window) {
+    uint16_t stop = appSettings.stopAtAlarm ? 0 : 1;
+    storeField(appSettings.stopAtAlarm, stop);
+    setMenuCheck(GetMenu(window), IDM_STOP_AT_ALARM, stop);
+    saveSettings(window);
+}
+
+void selectLanguage(HWND window, int languageOffset) {
+    HMENU oldMenu = GetMenu(window);
+    storeField(appSettings.languageOffset, static_cast<uint16_t>(languageOffset));
+    DestroyMenu(oldMenu);
+    HMENU menu = LoadMenuA(appInstance, MAKEINTRESOURCEA(IDR_MENU_ENGLISH + languageOffset));
+    SetMenu(window, menu);
+    checkSettingItems(menu);
+    refreshTitle(window);
+    saveSettings(window);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+// Opens each port in turn and asks for the device's data; a port counts as
+// found when the answer arrives in time. The link stays open on that port.
+int scanPorts() {
+    for (int port = FIRST_PORT; port <= LAST_PORT; ++port) {
+        if (!openLink(port, BAUD_RATE)) continue;
+        sendRequest();
+        if (waitForReply(SCAN_WAIT_MS)) return port;
+        closeLink();
+    }
+    return 0;
+}
+
+void autoConnect(HWND window) {
+    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+    if (appSettings.comPort < PORT_NOT_OPEN) closeLink();
+    int found = scanPorts();
+    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW
+    if (found != 0) {
+        sendRequest();
+        HMENU menu = GetMenu(window);
+        setMenuCheck(menu, 2000 + plainComPort(), 0);
+        appSettings.comPort = static_cast<uint16_t>(found);
+        setMenuCheck(menu, 2000 + found, 1);
+        saveSettings(window);
+        return;
+    }
+    if (appSettings.comPort < PORT_NOT_OPEN && !openLink(appSettings.comPort, BAUD_RATE))
+        appSettings.comPort += PORT_NOT_OPEN;
+    langMessage(window, 92, 5, 0);
+}
+
+void showAbout(HWND window) {
+    DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, aboutDialogProc, 0);
+}
+
+}  // namespace
+
+void saveSettings(HWND owner) {
+    int result = writeSettings(&appSettings);
+    if (result != 0) langMessage(owner, 83, 33, result);
+}
+
+int plainComPort() {
+    int port = appSettings.comPort;
+    return port > PORT_NOT_OPEN ? port - PORT_NOT_OPEN : port;
+}
+
+void setMenuCheck(HMENU menu, UINT id, int checked) {
+    CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void checkSettingItems(HMENU menu) {
+    setMenuCheck(menu, 2000 + plainComPort(), 1);
+    setMenuCheck(menu, IDM_ENGLISH + appSettings.languageOffset, 1);
+    setMenuCheck(menu, IDM_ROLL_10S + appSettings.rollIndex, 1);
+    if (appSettings.stopAtAlarm) setMenuCheck(menu, IDM_STOP_AT_ALARM, 1);
+}
+
+LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    int id = LOWORD(wParam);
+    switch (id) {
+    case ID_RESET_MAX_PEAK: resetPeak(window, CMD_RESET_MAX_PEAK); return 0;
+    case ID_RESET_MIN_PEAK: resetPeak(window, CMD_RESET_MIN_PEAK); return 0;
+    case IDM_ABOUT: showAbout(window); return 0;
+    case IDM_EXIT: DestroyWindow(window); return 0;
+    case CMD_AFTER_PORT_CHANGE: afterPortChange(); return 0;
+    case IDM_ROLL_10S: case IDM_ROLL_30S: case IDM_ROLL_60S:
+        selectRollPeriod(window, id - IDM_ROLL_10S);
+        return 0;
+    case IDM_STOP_AT_ALARM: toggleStopAtAlarm(window); return 0;
+    case IDM_ENGLISH: case IDM_GERMAN: case IDM_DANISH:
+        selectLanguage(window, id - IDM_ENGLISH);
+        return 0;
+    case IDM_AUTO_CONNECT: autoConnect(window); return 0;
+    // Parameters, parameter files, printing and the screen dump: not yet
+    // part of this program; their menu items do nothing.
+    case IDM_PARAMETERS: case IDM_SAVE_PARAMETERS: case IDM_LOAD_PARAMETERS:
+    case IDM_PRINTER: case IDM_SCREEN_DUMP:
+        return 0;
+    default:
+        if (id >= IDM_COM1 && id <= IDM_COM8) {
+            selectPort(window, id - 2000);
+            return 0;
+        }
+        return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        char caption[LANGUAGE_TEXT_SIZE];
+        langText(caption, 0);
+        SetWindowTextA(dialog, caption);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}

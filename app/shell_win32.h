@@ -1,0 +1,52 @@
+// The shell's process-wide state and operations, shared by the entry point,
+// the window procedure, the menu commands and the timers. Window thread only;
+// ReplyEvent is also set by the reader thread through the parser's reply hook.
+#pragma once
+
+#include <windows.h>
+
+extern HINSTANCE appInstance;
+extern HWND MainWindow;
+extern char titleText[64];
+extern HANDLE ReplyEvent;
+extern HWND resetButtons[2];
+extern RECT graphRect;
+extern int keyLatch;
+
+constexpr int BAUD_RATE = 9600;
+constexpr UINT_PTR TIMER_GRAPH = 20;
+constexpr UINT_PTR TIMER_PUMP = 50;
+constexpr UINT_PTR TIMER_READOUTS = 300;
+constexpr UINT_PTR TIMER_IDENTIFICATION = 1000;
+constexpr WORD CMD_AFTER_PORT_CHANGE = 500;
+constexpr int ID_RESET_MAX_PEAK = 10;
+constexpr int ID_RESET_MIN_PEAK = 11;
+constexpr int IDD_ABOUT = 101;
+constexpr int IDI_MAIN = 213;
+constexpr int IDS_CLASS_NAME = 109;
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam);
+LRESULT timerTick(HWND window, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Creates ReplyEvent and binds the parser's reply hook to it.
+int createReplyEvent();
+void closeReplyEvent();
+
+// Resets ReplyEvent, waits for it up to timeout, resets it again.
+// Returns 1 when the device answered in time.
+int waitForReply(DWORD timeoutMs);
+
+// writeSettings, reporting a failure with message 83 and its code.
+void saveSettings(HWND owner);
+
+// The port number the menu shows for comPort (the mark taken off).
+int plainComPort();
+
+// Checks the items of menu that mirror the settings.
+void checkSettingItems(HMENU menu);
+void setMenuCheck(HMENU menu, UINT id, int checked);
+
+// Loads the title of the current language into titleText and the caption.
+void refreshTitle(HWND window);

@@ -1,0 +1,11 @@
+// The client area's content: panels, graph and readouts, drawn through a
+// surface. paintMainWindow (main_paint_win32.h) runs this between BeginPaint
+// and EndPaint. Window thread only.
+#pragma once
+
+#include "display/draw_surface.h"
+
+// Refills the panels the flags ask for (and clears those flags), advances or
+// redraws the graph, and draws every readout. Leaves the surface's font,
+// pen, brush, alignment and background colour as it found them.
+void paintClientArea(DrawSurface& surface);

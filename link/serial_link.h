@@ -1,0 +1,55 @@
+// The serial link to the device: one COM port, a reader thread that feeds the
+// receive parser and a writer thread that drains the TransmitRing.
+//
+// Threads: openLink and closeLink are called by the window thread only. The
+// statistics are counted by the link threads and may be read from any thread.
+#pragma once
+
+#include <cstdint>
+
+// Opens COM<portNumber> at baudRate (8 data bits, no parity, one stop bit, no
+// handshake) and starts both link threads. 1 on success; 0 otherwise, and then
+// nothing the call created is left open or running.
+int openLink(int portNumber, int baudRate);
+
+// Stops both threads and closes every handle. Safe when no link is open and
+// when called twice. 0 when every close succeeded, 1 when any failed.
+int closeLink();
+
+// What the link threads have done since the process started. Diagnostics for
+// the end-to-end checks; the program itself never reads them.
+struct LinkStatistics {
+    int64_t readsParsed;        // 4-byte reads handed to the parser
+    int64_t readsDropped;       // reads that completed with another count
+    int64_t readsFailedAtOnce;  // ReadFile failed without going pending
+    int64_t readsFailedLater;   // a pending read completed with an error
+    int64_t readsCancelled;     // outstanding reads cancelled at a stop request
+    int64_t writesPending;      // writes that went pending
+    int64_t writesAborted;      // pending writes aborted by a stop request
+    int64_t writeWaitFailures;  // waits on a pending write that failed
+};
+LinkStatistics linkStatistics();
+
+// Thread ids of the running link threads (0 when no link is open), so that a
+// check can ask for their CPU times.
+unsigned long linkReaderThreadId();
+unsigned long linkWriterThreadId();
+
+// The open port's handle (nullptr when closed), for checks that disturb the
+// outstanding I/O from outside.
+void* linkPortHandle();
+
+// Fault injection for the recovery paths: the chosen step fails once, the
+// next time it is reached. LINK_FAULT_WRITE_WAIT makes the writer's next wait
+// on a pending write fail as a wait on an invalid handle does.
+enum LinkFault : int {
+    LINK_FAULT_NONE = 0,
+    LINK_FAULT_COMM_STATE,
+    LINK_FAULT_READER_STOP_EVENT,
+    LINK_FAULT_WRITER_STOP_EVENT,
+    LINK_FAULT_TRANSMIT_EVENT,
+    LINK_FAULT_READER_THREAD,
+    LINK_FAULT_WRITER_THREAD,
+    LINK_FAULT_WRITE_WAIT,
+};
+void setLinkFault(int fault);

@@ -1,0 +1,429 @@
+// Win32 serial link: the COM port, its reader thread and its writer thread.
+//
+// Threads and hand-overs:
+// - Window thread: openLink and closeLink. It creates the port and the three
+//   events before it starts the threads (CreateThread publishes them to the
+//   new thread), and closes them only after WaitForMultipleObjects has seen
+//   both threads end. It signals readerStopEvent and writerStopEvent, and,
+//   through putTransmitBytes and the transmit-ready hook, transmitReadyEvent.
+//   The hook finds that event through an atomic handle, cleared before the
+//   event is closed, so it never signals a closed or reused handle.
+// - Reader thread: owns the receive buffer, its OVERLAPPED and completion
+//   event, and always has one 4-byte read outstanding or about to be issued.
+//   Complete reads go to parseReceivedBytes on this thread. At a stop request
+//   it cancels the outstanding read and waits for its completion before the
+//   buffer and event go away.
+// - Writer thread: owns the chunk buffer, the write OVERLAPPED and its event;
+//   it alone takes from the TransmitRing and resets transmitReadyEvent. A
+//   pending write is always completed (or cancelled and then completed)
+//   before its OVERLAPPED and chunk are used again.
+// No lock is used: the TransmitRing orders its bytes by release/acquire on its
+// indexes, and the events order everything else.
+#include <windows.h>
+
+#include <atomic>
+
+#include "link/command_frames.h"
+#include "link/receive_parser.h"
+#include "link/serial_link.h"
+
+namespace {
+
+constexpr int RECEIVE_BUFFER_SIZE = 256;
+constexpr DWORD READ_SIZE = 4;
+constexpr DWORD QUEUE_SIZE = 1500;
+// Pause between reads that keep failing (a device that hung up): the reader
+// waits on its stop event for this long, so it neither spins nor stops being
+// stoppable.
+constexpr DWORD READ_RETRY_PAUSE_MS = 10;
+
+struct LinkHandles {
+    HANDLE port;
+    HANDLE readerStopEvent;
+    HANDLE writerStopEvent;
+    HANDLE transmitReadyEvent;
+    HANDLE readerThread;
+    DWORD readerThreadId;
+    HANDLE writerThread;
+    DWORD writerThreadId;
+};
+
+struct Counters {
+    std::atomic<int64_t> readsParsed{0};
+    std::atomic<int64_t> readsDropped{0};
+    std::atomic<int64_t> readsFailedAtOnce{0};
+    std::atomic<int64_t> readsFailedLater{0};
+    std::atomic<int64_t> readsCancelled{0};
+    std::atomic<int64_t> writesPending{0};
+    std::atomic<int64_t> writesAborted{0};
+    std::atomic<int64_t> writeWaitFailures{0};
+};
+
+LinkHandles linkHandles{};
+Counters counters;
+std::atomic<HANDLE> transmitReadyShared{nullptr};
+std::atomic<int> pendingFault{LINK_FAULT_NONE};
+
+void count(std::atomic<int64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
+
+// True once when the fault is the injected one, which is then used up.
+bool faultHits(int fault) {
+    int expected = fault;
+    return pendingFault.compare_exchange_strong(expected, LINK_FAULT_NONE,
+                                                std::memory_order_relaxed);
+}
+
+void signalTransmitReady() {
+    HANDLE event = transmitReadyShared.load(std::memory_order_acquire);
+    if (event != nullptr) SetEvent(event);
+}
+
+// Closes the handle if open and marks it closed. 1 when CloseHandle failed.
+int closeAndClear(HANDLE& handle) {
+    if (handle == nullptr) return 0;
+    BOOL closed = CloseHandle(handle);
+    handle = nullptr;
+    return closed ? 0 : 1;
+}
+
+// ---- Port configuration ----
+
+int configurePort(HANDLE port, int baudRate) {
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = static_cast<DWORD>(baudRate);
+    dcb.fBinary = 1;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    if (faultHits(LINK_FAULT_COMM_STATE) || !SetCommState(port, &dcb)) return 0;
+    // All zero: a read completes only when every requested byte has arrived.
+    COMMTIMEOUTS timeouts;
+    ZeroMemory(&timeouts, sizeof timeouts);
+    if (!SetCommTimeouts(port, &timeouts)) return 0;
+    return SetupComm(port, QUEUE_SIZE, QUEUE_SIZE) ? 1 : 0;
+}
+
+HANDLE openPort(int portNumber) {
+    char name[8];
+    wsprintfA(name, "COM%d", portNumber);
+    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    return port == INVALID_HANDLE_VALUE ? nullptr : port;
+}
+
+HANDLE createLinkEvent(int fault, BOOL manualReset) {
+    if (faultHits(fault)) return nullptr;
+    return CreateEventA(nullptr, manualReset, FALSE, nullptr);
+}
+
+// ---- Reader thread ----
+
+// READ_FAILED also covers a read that completed at once with a short count,
+// as a port whose other end has gone may keep doing: both are retried paced.
+enum ReadStart { READ_COMPLETED, READ_PENDING, READ_FAILED };
+
+// A read of another length is dropped: the parser never sees partial reads.
+bool takeCompletedRead(const uint8_t* buffer, DWORD received) {
+    if (received != READ_SIZE) {
+        count(counters.readsDropped);
+        return false;
+    }
+    parseReceivedBytes(buffer, static_cast<int>(READ_SIZE));
+    count(counters.readsParsed);
+    return true;
+}
+
+ReadStart startRead(uint8_t* buffer, OVERLAPPED* overlapped) {
+    DWORD received = 0;
+    if (ReadFile(linkHandles.port, buffer, READ_SIZE, &received, overlapped))
+        return takeCompletedRead(buffer, received) ? READ_COMPLETED : READ_FAILED;
+    if (GetLastError() == ERROR_IO_PENDING) return READ_PENDING;
+    count(counters.readsFailedAtOnce);
+    return READ_FAILED;
+}
+
+// Waits out the retry pause; true when a stop request arrived meanwhile.
+bool pauseBeforeRetry() {
+    DWORD result = WaitForSingleObject(linkHandles.readerStopEvent, READ_RETRY_PAUSE_MS);
+    if (result == WAIT_FAILED) Sleep(READ_RETRY_PAUSE_MS);
+    return result == WAIT_OBJECT_0;
+}
+
+// Cancels an operation that may still be in flight and waits for its
+// completion, so that nothing writes into or reads from its buffer after the
+// caller lets it go. True when the operation ended as cancelled. (CancelIoEx
+// finds nothing when the operation has just completed by itself; the wait
+// below then returns at once.)
+bool cancelAndComplete(OVERLAPPED* overlapped) {
+    CancelIoEx(linkHandles.port, overlapped);
+    DWORD transferred = 0;
+    if (GetOverlappedResult(linkHandles.port, overlapped, &transferred, TRUE)) return false;
+    return GetLastError() == ERROR_OPERATION_ABORTED;
+}
+
+void cancelOutstandingRead(OVERLAPPED* overlapped) {
+    if (cancelAndComplete(overlapped)) count(counters.readsCancelled);
+}
+
+// READ_ERROR: the read completed with an error or a short count.
+enum ReadEnd { READ_DONE, READ_ERROR, READ_STOPPED };
+
+// Waits for the outstanding read or a stop request.
+ReadEnd awaitRead(uint8_t* buffer, OVERLAPPED* overlapped) {
+    HANDLE waits[2] = {linkHandles.readerStopEvent, overlapped->hEvent};
+    for (;;) {
+        DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (result == WAIT_OBJECT_0) {
+            cancelOutstandingRead(overlapped);
+            return READ_STOPPED;
+        }
+        if (result == WAIT_OBJECT_0 + 1) {
+            DWORD received = 0;
+            BOOL ok = GetOverlappedResult(linkHandles.port, overlapped, &received, FALSE);
+            ResetEvent(overlapped->hEvent);
+            if (!ok) {
+                count(counters.readsFailedLater);
+                return READ_ERROR;
+            }
+            return takeCompletedRead(buffer, received) ? READ_DONE : READ_ERROR;
+        }
+        // The wait itself failed; the read is still outstanding. Pace the
+        // retries instead of spinning.
+        Sleep(READ_RETRY_PAUSE_MS);
+    }
+}
+
+// Reads until a stop request. A read that fails, at once or later, is issued
+// again after a pause, so a passing fault does not silence the linkHandles.
+void readUntilStopped(uint8_t* buffer, OVERLAPPED* overlapped) {
+    for (;;) {
+        ReadStart start = startRead(buffer, overlapped);
+        if (start == READ_COMPLETED) continue;
+        if (start == READ_FAILED) {
+            if (pauseBeforeRetry()) return;
+            continue;
+        }
+        ReadEnd end = awaitRead(buffer, overlapped);
+        if (end == READ_STOPPED) return;
+        if (end == READ_ERROR && pauseBeforeRetry()) return;
+    }
+}
+
+DWORD WINAPI readerThread(LPVOID) {
+    uint8_t buffer[RECEIVE_BUFFER_SIZE];
+    OVERLAPPED overlapped;
+    ZeroMemory(&overlapped, sizeof overlapped);
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr) {
+        // Without a completion event no read can be issued; stay stoppable.
+        WaitForSingleObject(linkHandles.readerStopEvent, INFINITE);
+        return 1;
+    }
+    readUntilStopped(buffer, &overlapped);
+    CloseHandle(overlapped.hEvent);
+    return 1;
+}
+
+// ---- Writer thread ----
+
+enum WriteEnd { WRITE_FINISHED, WRITE_STOPPED };
+
+// A stop request while a write is pending: abort the transmission. The purge
+// may leave the write to end by itself, so it is also cancelled and completed.
+WriteEnd abortPendingWrite(OVERLAPPED* overlapped) {
+    PurgeComm(linkHandles.port, PURGE_TXABORT);
+    cancelAndComplete(overlapped);
+    count(counters.writesAborted);
+    return WRITE_STOPPED;
+}
+
+// The completion event fired: take the write's result; a short or failed
+// write is dropped. A write that the port still reports in progress gets the
+// port's error state cleared, which may be what holds it; if it has not ended
+// then, it is cancelled and completed before its chunk is reused.
+WriteEnd finishSignalledWrite(OVERLAPPED* overlapped) {
+    DWORD written = 0;
+    if (GetOverlappedResult(linkHandles.port, overlapped, &written, FALSE)) return WRITE_FINISHED;
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING && error != ERROR_IO_INCOMPLETE) return WRITE_FINISHED;
+    DWORD commErrors = 0;
+    if (ClearCommError(linkHandles.port, &commErrors, nullptr) &&
+        GetOverlappedResult(linkHandles.port, overlapped, &written, FALSE)) {
+        return WRITE_FINISHED;
+    }
+    cancelAndComplete(overlapped);
+    return WRITE_FINISHED;
+}
+
+WriteEnd awaitWrite(OVERLAPPED* overlapped) {
+    HANDLE waits[2] = {linkHandles.writerStopEvent, overlapped->hEvent};
+    if (faultHits(LINK_FAULT_WRITE_WAIT)) waits[1] = nullptr;
+    DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (result == WAIT_OBJECT_0) return abortPendingWrite(overlapped);
+    if (result == WAIT_OBJECT_0 + 1) return finishSignalledWrite(overlapped);
+    // The wait itself failed and the write may still be in flight: its
+    // OVERLAPPED and chunk are not reused before it has completed.
+    count(counters.writeWaitFailures);
+    cancelAndComplete(overlapped);
+    return WRITE_FINISHED;
+}
+
+// Writes the ring's bytes in chunks. 1 when a stop request arrived while a
+// write was pending, else 0. A chunk that fails or goes out short is dropped.
+int drainTransmitRing() {
+    uint8_t chunk[TRANSMIT_CHUNK_SIZE];
+    OVERLAPPED overlapped;
+    HANDLE completion = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (completion == nullptr) {
+        // Cannot write without an event: drop the bytes rather than leave
+        // them to be found again by the writer's re-check at once.
+        takeTransmitBytes(chunk);
+        return 0;
+    }
+    int result = 0;
+    for (;;) {
+        int size = takeTransmitBytes(chunk);
+        if (size == 0) break;
+        ZeroMemory(&overlapped, sizeof overlapped);
+        overlapped.hEvent = completion;
+        DWORD written = 0;
+        if (WriteFile(linkHandles.port, chunk, static_cast<DWORD>(size), &written, &overlapped)) {
+            if (written == static_cast<DWORD>(size)) continue;
+            break;
+        }
+        if (GetLastError() != ERROR_IO_PENDING) break;
+        count(counters.writesPending);
+        if (awaitWrite(&overlapped) == WRITE_STOPPED) result = 1;
+        break;
+    }
+    CloseHandle(completion);
+    return result;
+}
+
+// Drains, resets transmitReadyEvent, and drains again while bytes that came
+// in during a drain are waiting: their put set the event before the reset.
+// 1 when a stop request ended a drain.
+int serveTransmitReady() {
+    for (;;) {
+        if (drainTransmitRing()) return 1;
+        ResetEvent(linkHandles.transmitReadyEvent);
+        if (transmitRingPending() == 0) return 0;
+    }
+}
+
+DWORD WINAPI writerThread(LPVOID) {
+    HANDLE waits[2] = {linkHandles.writerStopEvent, linkHandles.transmitReadyEvent};
+    for (;;) {
+        DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (result == WAIT_OBJECT_0) return 1;
+        if (result == WAIT_OBJECT_0 + 1) {
+            if (serveTransmitReady()) return 1;
+            continue;
+        }
+        Sleep(READ_RETRY_PAUSE_MS);  // a failed wait: do not spin
+    }
+}
+
+// ---- Opening ----
+
+int createLinkEvents() {
+    linkHandles.readerStopEvent = createLinkEvent(LINK_FAULT_READER_STOP_EVENT, FALSE);
+    if (linkHandles.readerStopEvent == nullptr) return 0;
+    linkHandles.writerStopEvent = createLinkEvent(LINK_FAULT_WRITER_STOP_EVENT, FALSE);
+    if (linkHandles.writerStopEvent == nullptr) return 0;
+    linkHandles.transmitReadyEvent = createLinkEvent(LINK_FAULT_TRANSMIT_EVENT, TRUE);
+    return linkHandles.transmitReadyEvent != nullptr ? 1 : 0;
+}
+
+HANDLE startThread(int fault, LPTHREAD_START_ROUTINE procedure, DWORD* threadId) {
+    if (faultHits(fault)) return nullptr;
+    return CreateThread(nullptr, 0, procedure, nullptr, 0, threadId);
+}
+
+int startLinkThreads() {
+    linkHandles.readerThread = startThread(LINK_FAULT_READER_THREAD, readerThread, &linkHandles.readerThreadId);
+    if (linkHandles.readerThread == nullptr) return 0;
+    linkHandles.writerThread = startThread(LINK_FAULT_WRITER_THREAD, writerThread, &linkHandles.writerThreadId);
+    return linkHandles.writerThread != nullptr ? 1 : 0;
+}
+
+// Stops whichever link threads run and waits for them.
+void stopLinkThreads() {
+    if (linkHandles.readerStopEvent != nullptr) SetEvent(linkHandles.readerStopEvent);
+    if (linkHandles.writerStopEvent != nullptr) SetEvent(linkHandles.writerStopEvent);
+    HANDLE threads[2];
+    DWORD running = 0;
+    if (linkHandles.readerThread != nullptr) threads[running++] = linkHandles.readerThread;
+    if (linkHandles.writerThread != nullptr) threads[running++] = linkHandles.writerThread;
+    if (running == 0) return;
+    if (WaitForMultipleObjects(running, threads, TRUE, INFINITE) != WAIT_FAILED) return;
+    // Handles are not closed under a running thread: wait for each alone.
+    for (DWORD i = 0; i < running; ++i) WaitForSingleObject(threads[i], INFINITE);
+}
+
+int closeLinkHandles() {
+    transmitReadyShared.store(nullptr, std::memory_order_release);
+    int failed = 0;
+    failed |= closeAndClear(linkHandles.readerStopEvent);
+    failed |= closeAndClear(linkHandles.writerStopEvent);
+    failed |= closeAndClear(linkHandles.transmitReadyEvent);
+    failed |= closeAndClear(linkHandles.readerThread);
+    failed |= closeAndClear(linkHandles.writerThread);
+    failed |= closeAndClear(linkHandles.port);
+    linkHandles.readerThreadId = 0;
+    linkHandles.writerThreadId = 0;
+    return failed;
+}
+
+}  // namespace
+
+int openLink(int portNumber, int baudRate) {
+    if (linkHandles.port != nullptr) closeLink();  // one link at a time
+    linkHandles.port = openPort(portNumber);
+    if (linkHandles.port == nullptr) return 0;
+    if (!configurePort(linkHandles.port, baudRate)) {
+        closeAndClear(linkHandles.port);
+        return 0;
+    }
+    // A failure from here on releases everything created so far, a thread
+    // already running included, so that a later openLink starts clean.
+    if (!createLinkEvents() || !startLinkThreads()) {
+        stopLinkThreads();
+        closeLinkHandles();
+        return 0;
+    }
+    transmitReadyShared.store(linkHandles.transmitReadyEvent, std::memory_order_release);
+    setTransmitReadyHook(signalTransmitReady);
+    // The writer runs now: frames put from here on are drained.
+    setTransmitLinkOpen(1);
+    return 1;
+}
+
+int closeLink() {
+    setTransmitLinkOpen(0);
+    stopLinkThreads();
+    return closeLinkHandles();
+}
+
+LinkStatistics linkStatistics() {
+    LinkStatistics s;
+    s.readsParsed = counters.readsParsed.load(std::memory_order_relaxed);
+    s.readsDropped = counters.readsDropped.load(std::memory_order_relaxed);
+    s.readsFailedAtOnce = counters.readsFailedAtOnce.load(std::memory_order_relaxed);
+    s.readsFailedLater = counters.readsFailedLater.load(std::memory_order_relaxed);
+    s.readsCancelled = counters.readsCancelled.load(std::memory_order_relaxed);
+    s.writesPending = counters.writesPending.load(std::memory_order_relaxed);
+    s.writesAborted = counters.writesAborted.load(std::memory_order_relaxed);
+    s.writeWaitFailures = counters.writeWaitFailures.load(std::memory_order_relaxed);
+    return s;
+}
+
+unsigned long linkReaderThreadId() { return linkHandles.readerThreadId; }
+unsigned long linkWriterThreadId() { return linkHandles.writerThreadId; }
+void* linkPortHandle() { return linkHandles.port; }
+void setLinkFault(int fault) { pendingFault.store(fault, std::memory_order_relaxed); }

@@ -1,0 +1,37 @@
+// Menu resources and menu command ids, shared by the .rc files and the code.
+// Plain #defines so that the resource compiler can read them too.
+// Some ids carry their argument: COM n is IDM_COM1 + n - 1, the roll index is
+// id - IDM_ROLL_10S, and a language's offset is its id - IDM_ENGLISH, which is
+// also the distance of its menu from IDR_MENU_ENGLISH.
+#ifndef ELQ770_RESOURCE_IDS_H
+#define ELQ770_RESOURCE_IDS_H
+
+#define IDR_MENU_ENGLISH 1044
+#define IDR_MENU_GERMAN 1144
+#define IDR_MENU_DANISH 1244
+
+#define IDM_PARAMETERS 2000
+#define IDM_COM1 2001
+#define IDM_COM2 2002
+#define IDM_COM3 2003
+#define IDM_COM4 2004
+#define IDM_COM5 2005
+#define IDM_COM6 2006
+#define IDM_COM7 2007
+#define IDM_COM8 2008
+#define IDM_SAVE_PARAMETERS 2009
+#define IDM_LOAD_PARAMETERS 2010
+#define IDM_ROLL_10S 2016
+#define IDM_ROLL_30S 2017
+#define IDM_ROLL_60S 2018
+#define IDM_STOP_AT_ALARM 2021
+#define IDM_ENGLISH 2027
+#define IDM_GERMAN 2127
+#define IDM_DANISH 2227
+#define IDM_SCREEN_DUMP 2033
+#define IDM_PRINTER 2034
+#define IDM_AUTO_CONNECT 2035
+#define IDM_EXIT 105
+#define IDM_ABOUT 103
+
+#endif

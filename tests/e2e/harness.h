@@ -1,0 +1,203 @@
+// End-to-end harness: runs the real Windows programs under Wine against the
+// device simulator on a pseudo-terminal, and observes what a user or the
+// device would. Native Linux only; used from GoogleTest cases.
+//
+// One Wine prefix per native build folder (<build>/wineprefix), made once and
+// reused (virtual desktop 1280x1024, marlett font, no default COM links; a
+// marker file says the setup finished). Each test gets a fresh working
+// directory <build>/e2e-work/<name>.
+//
+// Writing a test: start the simulator on a COM port, start the program in a
+// work dir, drive it with probe.exe, observe the simulator's log, the probe's
+// answers, screenshots and files in the work dir. For example:
+//
+//   TEST(Download, SpaceKeyReachesTheDevice) {
+//       std::string dir = e2e::makeWorkDir("Download.SpaceKey");
+//       e2e::writeSettings(...);                      // your own helper: Vantor.cnf with COM3
+//       e2e::Simulator device(3, {"--seed", "1"});   // pty linked as COM3
+//       e2e::WineProcess app(e2e::windowsExe("elq770.exe"), {}, dir);
+//       ASSERT_TRUE(e2e::waitWindow("ELQ770", 10000).found);
+//       e2e::probe({"post-key", "ELQ770", "SPACE", "press"});
+//       EXPECT_TRUE(device.waitForWord(65051, 3000));
+//       e2e::probe({"close", "ELQ770"});
+//       EXPECT_EQ(app.wait(5000), 0);
+//   }
+//
+// Display: a GUI-subsystem exe (read from its PE header) starts the shared
+// Xvfb (-displayfd, 1280x1024x24) on first use; console programs run without
+// a display unless one is already up, so console-only tests need no X server.
+// Every Wine process gets DISPLAY of our Xvfb or no DISPLAY at all.
+//
+// Process hygiene: each Wine program runs in its own process group; kill()
+// ends the group (SIGTERM, then SIGKILL). At the end of every GoogleTest case
+// the harness kills whatever Wine programs and simulators the case left
+// running and removes all COM links. At process exit it runs `wineserver -k`
+// for our prefix only, then stops our Xvfb. Children also get a parent-death
+// signal, so a crashed test binary leaves nothing behind.
+//
+// Concurrency: the prefix (its one wineserver, desktop and COM links) is
+// used by one test process at a time. The harness holds an flock on
+// <build>/wineprefix.lock from first use to exit (prefix creation happens
+// under it), and CTest gives every e2e case RESOURCE_LOCK elq_wineprefix so
+// that `ctest -j` runs unit tests alongside but never two e2e cases at once.
+//
+// Text encoding: arguments are passed to Wine as UTF-8 (LC_ALL=C.UTF-8), so
+// write them as ordinary UTF-8 literals; Windows sees them in its ANSI code
+// page 1252. probe.exe prints what the ANSI API returns, i.e. cp1252 bytes:
+// compare with toCp1252("Über") or convert with fromCp1252() for messages.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct ChildRecord;  // a started Linux process the harness tracks and reaps
+
+// Paths of the built programs (set by the build through compile definitions;
+// the environment variables ELQ_WINDOWS_BUILD_DIR and ELQ_SIM_PATH override).
+std::string windowsBuildDir();   // folder holding elq770.exe and the Windows test programs
+std::string simulatorPath();     // the native elq770-sim binary ("" when not built)
+std::string nativeBuildDir();    // the native build folder (prefix and work dirs live here)
+std::string windowsExe(const std::string& name);  // windowsBuildDir() + "/" + name
+
+// The shared Wine prefix and X display, created on first use and torn down at
+// process exit (only what the harness itself started is killed).
+class WineEnv {
+public:
+    static WineEnv& shared();
+    const std::string& prefix() const;
+    int display();                           // Xvfb display number; starts Xvfb on first call
+    bool displayRunning() const;
+    // Points dosdevices/comN at target; an empty target removes the link.
+    void linkComPort(int port, const std::string& target);
+    void unlinkAllComPorts();
+    std::string comLinkPath(int port) const;  // <prefix>/dosdevices/comN
+    // Whole virtual desktop via `import -window root`; returns pngPath, or ""
+    // when the capture failed. Any extension import knows works (.png, .bmp).
+    std::string screenshot(const std::string& pngPath);
+    // Environment for a Wine child: WINEPREFIX, WINEDEBUG, locale, DISPLAY.
+    std::vector<std::string> wineEnvironment() const;
+    double prefixSetupSeconds() const;       // 0 when the prefix was reused
+    // Stops our wine server, Xvfb and COM links; runs at process exit.
+    void shutdown();
+
+    WineEnv(const WineEnv&) = delete;
+    WineEnv& operator=(const WineEnv&) = delete;
+
+    // Starts the prefix's wine server (persistent until exit) and its
+    // services once; Wine programs and simulators call it before they start.
+    void ensureSession();
+
+private:
+    WineEnv();
+    void setUp();
+    void startSession();
+    std::string prefix_;
+    int display_ = -1;
+    int xvfbPid_ = 0;
+    bool sessionUp_ = false;
+    bool sessionHasDisplay_ = false;
+    double setupSeconds_ = 0;
+    int lockFd_ = -1;
+};
+
+// A device simulator on a pty, linked as COM<port> of the shared prefix. Its
+// log goes to the current work dir (see currentWorkDir()).
+class Simulator {
+public:
+    Simulator(int comPort, const std::vector<std::string>& flags = {});
+    ~Simulator();                              // SIGTERM, wait, unlink
+    bool started() const;                      // the link appeared in time
+    std::vector<uint16_t> receivedWords() const;  // decoded from its --log
+    int badFrames() const;                     // lines of the log that start with BAD
+    bool waitForWord(uint16_t word, int timeoutMs) const;
+    int stop();                                // exit code: 0 after a clean SIGTERM exit
+    const std::string& logPath() const;
+    std::string output() const;                // the simulator's stdout and stderr
+
+private:
+    int port_;
+    std::shared_ptr<ChildRecord> child_;
+    bool started_ = false;
+    std::string logPath_;
+    std::string outPath_;
+};
+
+// A Windows program running under Wine in the shared prefix, in its own
+// process group, with stdout and stderr captured to <workDir>/<exe>-N.stdout
+// and .stderr.
+class WineProcess {
+public:
+    WineProcess(const std::string& exe, const std::vector<std::string>& args,
+                const std::string& workDir);
+    ~WineProcess();                            // kills it if still running
+    bool running() const;
+    // Exit code; 128 + signal when killed by a signal; -1 on time-out.
+    int wait(int timeoutMs);
+    void kill();
+    int pid() const;                           // Linux pid of the wine process
+    std::string output() const;                // stdout and stderr so far
+    std::string stdoutText() const;
+    std::string stderrText() const;
+
+private:
+    std::shared_ptr<ChildRecord> child_;
+    std::string stdoutPath_;
+    std::string stderrPath_;
+};
+
+// Runs a Windows program to completion; returns its exit code (-1 on
+// time-out, after killing it). output receives stdout followed by stderr.
+int runWine(const std::string& exe, const std::vector<std::string>& args,
+            const std::string& workDir, int timeoutMs, std::string* output = nullptr);
+
+// Runs probe.exe (in the current work dir) and returns its stdout (cp1252
+// bytes). exitCode receives 0 on success, non-zero on failure or time-out.
+std::string probe(const std::vector<std::string>& args, int* exitCode = nullptr);
+
+// Conveniences over probe.exe for the common observations.
+struct WindowInfo {
+    bool found = false;
+    std::string hwnd;    // "0x..." as probe prints it; usable as a probe target
+    std::string title;   // cp1252
+};
+WindowInfo waitWindow(const std::string& className, int timeoutMs);
+
+struct MessageBoxInfo {
+    bool found = false;
+    std::string hwnd;
+    std::string icon;    // "information", "stop", "warning", "question" or "none"
+    std::string text;    // cp1252, as the box shows it
+};
+MessageBoxInfo waitMessageBox(const std::string& title, int timeoutMs);
+// Posts the button id (1 IDOK, 6 IDYES, 7 IDNO, ...) and waits until it is gone.
+bool closeMessageBox(const std::string& title, const std::string& button = "IDOK");
+
+// A fresh, empty working directory for one test; it becomes currentWorkDir().
+std::string makeWorkDir(const std::string& testName);
+// The last work dir made, or one named after the running GoogleTest case.
+std::string currentWorkDir();
+// Z:\... form of a Linux path, for arguments a Windows program opens.
+std::string winPath(const std::string& linuxPath);
+
+// Screen images: reads 24/32-bit BMP and binary PPM directly, anything else
+// (PNG from screenshot()) through ImageMagick. {-1,-1,-1} when unreadable or
+// outside the image.
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+Rgb pixelAt(const std::string& imagePath, int x, int y);
+
+// Code page 1252 <-> UTF-8, for comparing probe output with literals.
+std::string toCp1252(const std::string& utf8);
+std::string fromCp1252(const std::string& cp1252);
+
+// Small file helpers for tests.
+std::string readFile(const std::string& path);
+bool waitForFile(const std::string& path, int timeoutMs);
+
+}  // namespace e2e

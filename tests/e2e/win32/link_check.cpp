@@ -1,0 +1,497 @@
+// link_check: drives the real serial link (openLink, the reader and writer
+// threads, closeLink) from the command line and prints what it observed as
+// "key=value" lines for the end-to-end tests:
+//   link_check VERB COMn [ARGS...]
+// Every verb prints "done=1" last when it ran to its end.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "link/command_frames.h"
+#include "link/live_state.h"
+#include "link/receive_parser.h"
+#include "link/serial_link.h"
+#include "params/parameter_set.h"
+#include "params/settings.h"
+
+namespace {
+
+constexpr int BAUD_RATE = 9600;
+constexpr int PUMP_TICK_MS = 47;
+constexpr int MAX_REPLY_STAMPS = 1000;
+
+// ---- Observation helpers ----
+
+int64_t nowMicros() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    ULARGE_INTEGER value;
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return static_cast<int64_t>((value.QuadPart - 116444736000000000ULL) / 10);
+}
+
+double elapsedMs(int64_t startMicros) { return (nowMicros() - startMicros) / 1000.0; }
+
+int64_t fileTimeMicros(const FILETIME& time) {
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    return static_cast<int64_t>(value.QuadPart / 10);
+}
+
+int64_t processCpuMicros() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+    return fileTimeMicros(kernel) + fileTimeMicros(user);
+}
+
+int64_t threadCpuMicros(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (thread == nullptr || !GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1;
+    return fileTimeMicros(kernel) + fileTimeMicros(user);
+}
+
+int countOwnThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    int threads = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
+    CloseHandle(snapshot);
+    return threads;
+}
+
+// The value a new handle gets: the handle table hands out its lowest free
+// slot, so a handle left open below it shows as a different value.
+// (GetProcessHandleCount reports 0 under Wine, so it cannot be used.)
+long long countOwnHandles() {
+    HANDLE probe = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (probe == nullptr) return -1;
+    CloseHandle(probe);
+    return static_cast<long long>(reinterpret_cast<uintptr_t>(probe));
+}
+
+void printValue(const char* key, long long value) { std::printf("%s=%lld\n", key, value); }
+void printMs(const char* key, double value) { std::printf("%s=%.3f\n", key, value); }
+
+// Counts measurement lines through the trend ring: at roll period 10 s every
+// measurement becomes one trend sample.
+struct MeasurementCounter {
+    uint16_t lastIndex = liveState.trendWriteIndex.load(std::memory_order_acquire);
+    long long lines = 0;
+    void poll() {
+        uint16_t index = liveState.trendWriteIndex.load(std::memory_order_acquire);
+        lines += (index - lastIndex + TREND_SIZE) % TREND_SIZE;
+        lastIndex = index;
+    }
+};
+
+// Waits ms milliseconds, polling often enough that the trend ring (500
+// samples, 50 a second) cannot wrap between two looks.
+long long countMeasurementsFor(int ms) {
+    MeasurementCounter counter;
+    for (int waited = 0; waited < ms; waited += 50) {
+        Sleep(50);
+        counter.poll();
+    }
+    return counter.lines;
+}
+
+void printLiveState() {
+    printValue("measurement", liveState.measurement.load());
+    printValue("maxPeak", liveState.maxPeak.load());
+    printValue("minPeak", liveState.minPeak.load());
+    printValue("activeLimit", loadField(deviceParameters.activeLimit));
+    printValue("linkWatchdog", liveState.linkWatchdog.load());
+    char text[sizeof deviceParameters.deviceText];
+    for (size_t i = 0; i < sizeof text; ++i) text[i] = loadTextByte(deviceParameters.deviceText[i]);
+    text[sizeof text - 1] = '\0';
+    std::printf("deviceText=%s\n", text);
+}
+
+void printStatistics() {
+    LinkStatistics s = linkStatistics();
+    printValue("readsParsed", s.readsParsed);
+    printValue("readsDropped", s.readsDropped);
+    printValue("readsFailedAtOnce", s.readsFailedAtOnce);
+    printValue("readsFailedLater", s.readsFailedLater);
+    printValue("readsCancelled", s.readsCancelled);
+    printValue("writesPending", s.writesPending);
+    printValue("writesAborted", s.writesAborted);
+    printValue("writeWaitFailures", s.writeWaitFailures);
+}
+
+// Handles of our own on the link threads, so that their end can be seen after
+// closeLink has closed the link's handles.
+struct LinkThreads {
+    HANDLE reader = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, linkReaderThreadId());
+    HANDLE writer = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, linkWriterThreadId());
+    ~LinkThreads() {
+        if (reader != nullptr) CloseHandle(reader);
+        if (writer != nullptr) CloseHandle(writer);
+    }
+    int ended(HANDLE thread) const {
+        return thread != nullptr && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0 ? 1 : 0;
+    }
+};
+
+// closeLink, timed, with the end of both threads checked.
+void timedClose(const char* prefix) {
+    LinkThreads threads;
+    int64_t start = nowMicros();
+    int result = closeLink();
+    double ms = elapsedMs(start);
+    std::string key(prefix);
+    printValue((key + "Result").c_str(), result);
+    printMs((key + "Ms").c_str(), ms);
+    printValue((key + "ReaderEnded").c_str(), threads.ended(threads.reader));
+    printValue((key + "WriterEnded").c_str(), threads.ended(threads.writer));
+}
+
+int openPort(int port) {
+    int opened = openLink(port, BAUD_RATE);
+    printValue("open", opened);
+    std::fflush(stdout);
+    return opened;
+}
+
+// ---- Reply hook: the program binds it to SetEvent(ReplyEvent) ----
+
+HANDLE replyEvent = nullptr;
+std::atomic<int> replyStampCount{0};
+int64_t replyStamps[MAX_REPLY_STAMPS];
+
+void onReply() {
+    int slot = replyStampCount.load(std::memory_order_relaxed);
+    if (slot < MAX_REPLY_STAMPS) {
+        replyStamps[slot] = nowMicros();
+        replyStampCount.store(slot + 1, std::memory_order_release);
+    }
+    if (replyEvent != nullptr) SetEvent(replyEvent);
+}
+
+void bindReplyHook() {
+    replyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    setReplyHook(onReply);
+}
+
+// The device text is complete once its ending character (stored as NUL) has
+// been counted behind the visible characters.
+bool deviceTextComplete() {
+    size_t length = 0;
+    while (length < sizeof deviceParameters.deviceText - 1 &&
+           loadTextByte(deviceParameters.deviceText[length]) != '\0')
+        ++length;
+    return length > 0 && liveState.deviceTextLength.load() > static_cast<int32_t>(length);
+}
+
+// ---- Verbs ----
+
+int verbIdle(int, int argc, char** argv) {
+    printValue("idle", 1);
+    Sleep((argc > 0 ? std::atoi(argv[0]) : 60) * 1000);
+    return 0;
+}
+
+int verbStream(int port, int argc, char** argv) {
+    int seconds = argc > 0 ? std::atoi(argv[0]) : 2;
+    if (!openPort(port)) return 1;
+    printValue("measurementLines", countMeasurementsFor(seconds * 1000));
+    printLiveState();
+    printStatistics();
+    timedClose("close");
+    return 0;
+}
+
+int verbRequest(int port, int, char**) {
+    bindReplyHook();
+    if (!openPort(port)) return 1;
+    Sleep(200);
+    ResetEvent(replyEvent);
+    int64_t start = nowMicros();
+    printValue("requestStored", sendRequest());
+    int replied = WaitForSingleObject(replyEvent, 2000) == WAIT_OBJECT_0 ? 1 : 0;
+    printValue("replied", replied);
+    if (replied) printMs("replyMs", (replyStamps[0] - start) / 1000.0);
+    for (int waited = 0; waited < 2000 && !deviceTextComplete(); waited += 10) Sleep(10);
+    for (const ParameterBand& band : PARAMETER_BANDS) {
+        std::printf("param%u=%u\n", static_cast<unsigned>(band.code),
+                    static_cast<unsigned>(loadField(deviceParameters.*band.field)));
+    }
+    printLiveState();
+    timedClose("close");
+    return 0;
+}
+
+int verbSend(int port, int argc, char** argv) {
+    if (!openPort(port)) return 1;
+    int stored = 0;
+    for (int i = 0; i < argc; ++i) {
+        stored += sendCommandWord(static_cast<uint16_t>(std::strtoul(argv[i], nullptr, 10)));
+        Sleep(PUMP_TICK_MS);
+    }
+    printValue("stored", stored);
+    Sleep(300);  // the last frame reaches the device before the port closes
+    timedClose("close");
+    return 0;
+}
+
+int verbOpenMissing(int port, int, char**) {
+    long long handlesBefore = countOwnHandles();
+    int threadsBefore = countOwnThreads();
+    openPort(port);
+    printValue("handlesBefore", handlesBefore);
+    printValue("handlesAfter", countOwnHandles());
+    printValue("threadsBefore", threadsBefore);
+    printValue("threadsAfter", countOwnThreads());
+    printValue("closeResult", closeLink());
+    return 0;
+}
+
+// Makes one step of openLink fail, checks that nothing it created is left,
+// then opens the same port for real: only possible if the failed attempt let
+// go of the port (it is opened exclusively).
+int verbOpenFault(int port, int argc, char** argv) {
+    int fault = argc > 0 ? std::atoi(argv[0]) : LINK_FAULT_NONE;
+    long long handlesBefore = countOwnHandles();
+    int threadsBefore = countOwnThreads();
+    setLinkFault(fault);
+    printValue("faultOpen", openLink(port, BAUD_RATE));
+    Sleep(100);  // a thread that was wrongly left running would still be counted
+    printValue("handlesBefore", handlesBefore);
+    printValue("handlesAfter", countOwnHandles());
+    printValue("threadsBefore", threadsBefore);
+    printValue("threadsAfter", countOwnThreads());
+    if (!openPort(port)) return 1;
+    printValue("measurementLines", countMeasurementsFor(1000));
+    timedClose("close");
+    return 0;
+}
+
+int verbCloseTwice(int port, int, char**) {
+    timedClose("closeUnopened");
+    if (!openPort(port)) return 1;
+    Sleep(500);
+    timedClose("closeFirst");
+    timedClose("closeSecond");
+    // The port must be free again: a reopen streams as before.
+    if (!openPort(port)) return 1;
+    printValue("measurementLines", countMeasurementsFor(500));
+    timedClose("closeReopened");
+    return 0;
+}
+
+// Opens and closes repeatedly under a running stream; every close must end
+// both threads quickly and leave no handle or thread behind.
+int verbCloseWhileStreaming(int port, int argc, char** argv) {
+    int cycles = argc > 0 ? std::atoi(argv[0]) : 1;
+    long long handlesBefore = countOwnHandles();
+    int threadsBefore = countOwnThreads();
+    double worstMs = 0;
+    int endedCycles = 0;
+    long long linesInEveryCycle = 1;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        if (!openLink(port, BAUD_RATE)) break;
+        long long lines = countMeasurementsFor(300);
+        if (lines == 0) linesInEveryCycle = 0;
+        LinkThreads threads;
+        int64_t start = nowMicros();
+        closeLink();
+        double ms = elapsedMs(start);
+        if (ms > worstMs) worstMs = ms;
+        endedCycles += threads.ended(threads.reader) && threads.ended(threads.writer);
+    }
+    printValue("cycles", cycles);
+    printValue("endedCycles", endedCycles);
+    printValue("linesInEveryCycle", linesInEveryCycle);
+    printMs("worstCloseMs", worstMs);
+    printValue("handlesBefore", handlesBefore);
+    printValue("handlesAfter", countOwnHandles());
+    printValue("threadsBefore", threadsBefore);
+    printValue("threadsAfter", countOwnThreads());
+    printStatistics();
+    return 0;
+}
+
+// Floods the TransmitRing until a write goes pending (the device side must
+// not be reading), then closes during that pending write.
+int verbCloseWhileWriting(int port, int, char**) {
+    if (!openPort(port)) return 1;
+    int64_t start = nowMicros();
+    while (linkStatistics().writesPending == 0 && elapsedMs(start) < 10000) {
+        if (!sendCommandWord(CMD_SPACE_KEY)) Sleep(0);
+    }
+    printValue("pendingSeen", linkStatistics().writesPending > 0 ? 1 : 0);
+    Sleep(200);
+    timedClose("close");
+    printStatistics();
+    return 0;
+}
+
+// Makes the writer's wait on a pending write fail, then, once the device
+// reads again (the test creates the file "go"), sends marker words that must
+// arrive whole and in order.
+int verbWriteWaitFault(int port, int argc, char** argv) {
+    if (!openPort(port)) return 1;
+    setLinkFault(LINK_FAULT_WRITE_WAIT);
+    int64_t start = nowMicros();
+    while (linkStatistics().writeWaitFailures == 0 && elapsedMs(start) < 10000) {
+        if (!sendCommandWord(CMD_SPACE_KEY)) Sleep(0);
+    }
+    printValue("waitFailed", linkStatistics().writeWaitFailures);
+    std::fflush(stdout);
+    for (int waited = 0; waited < 10000; waited += 20) {
+        if (GetFileAttributesA("go") != INVALID_FILE_ATTRIBUTES) break;
+        Sleep(20);
+    }
+    Sleep(300);
+    // The cancelled write may have left part of a frame on the line: a lone
+    // CR ends it, so the device drops it instead of merging it with the next.
+    const uint8_t lineEnd = 13;
+    putTransmitBytes(&lineEnd, 1);
+    Sleep(PUMP_TICK_MS);
+    int stored = 0;
+    for (int i = 0; i < argc; ++i) {
+        stored += sendCommandWord(static_cast<uint16_t>(std::strtoul(argv[i], nullptr, 10)));
+        Sleep(PUMP_TICK_MS);
+    }
+    printValue("stored", stored);
+    Sleep(300);
+    timedClose("close");
+    printStatistics();
+    return 0;
+}
+
+// Cancels the reader's outstanding read from outside, so that it completes
+// with an error, and checks that reading goes on.
+int verbCancelRead(int port, int argc, char** argv) {
+    int times = argc > 0 ? std::atoi(argv[0]) : 5;
+    if (!openPort(port)) return 1;
+    Sleep(300);
+    for (int i = 0; i < times; ++i) {
+        CancelIoEx(static_cast<HANDLE>(linkPortHandle()), nullptr);
+        Sleep(100);
+    }
+    printValue("measurementLinesAfter", countMeasurementsFor(1000));
+    printStatistics();
+    timedClose("close");
+    return 0;
+}
+
+// Keeps the link open while the device hangs up; reports the process's CPU
+// time over the following seconds.
+int verbHangup(int port, int argc, char** argv) {
+    int seconds = argc > 0 ? std::atoi(argv[0]) : 4;
+    if (!openPort(port)) return 1;
+    printValue("measurementLines", countMeasurementsFor(seconds * 1000));
+    int64_t cpuStart = processCpuMicros();
+    int64_t wallStart = nowMicros();
+    Sleep(3000);
+    double cpuMs = (processCpuMicros() - cpuStart) / 1000.0;
+    double wallMs = elapsedMs(wallStart);
+    printMs("hungCpuMs", cpuMs);
+    printMs("hungWallMs", wallMs);
+    printMs("hungCpuPercent", 100.0 * cpuMs / wallMs);
+    printStatistics();
+    timedClose("close");
+    return 0;
+}
+
+// CPU time of the two link threads while the device streams.
+int verbCpu(int port, int argc, char** argv) {
+    int seconds = argc > 0 ? std::atoi(argv[0]) : 10;
+    if (!openPort(port)) return 1;
+    Sleep(200);
+    LinkThreads threads;
+    int64_t readerStart = threadCpuMicros(threads.reader);
+    int64_t writerStart = threadCpuMicros(threads.writer);
+    int64_t processStart = processCpuMicros();
+    int64_t wallStart = nowMicros();
+    long long lines = countMeasurementsFor(seconds * 1000);
+    double wallMs = elapsedMs(wallStart);
+    double readerMs = (threadCpuMicros(threads.reader) - readerStart) / 1000.0;
+    double writerMs = (threadCpuMicros(threads.writer) - writerStart) / 1000.0;
+    double processMs = (processCpuMicros() - processStart) / 1000.0;
+    printValue("measurementLines", lines);
+    printMs("wallMs", wallMs);
+    printMs("readerCpuMs", readerMs);
+    printMs("writerCpuMs", writerMs);
+    printMs("linkCpuPercent", 100.0 * (readerMs + writerMs) / wallMs);
+    printMs("processCpuMs", processMs);
+    printMs("processCpuPercent", 100.0 * processMs / wallMs);
+    timedClose("close");
+    return 0;
+}
+
+// Records when the parser takes each parameter-answer end word (reply hook,
+// on the reader thread); the sender on the other end notes when it wrote it.
+int verbLatency(int port, int argc, char** argv) {
+    int expected = argc > 0 ? std::atoi(argv[0]) : 20;
+    if (expected > MAX_REPLY_STAMPS) expected = MAX_REPLY_STAMPS;
+    bindReplyHook();
+    if (!openPort(port)) return 1;
+    int64_t start = nowMicros();
+    while (replyStampCount.load(std::memory_order_acquire) < expected && elapsedMs(start) < 30000)
+        Sleep(20);
+    int got = replyStampCount.load(std::memory_order_acquire);
+    printValue("stamps", got);
+    for (int i = 0; i < got; ++i) std::printf("stamp%d=%lld\n", i, static_cast<long long>(replyStamps[i]));
+    timedClose("close");
+    return 0;
+}
+
+struct Verb {
+    const char* name;
+    int (*run)(int port, int argc, char** argv);
+};
+
+const Verb VERBS[] = {
+    {"idle", verbIdle},
+    {"stream", verbStream},
+    {"request", verbRequest},
+    {"send", verbSend},
+    {"open-missing", verbOpenMissing},
+    {"open-fault", verbOpenFault},
+    {"close-twice", verbCloseTwice},
+    {"close-while-streaming", verbCloseWhileStreaming},
+    {"close-while-writing", verbCloseWhileWriting},
+    {"write-wait-fault", verbWriteWaitFault},
+    {"cancel-read", verbCancelRead},
+    {"hangup", verbHangup},
+    {"cpu", verbCpu},
+    {"latency", verbLatency},
+};
+
+int portNumber(const char* name) {
+    if (_strnicmp(name, "COM", 3) != 0) return -1;
+    return std::atoi(name + 3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: link_check VERB COMn [ARGS...]\n");
+        return 2;
+    }
+    setSettingsDefaults(&appSettings);
+    storeField(appSettings.rollIndex, 0);  // one trend sample per measurement
+    int port = portNumber(argv[2]);
+    for (const Verb& verb : VERBS) {
+        if (std::strcmp(verb.name, argv[1]) != 0) continue;
+        int code = verb.run(port, argc - 3, argv + 3);
+        printValue("done", 1);
+        return code;
+    }
+    std::fprintf(stderr, "link_check: unknown verb %s\n", argv[1]);
+    return 2;
+}

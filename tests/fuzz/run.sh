@@ -1,0 +1,62 @@
+#!/bin/sh
+# Builds the fuzz targets with clang and libFuzzer (ASan, UBSan) and runs each
+# for the given number of seconds. Exits non-zero on the first finding.
+#   tests/fuzz/run.sh [seconds] [output folder]
+set -eu
+
+SECONDS_EACH=${1:-30}
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+OUT=${2:-$ROOT/build/fuzz}
+mkdir -p "$OUT"
+OUT=$(cd "$OUT" && pwd)
+CXX=${CXX:-clang++}
+
+FLAGS="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I$ROOT"
+CORE="$ROOT/link/receive_parser.cpp $ROOT/link/live_state.cpp $ROOT/link/command_frames.cpp
+      $ROOT/params/parameter_set.cpp $ROOT/params/settings.cpp $ROOT/params/file_access_posix.cpp"
+
+for target in fuzz_parser fuzz_settings; do
+    echo "building $target"
+    # shellcheck disable=SC2086
+    $CXX $FLAGS "$ROOT/tests/fuzz/$target.cpp" $CORE -o "$OUT/$target"
+done
+
+# Seeds: the first byte chooses the roll period and stop-at-alarm, the second
+# the read sizes; then a stream of reply lines the device really sends.
+seed_parser() {
+    dir=$OUT/corpus_parser
+    mkdir -p "$dir"
+    printf '\005\001\061\221\302\015\261\221\102\015' > "$dir/measurements"
+    printf '\001\002\001\041\101\261\024\015\001\021\121\221\364\015' > "$dir/peaks"
+    printf '\004\003\001\261\261\221\364\015\361\341\361\021\324\015\361\341\261\321\124\015' > "$dir/answer_and_text"
+    printf '\004\004\361\321\361\101\364\015\001\121\321\301\344\015\061\221\303\015' > "$dir/alarm_ignored_badsum"
+    printf '\000\005\001\261\261\221\364\021\021\021\021\015\015' > "$dir/long_line"
+}
+
+seed_settings() {
+    dir=$OUT/corpus_settings
+    mkdir -p "$dir"
+    head -c 280 /dev/zero > "$dir/zeros"
+    { printf '\005\000'; head -c 258 /dev/zero; printf '\002\000\001\000\310\000'; head -c 14 /dev/zero; } > "$dir/valid"
+    { printf '\023\000'; head -c 258 /dev/zero; printf '\003\000\002\000\062\000'; head -c 20 /dev/zero; } > "$dir/out_of_range_long"
+    head -c 100 /dev/zero > "$dir/short"
+}
+
+seed_parser
+seed_settings
+
+status=0
+for target in fuzz_parser fuzz_settings; do
+    corpus=$OUT/corpus_${target#fuzz_}
+    mkdir -p "$OUT/artifacts"
+    echo "running $target for ${SECONDS_EACH}s"
+    if ! "$OUT/$target" -max_total_time="$SECONDS_EACH" -print_final_stats=1 \
+        -artifact_prefix="$OUT/artifacts/$target-" "$corpus" > "$OUT/$target.log" 2>&1; then
+        echo "$target: finding, see $OUT/$target.log and $OUT/artifacts" >&2
+        tail -n 30 "$OUT/$target.log" >&2
+        status=1
+    else
+        grep -E 'stat::number_of_executed_units|stat::new_units_added' "$OUT/$target.log" || true
+    fi
+done
+exit $status
