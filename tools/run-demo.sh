@@ -16,6 +16,10 @@ prefix="$demo/wineprefix"
 mkdir -p "$demo"
 "$root/tools/wine-prefix.sh" "$prefix"
 export WINEPREFIX=$prefix WINEDEBUG=-all
+# COM1 of this prefix is the simulator: Wine links it at every session start.
+wineserver -k 2>/dev/null || true
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$demo/com1" /f >/dev/null 2>&1
+wineserver -w 2>/dev/null || true
 
 pids=()
 cleanup() {
@@ -25,10 +29,9 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$root/build/native/tools/elq770-sim" --link "$prefix/dosdevices/com1" \
-    --log "$demo/simulator.log" &
+"$root/build/native/tools/elq770-sim" --link "$demo/com1" --log "$demo/simulator.log" &
 pids+=($!)
-for _ in $(seq 50); do [ -e "$prefix/dosdevices/com1" ] && break; sleep 0.1; done
+for _ in $(seq 50); do [ -e "$demo/com1" ] && break; sleep 0.1; done
 
 headless=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
