@@ -11,6 +11,11 @@ if(ELQ_SANITIZE)
   target_link_options(elqcore PUBLIC ${SANITIZERS})
 endif()
 
+# The Windows build beside this one: the Wine tests run its programs.
+set(ELQ_WINDOWS_BUILD_DIR "${CMAKE_BINARY_DIR}/../win" CACHE PATH
+    "Windows build folder that holds elq770.exe and the Windows test programs")
+get_filename_component(WINDOWS_BUILD_DIR "${ELQ_WINDOWS_BUILD_DIR}" ABSOLUTE BASE_DIR "${CMAKE_BINARY_DIR}")
+
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 include(GoogleTest)
@@ -19,6 +24,19 @@ add_executable(core_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE elqcore GTest::gtest GTest::gtest_main Threads::Threads)
 target_compile_options(core_tests PRIVATE ${WARNINGS})
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 60)
+
+# The same unit tests built for Windows, run under Wine in a prefix of their
+# own, and the fuzz targets for a bounded time. The heavy tests share one
+# resource lock so that timing-sensitive Wine tests never compete for the CPU.
+add_test(NAME wine_core_tests
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${CMAKE_BINARY_DIR}/wineprefix-unit
+          ${WINDOWS_BUILD_DIR}/core_tests.exe --gtest_brief=1)
+set_tests_properties(wine_core_tests PROPERTIES LABELS wine TIMEOUT 600 RESOURCE_LOCK elq_wineprefix)
+
+set(ELQ_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzz target runs in the test suite")
+add_test(NAME fuzz_targets
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run.sh ${ELQ_FUZZ_SECONDS} ${CMAKE_BINARY_DIR}/fuzz)
+set_tests_properties(fuzz_targets PROPERTIES LABELS fuzz TIMEOUT 600 RESOURCE_LOCK elq_wineprefix)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   add_subdirectory(tools)

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both trees and runs every test through
+# CTest: the unit tests natively (ASan, UBSan) and under Wine, the simulator's
+# tests, the end-to-end tests of the real programs under Wine against the
+# simulator, and a bounded run of each fuzz target.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+"$root/tools/install-deps.sh"
+"$root/tools/build.sh"
+
+export WINEDEBUG=-all
+ctest --test-dir build/native --output-on-failure -j2 --timeout 900
