@@ -8,7 +8,7 @@
 # reserved empty in HKLM\Software\Wine\Ports (the host's ports move behind
 # COM8). A port then exists only while something links dosdevices/comN to a
 # simulator's pty, or while that value names such a link.
-# Safe to run from several processes at once (flock on PREFIX.lock).
+# Safe to run from several processes at once (flock on PREFIX.setup-lock).
 set -euo pipefail
 prefix=${1:?usage: wine-prefix.sh PREFIX}
 mkdir -p "$(dirname "$prefix")"
@@ -16,7 +16,7 @@ prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
 export WINEPREFIX=$prefix WINEDEBUG=-all
 unset DISPLAY
 
-exec 9>"$prefix.lock"
+exec 9>"$prefix.setup-lock"
 flock 9
 if [ ! -f "$prefix/.elq770-ready" ]; then
   wineboot -i >/dev/null 2>&1 || true

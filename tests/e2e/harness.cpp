@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -211,6 +213,7 @@ void teardown() {
 // ---------------------------------------------------------------- paths
 
 std::string nativeBuildDir() { return envOr("ELQ_NATIVE_BUILD_DIR", ELQ_E2E_NATIVE_BUILD_DIR); }
+std::string sourceDir() { return ELQ_E2E_SOURCE_DIR; }
 std::string windowsBuildDir() { return envOr("ELQ_WINDOWS_BUILD_DIR", ELQ_E2E_WINDOWS_BUILD_DIR); }
 std::string simulatorPath() { return envOr("ELQ_SIM_PATH", ELQ_E2E_SIM_PATH); }
 std::string windowsExe(const std::string& name) { return windowsBuildDir() + "/" + name; }
@@ -294,25 +297,20 @@ void WineEnv::setUp() {
         Clock::time_point start = Clock::now();
         std::error_code ignored;
         fs::remove_all(prefix_, ignored);  // a half-made prefix from an interrupted run
-        std::vector<std::string> env = wineEnvironment();
         std::string log = nativeBuildDir() + "/wineprefix-setup.log";
-        if (runCommand({"wineboot", "-i"}, env, 180000, log) != 0) ADD_FAILURE() << "wineboot -i failed, see " << log;
-        // The virtual desktop: captions, frames, and fast window closing on a
-        // bare Xvfb. The mode is fixed when the wine server starts.
-        std::string reg = prefix_ + "/e2e-desktop.reg";
-        writeText(reg,
-                  "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n\"Desktop\"=\"Default\"\r\n\r\n"
-                  "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n\"Default\"=\"1280x1024\"\r\n");
-        if (runCommand({"wine", "reg", "import", reg}, env, 60000, log + ".reg") != 0)
-            ADD_FAILURE() << "wine reg import failed";
-        stopWineServer(env);
-        fs::create_directories(prefix_ + "/drive_c/windows/Fonts");
-        fs::copy_file("/usr/share/wine/fonts/marlett.ttf", prefix_ + "/drive_c/windows/Fonts/marlett.ttf",
-                      fs::copy_options::overwrite_existing, ignored);
+        // The same preparation as the demo's prefix: virtual desktop, fonts,
+        // and COM1 to COM8 reserved for simulators.
+        if (runCommand({sourceDir() + "/tools/wine-prefix.sh", prefix_}, wineEnvironment(), 180000, log) != 0)
+            ADD_FAILURE() << "preparing the Wine prefix failed, see " << log;
         unlinkAllComPorts();
         writeText(prefix_ + "/" + READY_MARKER, "ready\n");
         setupSeconds_ = msSince(start) / 1000.0;
         std::fprintf(stderr, "e2e: made Wine prefix %s in %.1f s\n", prefix_.c_str(), setupSeconds_);
+    } else {
+        // A test binary that was killed leaves its persistent server (and a
+        // desktop bound to a dead display) behind; we hold the lock, so any
+        // server of this prefix is such a leftover.
+        stopWineServer(wineEnvironment());
     }
     unlinkAllComPorts();
 }
@@ -379,31 +377,13 @@ std::map<std::string, std::string> simulatorLinks(const std::string& dosdevices)
     return links;
 }
 
-bool hostHasSerialPorts() {
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/dev", ec))
-        if (startsWith(entry.path().filename().string(), "ttyS")) return true;
-    return false;
-}
-
-bool hasHostComLink(const std::string& dosdevices) {
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dosdevices, ec))
-        if (startsWith(entry.path().filename().string(), "com") && !startsWith(linkTarget(entry.path()), "/dev/pts/"))
-            return true;
-    return false;
-}
-
 }  // namespace
 
-// At the start of every session Wine's mount manager links the host's serial
-// ports as COM1, COM2, ... (replacing whatever link was there). The session
-// is started here, its host links are removed and the simulators' links put
-// back, and the server is kept running (-p) so that this happens once and no
-// later Wine program start can replace a simulator's link. The host's ports
-// remain Windows device objects, though: with N host serial ports, COM1..N
-// still open (without data) when unlinked; tests that need a missing port
-// use a higher number.
+// At the start of every session Wine's mount manager removes the COM links
+// and links the host's serial ports behind COM8 (the prefix reserves COM1 to
+// COM8). The session is started here, the links are cleared and the
+// simulators' links put back, and the server is kept running (-p) so that
+// this happens once and no later Wine program start can replace a link.
 void WineEnv::startSession() {
     std::string dosdevices = prefix_ + "/dosdevices";
     std::map<std::string, std::string> keep = simulatorLinks(dosdevices);
@@ -411,10 +391,6 @@ void WineEnv::startSession() {
     runCommand({"wineserver", "-p"}, env, 15000);
     if (runCommand({"wine", "cmd.exe", "/c", "exit"}, env, 60000) != 0)
         ADD_FAILURE() << "cannot start a Wine session in " << prefix_;
-    if (hostHasSerialPorts()) {
-        Clock::time_point start = Clock::now();
-        while (!hasHostComLink(dosdevices) && msSince(start) < 1500) sleepMs(10);
-    }
     unlinkAllComPorts();
     for (const auto& [link, target] : keep)
         if (symlink(target.c_str(), link.c_str()) != 0) ADD_FAILURE() << "cannot restore " << link;

@@ -8,22 +8,37 @@
 // directory <build>/e2e-work/<name>.
 //
 // Writing a test: start the simulator on a COM port, start the program in a
-// work dir, drive it with probe.exe, observe the simulator's log, the probe's
-// answers, screenshots and files in the work dir. For example:
+// work dir, drive it with probe.exe (its verbs are listed at the top of
+// tests/e2e/win32/probe.cpp), and observe the simulator's log, the probe's
+// answers, screenshots and the files in the work dir. For example:
 //
-//   TEST(Download, SpaceKeyReachesTheDevice) {
-//       std::string dir = e2e::makeWorkDir("Download.SpaceKey");
-//       e2e::writeSettings(...);                      // your own helper: Vantor.cnf with COM3
-//       e2e::Simulator device(3, {"--seed", "1"});   // pty linked as COM3
+//   TEST(Keys, SpaceKeyReachesTheDevice) {
+//       std::string dir = e2e::makeWorkDir("Keys.SpaceKey");
+//       writeSettingsFile(dir + "/Vantor.cnf", 3);              // the test's own helper: COM3
+//       e2e::Simulator device(3, {"--seed", "1"});              // pty linked as COM3
 //       e2e::WineProcess app(e2e::windowsExe("elq770.exe"), {}, dir);
-//       ASSERT_TRUE(e2e::waitWindow("ELQ770", 10000).found);
-//       e2e::probe({"post-key", "ELQ770", "SPACE", "press"});
-//       EXPECT_TRUE(device.waitForWord(65051, 3000));
-//       e2e::probe({"close", "ELQ770"});
+//       ASSERT_TRUE(e2e::waitWindow(MAIN_CLASS, 10000).found);  // visible, title read
+//       e2e::probe({"post-key", MAIN_CLASS, "SPACE", "press"});
+//       EXPECT_TRUE(device.waitForWord(CMD_SPACE_KEY, 3000));
+//       e2e::probe({"close", MAIN_CLASS});
 //       EXPECT_EQ(app.wait(5000), 0);
 //   }
 //
-// Display: a GUI-subsystem exe (read from its PE header) starts the shared
+// Message boxes: waitMessageBox(title) gives the text and icon, and
+// closeMessageBox(title, "IDNO") answers it. Pixels: probe capture-client
+// (a BMP of the client area) or WineEnv::screenshot (the whole desktop, X
+// side), then pixelAt; probe client-origin maps client to screen points.
+//
+// Wine session: the first Wine program or simulator starts the prefix's wine
+// server with -p (it lives until exit) and its services. At that start
+// Wine's mount manager links the host's serial ports as COM1.. (replacing
+// any link there); the harness removes those links and restores the
+// simulators'. The host ports stay Windows device objects, so on a machine
+// with one /dev/ttyS port an unlinked COM1 still opens (and carries no
+// data): a test that needs a missing port uses a high number such as COM8.
+//
+// Display: a GUI-subsystem exe (read from its PE header; the Windows test
+// programs with a WinMain are built as such) starts the shared
 // Xvfb (-displayfd, 1280x1024x24) on first use; console programs run without
 // a display unless one is already up, so console-only tests need no X server.
 // Every Wine process gets DISPLAY of our Xvfb or no DISPLAY at all.
@@ -33,7 +48,8 @@
 // the harness kills whatever Wine programs and simulators the case left
 // running and removes all COM links. At process exit it runs `wineserver -k`
 // for our prefix only, then stops our Xvfb. Children also get a parent-death
-// signal, so a crashed test binary leaves nothing behind.
+// signal, so a crashed test binary leaves only the prefix's wine server,
+// which the next harness process stops before it starts its own.
 //
 // Concurrency: the prefix (its one wineserver, desktop and COM links) is
 // used by one test process at a time. The harness holds an flock on

@@ -20,7 +20,7 @@ constexpr COLORREF GREY = RGB(210, 210, 210);
 constexpr COLORREF RED = RGB(255, 0, 0);
 
 void logLine(const char* format, unsigned long a, unsigned long b) {
-    FILE* log = std::fopen("testwin.log", "a");
+    FILE* log = std::fopen("testwin.log", "ab");
     if (!log) return;
     std::fprintf(log, format, a, b);
     std::fputc('\n', log);

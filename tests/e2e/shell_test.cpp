@@ -33,33 +33,23 @@ long countWord(const e2e::Simulator& sim, uint16_t word) {
     return std::count(words.begin(), words.end(), word);
 }
 
-void writeSettingsFile(const std::string& dir, int comPort, int rollIndex = 1) {
-    std::vector<uint8_t> bytes(280, 0);
-    bytes[0] = static_cast<uint8_t>(comPort);
-    bytes[260] = static_cast<uint8_t>(rollIndex);
-    std::ofstream(dir + "/Vantor.cnf", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), 280);
-}
-
 // Runs the program in a fresh folder and waits for its window.
 class Program {
 public:
     explicit Program(const std::string& dir) : dir_(dir), process_(elq770(), {}, dir) {}
     ~Program() { close(); }
-    bool waitWindow(int timeoutMs = 20000) {
-        int code = -1;
-        e2e::probe({"wait-window", MAIN_CLASS, std::to_string(timeoutMs)}, &code);
-        return code == 0;
-    }
+    bool waitWindow(int timeoutMs = 20000) { return e2e::waitWindow(MAIN_CLASS, timeoutMs).found; }
     std::string title() { return trimmed(e2e::probe({"title", MAIN_CLASS})); }
     void command(int id) { e2e::probe({"post-command", MAIN_CLASS, std::to_string(id)}); }
     void key(const char* vk, const char* how) { e2e::probe({"post-key", MAIN_CLASS, vk, how}); }
+    // The text of the message box with that title; it must show the stop icon.
     std::string messageBox(const std::string& title, int timeoutMs = 10000) {
-        int code = -1;
-        std::string text = e2e::probe({"wait-msgbox", title, std::to_string(timeoutMs)}, &code);
-        return code == 0 ? trimmed(text) : std::string("<no message box>");
+        e2e::MessageBoxInfo box = e2e::waitMessageBox(title, timeoutMs);
+        if (!box.found) return "<no message box>";
+        EXPECT_EQ("stop", box.icon);
+        return trimmed(box.text);
     }
-    void closeMessageBox(const std::string& title) { e2e::probe({"close-msgbox", title, "IDOK"}); }
+    void closeMessageBox(const std::string& title) { e2e::closeMessageBox(title); }
     void close() {
         if (!process_.running()) return;
         e2e::probe({"close", MAIN_CLASS});
@@ -106,12 +96,12 @@ TEST_F(Shell, SpaceHeldDownSendsOneFrameAndResetButtonsSendTheirWords) {
     e2e::Simulator sim(1);
     Program program(dir);
     ASSERT_TRUE(program.waitWindow());
-    program.key("VK_SPACE", "down");
-    program.key("VK_SPACE", "repeat");
-    program.key("VK_SPACE", "repeat");
-    program.key("VK_SPACE", "up");
+    program.key("SPACE", "down");
+    program.key("SPACE", "repeat");
+    program.key("SPACE", "repeat");
+    program.key("SPACE", "up");
     ASSERT_TRUE(sim.waitForWord(65051, 3000));
-    program.key("VK_SPACE", "press");
+    program.key("SPACE", "press");
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(2, countWord(sim, 65051));
 
@@ -120,7 +110,7 @@ TEST_F(Shell, SpaceHeldDownSendsOneFrameAndResetButtonsSendTheirWords) {
     e2e::probe({"click-button", MAIN_CLASS, "11"});
     EXPECT_TRUE(sim.waitForWord(65053, 3000));
     // The button hands the keyboard back: Space reaches the main window again.
-    program.key("VK_SPACE", "press");
+    program.key("SPACE", "press");
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(3, countWord(sim, 65051));
 }
@@ -168,9 +158,10 @@ TEST_F(Shell, MissingPortIsReportedMarkedSavedAndOpenedAtTheNextStart) {
 TEST_F(Shell, AutoConnectFindsTheDeviceOnCom3) {
     e2e::Simulator sim(3);
     Program program(dir);
-    ASSERT_TRUE(program.waitWindow());
+    // Nothing on COM1: the start-up says so before the window shows.
     EXPECT_EQ("Comm Port occupied or non-existing", program.messageBox("Communication"));
     program.closeMessageBox("Communication");
+    ASSERT_TRUE(program.waitWindow());
     program.command(2035);
     for (int i = 0; i < 100 && field16(program.settings(), 0) != 3; ++i)
         std::this_thread::sleep_for(100ms);
