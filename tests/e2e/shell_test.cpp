@@ -56,6 +56,7 @@ public:
         if (process_.wait(10000) < 0) process_.kill();
     }
     std::vector<uint8_t> settings() { return readBytes(dir_ + "/Vantor.cnf"); }
+    int waitExit(int timeoutMs) { return process_.wait(timeoutMs); }
 
 private:
     static std::string trimmed(std::string s) {
@@ -214,6 +215,25 @@ TEST_F(Shell, SilentDeviceLetsTheWatchdogRunDownAndNothingIsAsked) {
     // The watchdog starts alive and runs out within about a second: at most
     // the first identification tick may still find it alive.
     EXPECT_LE(countWord(sim, 65050), 1);
+}
+
+TEST_F(Shell, AboutBoxIsCaptionedInTheCurrentLanguageAndExitEndsTheProgram) {
+    e2e::Simulator sim(1);
+    Program program(dir);
+    ASSERT_TRUE(program.waitWindow());
+    program.command(103);
+    e2e::MessageBoxInfo about = e2e::waitMessageBox("About", 10000);
+    ASSERT_TRUE(about.found);
+    EXPECT_NE(std::string::npos, about.text.find("Vantor"));
+    EXPECT_TRUE(e2e::closeMessageBox("About"));
+
+    program.command(2127);  // German
+    program.command(103);
+    EXPECT_TRUE(e2e::waitMessageBox(e2e::fromCp1252("\xDC" "ber"), 10000).found);
+    EXPECT_TRUE(e2e::closeMessageBox(e2e::fromCp1252("\xDC" "ber")));
+
+    program.command(105);
+    EXPECT_EQ(0, program.waitExit(10000));
 }
 
 }  // namespace
