@@ -24,7 +24,7 @@ void registerMainClass(HINSTANCE instance) {
     windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
     // COLOR_GRAYTEXT + 1: the system colour shows around the panels.
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(18));
-    windowClass.lpszMenuName = MAKEINTRESOURCEA(1044);
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MENU_ENGLISH);
     windowClass.lpszClassName = className;
     RegisterClassExA(&windowClass);
 }
@@ -56,6 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
     // The resources define no accelerator table: the handle stays null.
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDS_CLASS_NAME));
+    ShowWindow(MainWindow, show);
     MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (TranslateAcceleratorA(message.hwnd, accelerators, &message)) continue;

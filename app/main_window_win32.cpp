@@ -58,14 +58,14 @@ LRESULT onCreate(HWND window) {
     if (result != 0) langMessage(window, 83, 33, result);
     openConfiguredPort(window);
     refreshTitle(window);
-    SetMenu(window, LoadMenuA(appInstance, MAKEINTRESOURCEA(1044 + appSettings.languageOffset)));
+    SetMenu(window, LoadMenuA(appInstance, MAKEINTRESOURCEA(IDR_MENU_ENGLISH + appSettings.languageOffset)));
     // At start-up the not-open mark does not outlast window creation.
     if (appSettings.comPort > PORT_NOT_OPEN) appSettings.comPort -= PORT_NOT_OPEN;
     checkSettingItems(GetMenu(window));
     for (int i = 0; i < 4; ++i) SetTimer(window, timerIds[i], timerPeriods[i], nullptr);
     createDisplayObjects();
-    resetButtons[0] = createResetButton(window, ID_RESET_MAX_PEAK, 78);
-    resetButtons[1] = createResetButton(window, ID_RESET_MIN_PEAK, 168);
+    resetButtons[0] = createResetButton(window, IDC_RESET_MAX_PEAK, 78);
+    resetButtons[1] = createResetButton(window, IDC_RESET_MIN_PEAK, 168);
     SetRect(&graphRect, 345, 60, 935, 325);
     return 0;
 }
@@ -122,6 +122,7 @@ void closeReplyEvent() {
 }
 
 int waitForReply(DWORD timeoutMs) {
+    if (ReplyEvent == nullptr) return 0;  // no event: as a device that does not answer
     ResetEvent(ReplyEvent);
     DWORD outcome = WaitForSingleObject(ReplyEvent, timeoutMs);
     ResetEvent(ReplyEvent);

@@ -38,8 +38,8 @@ void selectPort(HWND window, int port) {
     else
         closeLink();
     HMENU menu = GetMenu(window);
-    setMenuCheck(menu, 2000 + appSettings.comPort, 0);
-    setMenuCheck(menu, 2000 + port, 1);
+    setMenuCheck(menu, comMenuId(appSettings.comPort), 0);
+    setMenuCheck(menu, comMenuId(port), 1);
     appSettings.comPort = static_cast<uint16_t>(port);
     if (!openLink(port, BAUD_RATE)) {
         langMessage(window, 85, 5, 0);
@@ -100,9 +100,9 @@ void autoConnect(HWND window) {
     if (found != 0) {
         sendRequest();
         HMENU menu = GetMenu(window);
-        setMenuCheck(menu, 2000 + plainComPort(), 0);
+        setMenuCheck(menu, comMenuId(plainComPort()), 0);
         appSettings.comPort = static_cast<uint16_t>(found);
-        setMenuCheck(menu, 2000 + found, 1);
+        setMenuCheck(menu, comMenuId(found), 1);
         saveSettings(window);
         return;
     }
@@ -122,6 +122,8 @@ void saveSettings(HWND owner) {
     if (result != 0) langMessage(owner, 83, 33, result);
 }
 
+UINT comMenuId(int port) { return IDM_COM1 + port - 1; }
+
 int plainComPort() {
     int port = appSettings.comPort;
     return port > PORT_NOT_OPEN ? port - PORT_NOT_OPEN : port;
@@ -132,7 +134,7 @@ void setMenuCheck(HMENU menu, UINT id, int checked) {
 }
 
 void checkSettingItems(HMENU menu) {
-    setMenuCheck(menu, 2000 + plainComPort(), 1);
+    setMenuCheck(menu, comMenuId(plainComPort()), 1);
     setMenuCheck(menu, IDM_ENGLISH + appSettings.languageOffset, 1);
     setMenuCheck(menu, IDM_ROLL_10S + appSettings.rollIndex, 1);
     if (appSettings.stopAtAlarm) setMenuCheck(menu, IDM_STOP_AT_ALARM, 1);
@@ -141,8 +143,8 @@ void checkSettingItems(HMENU menu) {
 LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     int id = LOWORD(wParam);
     switch (id) {
-    case ID_RESET_MAX_PEAK: resetPeak(window, CMD_RESET_MAX_PEAK); return 0;
-    case ID_RESET_MIN_PEAK: resetPeak(window, CMD_RESET_MIN_PEAK); return 0;
+    case IDC_RESET_MAX_PEAK: resetPeak(window, CMD_RESET_MAX_PEAK); return 0;
+    case IDC_RESET_MIN_PEAK: resetPeak(window, CMD_RESET_MIN_PEAK); return 0;
     case IDM_ABOUT: showAbout(window); return 0;
     case IDM_EXIT: DestroyWindow(window); return 0;
     case CMD_AFTER_PORT_CHANGE: afterPortChange(); return 0;
@@ -161,7 +163,7 @@ LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         return 0;
     default:
         if (id >= IDM_COM1 && id <= IDM_COM8) {
-            selectPort(window, id - 2000);
+            selectPort(window, id - IDM_COM1 + 1);
             return 0;
         }
         return DefWindowProcA(window, WM_COMMAND, wParam, lParam);

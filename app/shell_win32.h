@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "resources/resource_ids.h"
+
 extern HINSTANCE appInstance;
 extern HWND MainWindow;
 extern char titleText[64];
@@ -19,11 +21,6 @@ constexpr UINT_PTR TIMER_PUMP = 50;
 constexpr UINT_PTR TIMER_READOUTS = 300;
 constexpr UINT_PTR TIMER_IDENTIFICATION = 1000;
 constexpr WORD CMD_AFTER_PORT_CHANGE = 500;
-constexpr int ID_RESET_MAX_PEAK = 10;
-constexpr int ID_RESET_MIN_PEAK = 11;
-constexpr int IDD_ABOUT = 101;
-constexpr int IDI_MAIN = 213;
-constexpr int IDS_CLASS_NAME = 109;
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam);
@@ -40,6 +37,9 @@ int waitForReply(DWORD timeoutMs);
 
 // writeSettings, reporting a failure with message 83 and its code.
 void saveSettings(HWND owner);
+
+// The menu item of COM port 1 to 8.
+UINT comMenuId(int port);
 
 // The port number the menu shows for comPort (the mark taken off).
 int plainComPort();

@@ -34,4 +34,13 @@
 #define IDM_EXIT 105
 #define IDM_ABOUT 103
 
+// Other resources and controls.
+#define IDS_CLASS_NAME 109
+#define IDD_ABOUT 101
+#define IDC_ABOUT_PICTURE 1051
+#define IDI_MAIN 213
+#define IDB_ABOUT 227
+#define IDC_RESET_MAX_PEAK 10
+#define IDC_RESET_MIN_PEAK 11
+
 #endif

@@ -46,20 +46,14 @@ private:
     std::vector<e2e::Rgb> pixels_;
 };
 
-// Wine's device manager rewrites the prefix's COM links whenever the Wine
-// system processes start; an idle link_check keeps them running for the
-// whole case, so the simulator's link made afterwards stays.
+// Each case starts with no COM links; its simulator links COM1. The
+// harness's Wine session outlives the cases, so no Wine start in between
+// rewrites that link.
 class DisplayE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
-        keeper_ = std::make_unique<e2e::WineProcess>(e2e::windowsExe("link_check.exe"),
-                                                     std::vector<std::string>{"idle", "COM9", "600"}, dir_);
-        for (int waited = 0; waited < 30000; waited += 50) {
-            if (keeper_->output().find("idle=1") != std::string::npos) break;
-            usleep(50 * 1000);
-        }
         e2e::WineEnv::shared().unlinkAllComPorts();
     }
 
@@ -69,7 +63,6 @@ protected:
             if (program_->wait(10000) < 0) program_->kill();
         }
         program_.reset();
-        keeper_.reset();
     }
 
     // Starts the program on COM1 (the default settings) and waits until its
@@ -90,7 +83,6 @@ protected:
     void key(const char* vk) { e2e::probe({"post-key", MAIN_CLASS, vk, "press"}); }
 
     std::string dir_;
-    std::unique_ptr<e2e::WineProcess> keeper_;
     std::unique_ptr<e2e::WineProcess> program_;
 };
 

@@ -66,23 +66,16 @@ pid_t simulatorPid(const e2e::Simulator& sim) {
     return found;
 }
 
-// Wine's device manager rewrites the COM links of the prefix whenever the
-// Wine system processes start. A link_check that idles through the whole
-// case keeps them running, so the simulator's link, made afterwards, stays.
+// Each case starts with no COM links: a port exists only while a simulator
+// (or the case itself) links it. The harness's Wine session outlives the
+// cases, so no later Wine start rewrites the links made here.
 class LinkE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         workDir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
-        keeper_ = std::make_unique<e2e::WineProcess>(exe(), std::vector<std::string>{"idle", "COM9", "600"},
-                                                     workDir_);
-        for (int waited = 0; waited < 30000; waited += 50) {
-            if (keeper_->output().find("idle=1") != std::string::npos) break;
-            usleep(50 * 1000);
-        }
         for (int port = 1; port <= 8; ++port) e2e::WineEnv::shared().linkComPort(port, "");
     }
-    void TearDown() override { keeper_.reset(); }
 
     static std::string exe() { return e2e::windowsExe("link_check.exe"); }
 
@@ -96,7 +89,6 @@ protected:
     }
 
     std::string workDir_;
-    std::unique_ptr<e2e::WineProcess> keeper_;
 };
 
 // ---- The device's stream and answers reach the live state ----
