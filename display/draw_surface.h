@@ -76,6 +76,9 @@ public:
     // back the clipping in force before. Nesting is at most CLIP_DEPTH deep.
     virtual void pushClip(const PanelRect& rect) = 0;
     virtual void popClip() = 0;
+    // Whether any part of the rectangle lies in the area being painted (the
+    // update region of a paint). Drawing outside it changes no pixel.
+    virtual bool rectVisible(const PanelRect& rect) = 0;
 };
 
 constexpr int CLIP_DEPTH = 4;

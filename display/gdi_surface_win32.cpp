@@ -85,3 +85,8 @@ void GdiSurface::popClip() {
     if (saved != nullptr) DeleteObject(saved);
     savedClips_[clipDepth_] = nullptr;
 }
+
+bool GdiSurface::rectVisible(const PanelRect& rect) {
+    RECT area{rect.left, rect.top, rect.right, rect.bottom};
+    return RectVisible(dc_, &area) != FALSE;
+}

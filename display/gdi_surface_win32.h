@@ -24,6 +24,7 @@ public:
     void blitWithin(int x, int y, int width, int height, int sourceX, int sourceY) override;
     void pushClip(const PanelRect& rect) override;
     void popClip() override;
+    bool rectVisible(const PanelRect& rect) override;
 
 private:
     HDC dc_;

@@ -1,5 +1,6 @@
 #include "display/main_paint.h"
 
+#include <climits>
 #include <cstring>
 
 #include "display/display_state.h"
@@ -25,6 +26,8 @@ constexpr int HEADER_Y = 45;
 constexpr int MEASUREMENT_Y = 153;
 constexpr int MAX_PEAK_Y = 103;
 constexpr int MIN_PEAK_Y = 193;
+constexpr PanelRect ABOVE_GRAPH{INT_MIN, INT_MIN, INT_MAX, GRAPH_PANEL.top};
+constexpr PanelRect LEFT_OF_GRAPH{INT_MIN, INT_MIN, GRAPH_PANEL.left, INT_MAX};
 
 void drawText(DrawSurface& surface, int x, int y, const char* text) {
     surface.textOut(x, y, text, static_cast<int>(std::strlen(text)));
@@ -103,5 +106,9 @@ void paintClientArea(DrawSurface& surface) {
         redrawTrend(surface);
     else
         scrollTrend(surface);
-    drawReadouts(surface);
+    // Every readout text lies above the graph panel or left of it, even the
+    // longest header line. The 20 ms repaint covers only the graph panel,
+    // where drawing them would change no pixel, so it skips them.
+    if (surface.rectVisible(ABOVE_GRAPH) || surface.rectVisible(LEFT_OF_GRAPH))
+        drawReadouts(surface);
 }

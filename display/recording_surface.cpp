@@ -166,3 +166,8 @@ void RecordingSurface::clear() {
     pixels_.clear();
     clipped_.clear();
 }
+
+bool RecordingSurface::rectVisible(const PanelRect& rect) {
+    return rect.left < paintArea_.right && paintArea_.left < rect.right &&
+           rect.top < paintArea_.bottom && paintArea_.top < rect.bottom;
+}

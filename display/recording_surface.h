@@ -4,6 +4,8 @@
 // the pixels that pass the clip, so a test can tell where a curve landed.
 #pragma once
 
+#include <climits>
+
 #include <string>
 #include <vector>
 
@@ -77,6 +79,9 @@ public:
     void blitWithin(int x, int y, int width, int height, int sourceX, int sourceY) override;
     void pushClip(const PanelRect& rect) override;
     void popClip() override;
+    bool rectVisible(const PanelRect& rect) override;
+    // The area being painted, as a paint's update region; everything at start.
+    void setPaintArea(const PanelRect& area) { paintArea_ = area; }
 
     SurfaceState state() const;
     const std::vector<SurfaceCall>& calls() const { return calls_; }
@@ -96,6 +101,7 @@ private:
     void rasteriseLine(int fromX, int fromY, int toX, int toY);
     bool insideClip(int x, int y) const;
 
+    PanelRect paintArea_{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
     std::vector<SurfaceCall> calls_;
     std::vector<PaintedPixel> pixels_;
     std::vector<PaintedPixel> clipped_;

@@ -228,3 +228,24 @@ TEST_F(GraphInPaint, PaintLeavesSurfaceAsFoundWhateverTheFlags) {
         EXPECT_TRUE(surface.state() == RecordingSurface::initialState());
     }
 }
+
+// The 20 ms repaint covers only the graph panel: it scrolls the graph but
+// draws no readout text, which could change no pixel there.
+TEST_F(GraphInPaint, GraphOnlyRepaintScrollsAndDrawsNoReadouts) {
+    pushSample(10);
+    RecordingSurface surface;
+    surface.setPaintArea(GRAPH_PANEL);
+    paintClientArea(surface);
+    EXPECT_EQ(1u, surface.callsOf(SurfaceOp::BLIT_WITHIN).size());
+    EXPECT_TRUE(surface.callsOf(SurfaceOp::TEXT_OUT).empty());
+}
+
+TEST_F(GraphInPaint, RepaintTouchingHeaderOrReadoutPanelDrawsAllReadouts) {
+    const PanelRect areas[] = {{900, 40, 935, 70}, {300, 300, 400, 325}, {950, 20, 960, 30}};
+    for (const PanelRect& area : areas) {
+        RecordingSurface surface;
+        surface.setPaintArea(area);
+        paintClientArea(surface);
+        EXPECT_EQ(9u, surface.callsOf(SurfaceOp::TEXT_OUT).size()) << area.left << "," << area.top;
+    }
+}
