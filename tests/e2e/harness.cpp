@@ -787,6 +787,17 @@ Rgb pixelAt(const std::string& imagePath, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
+bool readPixels(const std::string& imagePath, int& width, int& height, std::vector<Rgb>& pixels) {
+    Image image;
+    if (!decodeImage(imagePath, image)) return false;
+    width = image.width;
+    height = image.height;
+    pixels.resize(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = {image.rgb[i * 3], image.rgb[i * 3 + 1], image.rgb[i * 3 + 2]};
+    return true;
+}
+
 // ---------------------------------------------------------------- cp1252
 
 namespace {

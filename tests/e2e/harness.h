@@ -31,11 +31,12 @@
 //
 // Wine session: the first Wine program or simulator starts the prefix's wine
 // server with -p (it lives until exit) and its services. At that start
-// Wine's mount manager links the host's serial ports as COM1.. (replacing
-// any link there); the harness removes those links and restores the
-// simulators'. The host ports stay Windows device objects, so on a machine
-// with one /dev/ttyS port an unlinked COM1 still opens (and carries no
-// data): a test that needs a missing port uses a high number such as COM8.
+// Wine's mount manager links the host's serial ports behind COM8 (the
+// prefix reserves COM1 to COM8) and removes other COM links; the harness
+// removes those links and restores the simulators'. Any of COM1 to COM8
+// without a link is missing to the program: the reserved name still opens
+// with CreateFile, but as a device that is no serial port, so reading or
+// setting its line settings fails (ERROR_INVALID_FUNCTION).
 //
 // Display: a GUI-subsystem exe (read from its PE header; the Windows test
 // programs with a WinMain are built as such) starts the shared
@@ -207,6 +208,9 @@ struct Rgb {
     bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
 };
 Rgb pixelAt(const std::string& imagePath, int x, int y);
+// The whole image at once, rows top-down (pixelAt per pixel costs a file
+// stamp check each, too slow for comparing regions); false when unreadable.
+bool readPixels(const std::string& imagePath, int& width, int& height, std::vector<Rgb>& pixels);
 
 // Code page 1252 <-> UTF-8, for comparing probe output with literals.
 std::string toCp1252(const std::string& utf8);

@@ -234,7 +234,9 @@ TEST(SimulatorLink, PortIsMissingWithoutSimulatorAndOpensWithIt) {
     if (!fs::exists(e2e::simulatorPath())) GTEST_SKIP() << "elq770-sim is not built";
     e2e::makeWorkDir("SimulatorLink.Missing");
     int rc = 0;
-    EXPECT_EQ(e2e::probe({"open-com", "8"}, &rc), "error 2\n");
+    // Without a link the reserved name opens as a device that is no serial
+    // port (ERROR_INVALID_FUNCTION on reading its settings).
+    EXPECT_EQ(e2e::probe({"open-com", "8"}, &rc), "error 1\n");
     EXPECT_EQ(rc, 3);
     e2e::Simulator device(8, {"--silent"});
     ASSERT_TRUE(device.started()) << device.output();
@@ -264,6 +266,13 @@ TEST(HarnessImages, BmpRowsAreReadTopDown) {
     EXPECT_EQ(e2e::pixelAt(dir + "/t.bmp", 0, 1), (e2e::Rgb{0, 0, 255}));
     EXPECT_EQ(e2e::pixelAt(dir + "/t.bmp", 1, 1), (e2e::Rgb{0, 255, 0}));
     EXPECT_EQ(e2e::pixelAt(dir + "/missing.bmp", 0, 0).r, -1);
+    int width = 0, height = 0;
+    std::vector<e2e::Rgb> pixels;
+    ASSERT_TRUE(e2e::readPixels(dir + "/t.bmp", width, height, pixels));
+    EXPECT_EQ(width, 2);
+    EXPECT_EQ(height, 2);
+    EXPECT_EQ(pixels, (std::vector<e2e::Rgb>{{255, 0, 0}, {30, 20, 10}, {0, 0, 255}, {0, 255, 0}}));
+    EXPECT_FALSE(e2e::readPixels(dir + "/missing.bmp", width, height, pixels));
 }
 
 }  // namespace

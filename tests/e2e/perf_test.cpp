@@ -9,7 +9,6 @@
 // same name; tools/measure.sh collects the lines.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/command_frames.h"
 #include "params/settings.h"
 #include "tests/e2e/harness.h"
 
@@ -110,9 +110,10 @@ std::vector<int> allPids() {
     return pids;
 }
 
-// The fields after the command name: state is field 3, utime 14, stime 15.
-std::vector<std::string> statFields(int pid) {
-    std::string stat = procText(pid, "stat");
+// The fields of a stat file after the command name: state is field 3,
+// ppid 4, utime 14, stime 15.
+std::vector<std::string> statFields(const std::string& statPath) {
+    std::string stat = e2e::readFile(statPath);
     size_t close = stat.rfind(')');
     std::vector<std::string> fields;
     if (close == std::string::npos) return fields;
@@ -122,11 +123,25 @@ std::vector<std::string> statFields(int pid) {
     return fields;
 }
 
-// utime + stime of every thread of the process, in clock ticks; -1 when gone.
-long long cpuTicks(int pid) {
-    std::vector<std::string> fields = statFields(pid);
+std::vector<std::string> statFields(int pid) { return statFields("/proc/" + std::to_string(pid) + "/stat"); }
+
+long long ticksOf(const std::vector<std::string>& fields) {
     if (fields.size() < 13) return -1;
     return std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str());
+}
+
+// utime + stime of every thread of the process, in clock ticks; -1 when gone.
+long long cpuTicks(int pid) { return ticksOf(statFields(pid)); }
+
+// Per thread of the process: tid -> utime + stime.
+std::map<int, long long> threadTicks(int pid) {
+    std::map<int, long long> ticks;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        long long t = ticksOf(statFields(entry.path().string() + "/stat"));
+        if (t >= 0) ticks[std::stoi(entry.path().filename().string())] = t;
+    }
+    return ticks;
 }
 
 int parentOf(int pid) {
@@ -188,25 +203,19 @@ std::string loadAverage() {
 
 // ---- the fixture
 
-// Wine's system processes relink the prefix's COM ports whenever they start;
-// an idle link_check keeps them running for the whole case, as the display
-// tests do. The display is started first: the watcher and trend_cost are
-// console programs, which see the screen only when it is already up.
+// The display is started first: the watcher and trend_cost are console
+// programs, which see the screen only when it is already up.
 class Performance : public ::testing::Test {
 protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
         ASSERT_GE(e2e::WineEnv::shared().display(), 0);
-        keeper_ = std::make_unique<e2e::WineProcess>(e2e::windowsExe("link_check.exe"),
-                                                     std::vector<std::string>{"idle", "COM9", "600"}, dir_);
-        ASSERT_TRUE(waitOutput(*keeper_, "idle=1", 30000)) << keeper_->output();
         e2e::WineEnv::shared().unlinkAllComPorts();
     }
 
     void TearDown() override {
         closeProgram();
-        keeper_.reset();
     }
 
     static bool waitOutput(const e2e::WineProcess& process, const std::string& text, int timeoutMs) {
@@ -230,10 +239,10 @@ protected:
         program_.reset();
     }
 
-    void measureCpuShare(uint16_t rollIndex, const std::string& name, const std::string& programNotes);
+    // targetPercent 0: no target for the program's share.
+    void measureCpuShare(uint16_t rollIndex, const std::string& name, double targetPercent);
 
     std::string dir_;
-    std::unique_ptr<e2e::WineProcess> keeper_;
     std::unique_ptr<e2e::WineProcess> program_;
 };
 
@@ -261,10 +270,12 @@ TEST_F(Performance, StartupToFirstPaint) {
         painted.push_back((number(values, "paintedAt") - static_cast<double>(forkedAt)) / 1e6);
         visible.push_back((number(values, "visibleAt") - static_cast<double>(forkedAt)) / 1e6);
         resolution.push_back(number(values, "pollMicros") / 1000.0);
+        const int originX = static_cast<int>(number(values, "originX"));
+        const int originY = static_cast<int>(number(values, "originY"));
         stale = {"--stale"};
         for (size_t i = 0; i + 1 < PAINTED_POINTS.size(); i += 2) {
-            stale.push_back(std::to_string(std::stoi(PAINTED_POINTS[i]) + static_cast<int>(number(values, "originX"))));
-            stale.push_back(std::to_string(std::stoi(PAINTED_POINTS[i + 1]) + static_cast<int>(number(values, "originY"))));
+            stale.push_back(std::to_string(std::stoi(PAINTED_POINTS[i]) + originX));
+            stale.push_back(std::to_string(std::stoi(PAINTED_POINTS[i + 1]) + originY));
         }
         closeProgram();
         char notes[128];
@@ -277,7 +288,7 @@ TEST_F(Performance, StartupToFirstPaint) {
            "(watcher polls FindWindow + 2 screen GetPixel; stamps are late by at most this)");
 }
 
-void Performance::measureCpuShare(uint16_t rollIndex, const std::string& name, const std::string& programNotes) {
+void Performance::measureCpuShare(uint16_t rollIndex, const std::string& name, double targetPercent) {
     writeSettings(dir_, rollIndex);
     e2e::Simulator device(1, {"--seed", "22"});
     ASSERT_TRUE(device.started());
@@ -295,36 +306,50 @@ void Performance::measureCpuShare(uint16_t rollIndex, const std::string& name, c
 
     sleepMs(WARM_UP_SECONDS * 1000);
     long long program0 = cpuTicks(programPid), server0 = cpuTicks(serverPid), xvfb0 = cpuTicks(xvfbPid);
+    std::map<int, long long> threads0 = threadTicks(programPid);
     Clock::time_point start = Clock::now();
     sleepMs(CPU_WINDOW_SECONDS * 1000);
     long long program1 = cpuTicks(programPid), server1 = cpuTicks(serverPid), xvfb1 = cpuTicks(xvfbPid);
+    std::map<int, long long> threads1 = threadTicks(programPid);
     double wall = std::chrono::duration<double>(Clock::now() - start).count();
     ASSERT_TRUE(program_->running()) << "the program ended during the measurement: " << program_->output();
+    // A data request on the line shows that the program opened the port.
+    ASSERT_TRUE(device.waitForWord(CMD_REQUEST_DATA, 0)) << "the program never talked to the device";
     ASSERT_GE(program1, program0);
     ASSERT_GE(server1, server0);
 
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
     auto percent = [&](long long from, long long to) { return (to - from) / tick / wall * 100.0; };
     std::string window = "over " + std::to_string(CPU_WINDOW_SECONDS) + " s";
-    figure(name + "-program", percent(program0, program1), "%.2f", "% of one core", programNotes + window);
+    double programShare = percent(program0, program1);
+    char target[64] = "";
+    if (targetPercent > 0)
+        std::snprintf(target, sizeof target, "(target < %.0f %%: %s) ", targetPercent,
+                      programShare < targetPercent ? "met" : "not met");
+    figure(name + "-program", programShare, "%.2f", "% of one core", target + window);
     figure(name + "-wineserver", percent(server0, server1), "%.2f", "% of one core", window);
     if (xvfbPid > 0 && xvfb1 >= xvfb0)
         figure(name + "-xvfb", percent(xvfb0, xvfb1), "%.2f", "% of one core", window + " (the X server drawing it)");
-    std::printf("note: clock tick %.0f Hz: each share is +-%.2f %% of one core\n", tick, 100.0 / tick / wall);
+    std::printf("note: clock tick %.0f Hz: each share is +-%.2f %% of one core; program threads (tid %%):",
+                tick, 100.0 / tick / wall);
+    for (const auto& [tid, ticks] : threads1) {
+        auto before = threads0.find(tid);
+        long long from = before == threads0.end() ? 0 : before->second;
+        if (ticks > from) std::printf(" %d %.2f", tid, percent(from, ticks));
+    }
+    std::printf("\n");
     closeProgram();
 }
 
 // Default roll: a trend sample every 3rd measurement, a graph paint every 20 ms.
 TEST_F(Performance, CpuShareWhileStreamingAt30sRoll) {
-    measureCpuShare(1, "cpu-streaming-roll30s", "");
+    measureCpuShare(1, "cpu-streaming-roll30s", 0);
 }
 
 // The busiest roll: a sample with every measurement (50 a second), so every
 // 20 ms paint scrolls the graph.
 TEST_F(Performance, CpuShareWhileStreamingAt10sRoll) {
-    char target[64];
-    std::snprintf(target, sizeof target, "(target < %.0f %%) ", ROLL10_TARGET_PERCENT);
-    measureCpuShare(0, "cpu-streaming-roll10s", target);
+    measureCpuShare(0, "cpu-streaming-roll10s", ROLL10_TARGET_PERCENT);
 }
 
 // GDI time of one scroll step and one full redraw, measured inside Wine by

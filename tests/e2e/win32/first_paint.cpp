@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
     while (anyPanelGrey(screen, stale)) {
         if (GetTickCount() - staleStart >= timeoutMs) {
             std::printf("stale=1\n");
+            DeleteDC(screen);
             return 2;
         }
         Sleep(5);

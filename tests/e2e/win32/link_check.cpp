@@ -195,12 +195,6 @@ bool deviceTextComplete() {
 
 // ---- Verbs ----
 
-int verbIdle(int, int argc, char** argv) {
-    printValue("idle", 1);
-    Sleep((argc > 0 ? std::atoi(argv[0]) : 60) * 1000);
-    return 0;
-}
-
 int verbStream(int port, int argc, char** argv) {
     int seconds = argc > 0 ? std::atoi(argv[0]) : 2;
     if (!openPort(port)) return 1;
@@ -454,7 +448,6 @@ struct Verb {
 };
 
 const Verb VERBS[] = {
-    {"idle", verbIdle},
     {"stream", verbStream},
     {"request", verbRequest},
     {"send", verbSend},

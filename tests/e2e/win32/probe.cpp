@@ -40,8 +40,8 @@
 //   client-size TARGET               "W H"
 //   pixel X Y                        "R G B" of the screen
 //   capture-client TARGET OUT.bmp    the client area from the screen, 24-bit BMP
-//   open-com N                       opens COMn as the program does; "open" (exit 0) or
-//                                    "error CODE" (exit 3)
+//   open-com N                       opens COMn as the program does and reads its line
+//                                    settings; "open" (exit 0) or "error CODE" (exit 3)
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -501,7 +501,11 @@ int waitMsgbox(const Args& a) {
     HWND box = nullptr;
     if (!pollUntil(static_cast<int>(parseNumber(a[1])), [&] { return (box = findByTitle(a[0], "#32770")) != nullptr; }))
         return EXIT_NOT_FOUND;
-    std::printf("%s icon=%s\n%s\n", hexHandle(box).c_str(), iconName(box).c_str(), messageText(box).c_str());
+    // A box is visible a moment before its icon is on the screen.
+    constexpr int ICON_PAINT_WAIT_MS = 2000;
+    std::string icon;
+    pollUntil(ICON_PAINT_WAIT_MS, [&] { return (icon = iconName(box)) != "unknown"; });
+    std::printf("%s icon=%s\n%s\n", hexHandle(box).c_str(), icon.c_str(), messageText(box).c_str());
     return 0;
 }
 
@@ -534,7 +538,17 @@ int openCom(const Args& a) {
         std::printf("error %lu\n", static_cast<unsigned long>(GetLastError()));
         return EXIT_FAILED;
     }
+    // The prefix reserves COM1 to COM8: without a link such a name still
+    // opens, as a device that is no serial port, so its settings cannot be read.
+    DCB settings = {};
+    settings.DCBlength = sizeof settings;
+    BOOL serial = GetCommState(port, &settings);
+    DWORD error = GetLastError();
     CloseHandle(port);
+    if (!serial) {
+        std::printf("error %lu\n", static_cast<unsigned long>(error));
+        return EXIT_FAILED;
+    }
     std::printf("open\n");
     return 0;
 }
