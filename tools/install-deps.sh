@@ -4,11 +4,11 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake make g++ python3
+  cmake make g++
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  wine wine64 xvfb xdotool imagemagick x11-utils
+  wine wine64 fonts-wine xvfb imagemagick x11-utils
 )
 
 missing=()
@@ -20,5 +20,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO=sudo
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
