@@ -15,11 +15,6 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-int rollIndexNow() {
-    int roll = loadField(appSettings.rollIndex);
-    return roll > 2 ? 2 : roll;
-}
-
 void resetReadoutsAfterLinkLoss() {
     liveState.measurement.store(NO_VALUE, relaxed);
     liveState.maxPeak.store(NO_VALUE, relaxed);
@@ -34,8 +29,6 @@ void resetAcquisition() {
     downloadPending = 0;
     lastShownMeasurement = 0;
 }
-
-int deviceTextEmpty() { return loadTextByte(deviceParameters.deviceText[0]) == '\0'; }
 
 int alarmHoldTick() {
     uint8_t count = liveState.alarmHoldCount.load(relaxed);
@@ -84,7 +77,7 @@ int readoutsTick() {
 }
 
 int identificationTick() {
-    if (liveState.linkWatchdog.load(relaxed) == 0 || !deviceTextEmpty()) return 0;
+    if (liveState.linkWatchdog.load(relaxed) == 0 || deviceTextPresent()) return 0;
     sendRequest();
     return 1;
 }

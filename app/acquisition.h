@@ -43,5 +43,3 @@ int readoutsTick();
 // Timer 1000: asks the device for its data while its text is missing and the
 // link is alive. Returns 1 when a request was sent.
 int identificationTick();
-
-int deviceTextEmpty();

@@ -26,10 +26,6 @@ int copyDeviceText(char* destination) {
     return length;
 }
 
-int deviceTextPresent() {
-    return loadTextByte(deviceParameters.deviceText[0]) != '\0' ? 1 : 0;
-}
-
 void formatMeasurement(char* destination, std::size_t size, int32_t measurement) {
     if (measurement == NO_VALUE)
         std::snprintf(destination, size, "--");

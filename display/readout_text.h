@@ -15,8 +15,6 @@ constexpr int READOUT_TEXT_SIZE = 96;    // room for every text built here
 // Returns the number of characters copied.
 int copyDeviceText(char* destination);
 
-int deviceTextPresent();
-
 // "%3d" from 100 up, "%02d" below 100, "--" for no value.
 void formatMeasurement(char* destination, std::size_t size, int32_t measurement);
 // "  %02d", "--" for no value.

@@ -30,11 +30,6 @@ uint16_t nextIndex(uint16_t index) {
     return static_cast<uint16_t>(index + 1 == TREND_SIZE ? 0 : index + 1);
 }
 
-int rollLabels() {
-    int roll = loadField(appSettings.rollIndex);
-    return roll > 2 ? 2 : roll;
-}
-
 void line(DrawSurface& surface, int x1, int y1, int x2, int y2) {
     surface.moveTo(x1, y1);
     surface.lineTo(x2, y2);
@@ -143,7 +138,7 @@ void drawScreenAxisLabels(DrawSurface& surface) {
     surface.setTextAlign(ALIGN_LEFT | ALIGN_TOP);
     text(surface, LOAD_AXIS_X, 300, "t[s]");
     surface.setTextAlign(ALIGN_CENTER | ALIGN_TOP);
-    const int roll = rollLabels();
+    const int roll = rollIndexNow();
     for (int i = 0; i < 3; ++i) text(surface, TIME_TICK_X[i], 303, TIME_LABELS[roll][i]);
 }
 
@@ -194,7 +189,7 @@ void drawPrintAxisLabels(DrawSurface& surface, int x, int y) {
     surface.setTextAlign(ALIGN_LEFT | ALIGN_TOP);
     text(surface, a, y + 5, "t[s]");
     surface.setTextAlign(ALIGN_CENTER | ALIGN_TOP);
-    const int roll = rollLabels();
+    const int roll = rollIndexNow();
     for (int i = 0; i < 3; ++i) text(surface, x + PRINT_TIME_TICK_DX[i], y + 8, TIME_LABELS[roll][i]);
     surface.setTextAlign(previousAlign);
 }

@@ -27,9 +27,7 @@ void signalReply() {
 
 void trendStep() {
     int32_t count = liveState.trendDecimationCount.load(std::memory_order_relaxed) + 1;
-    int roll = loadField(appSettings.rollIndex);
-    if (roll > 2) roll = 2;
-    if (count >= TREND_DECIMATION[roll]) {
+    if (count >= TREND_DECIMATION[rollIndexNow()]) {
         count = 0;
         appendTrendSample();
     }

@@ -199,7 +199,7 @@ ReadEnd awaitRead(uint8_t* buffer, OVERLAPPED* overlapped) {
 }
 
 // Reads until a stop request. A read that fails, at once or later, is issued
-// again after a pause, so a passing fault does not silence the linkHandles.
+// again after a pause, so a passing fault does not silence the link.
 void readUntilStopped(uint8_t* buffer, OVERLAPPED* overlapped) {
     for (;;) {
         ReadStart start = startRead(buffer, overlapped);

@@ -103,3 +103,8 @@ inline char loadTextByte(const char& byte) {
 inline void storeTextByte(char& byte, char value) {
     std::atomic_ref<char>(byte).store(value, std::memory_order_relaxed);
 }
+
+// 1 once the device has identified itself: its text is not empty.
+inline int deviceTextPresent() {
+    return loadTextByte(deviceParameters.deviceText[0]) != '\0' ? 1 : 0;
+}

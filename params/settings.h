@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "params/parameter_set.h"
+
 struct AppSettings {
     uint16_t comPort;  // 1..8, plus PORT_NOT_OPEN while that port is not open
     uint8_t reserved1[258];
@@ -29,6 +31,13 @@ constexpr const char* SETTINGS_FILE_NAME = "Vantor.cnf";
 extern AppSettings appSettings;
 
 void setSettingsDefaults(AppSettings* settings);
+
+// The roll period in force as a table index (0 to 2), read whole from any
+// thread.
+inline int rollIndexNow() {
+    int roll = loadField(appSettings.rollIndex);
+    return roll > 2 ? 2 : roll;
+}
 
 // Reads the settings file into settings, creating it with the record's
 // current content when it does not exist. 0, ERR_SHORT_TRANSFER or the

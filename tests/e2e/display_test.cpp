@@ -117,23 +117,10 @@ protected:
 
     // The settings file the program reads at start: COM1, the given roll
     // period and stop-at-alarm switch, English.
-    void writeSettingsFile(int rollIndex, int stopAtAlarm) {
-        std::string image(280, '\0');
-        auto put16 = [&image](size_t offset, int value) {
-            image[offset] = static_cast<char>(value & 0xFF);
-            image[offset + 1] = static_cast<char>(value >> 8);
-        };
-        put16(0, 1);
-        put16(260, rollIndex);
-        put16(262, stopAtAlarm);
-        std::ofstream(dir_ + "/Vantor.cnf", std::ios::binary) << image;
+    void writeSettingsFile(uint16_t rollIndex, uint16_t stopAtAlarm) {
+        e2e::writeSettingsFile(dir_, 1, rollIndex, stopAtAlarm);
     }
-
-    int settingsField(size_t offset) {
-        std::string image = e2e::readFile(dir_ + "/Vantor.cnf");
-        if (image.size() < offset + 2) return -1;
-        return static_cast<uint8_t>(image[offset]) | static_cast<uint8_t>(image[offset + 1]) << 8;
-    }
+    int settingsField(size_t offset) { return e2e::settingsField(dir_, offset); }
 
     std::string dir_;
     std::unique_ptr<e2e::WineProcess> program_;

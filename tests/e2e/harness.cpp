@@ -15,11 +15,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -874,5 +876,55 @@ const bool cleanupRegistered = [] {
 }();
 
 }  // namespace
+
+// ---------------------------------------------------------------- results and files
+
+Values parseValues(const std::string& text) {
+    Values values;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return values;
+}
+
+double valueNumber(const Values& values, const std::string& key) {
+    auto found = values.find(key);
+    return found == values.end() ? std::nan("") : std::atof(found->second.c_str());
+}
+
+std::string valueText(const Values& values, const std::string& key) {
+    auto found = values.find(key);
+    return found == values.end() ? std::string("<missing>") : found->second;
+}
+
+int64_t realtimeMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+void writeSettingsFile(const std::string& dir, uint16_t comPort, uint16_t rollIndex,
+                       uint16_t stopAtAlarm, uint16_t languageOffset) {
+    std::string image(280, '\0');
+    auto put16 = [&image](size_t offset, uint16_t value) {
+        image[offset] = static_cast<char>(value & 0xFF);
+        image[offset + 1] = static_cast<char>(value >> 8);
+    };
+    put16(0, comPort);
+    put16(260, rollIndex);
+    put16(262, stopAtAlarm);
+    put16(264, languageOffset);
+    std::ofstream(dir + "/Vantor.cnf", std::ios::binary) << image;
+}
+
+int settingsField(const std::string& dir, std::size_t offset) {
+    std::string image = readFile(dir + "/Vantor.cnf");
+    if (image.size() < offset + 2) return -1;
+    return static_cast<uint8_t>(image[offset]) | static_cast<uint8_t>(image[offset + 1]) << 8;
+}
 
 }  // namespace e2e

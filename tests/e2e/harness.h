@@ -64,7 +64,9 @@
 // compare with toCp1252("Über") or convert with fromCp1252() for messages.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -219,5 +221,25 @@ std::string fromCp1252(const std::string& cp1252);
 // Small file helpers for tests.
 std::string readFile(const std::string& path);
 bool waitForFile(const std::string& path, int timeoutMs);
+
+// "key=value" lines, as the Windows test programs print their results.
+using Values = std::map<std::string, std::string>;
+Values parseValues(const std::string& text);
+// The value as a number; NaN when the key is missing, so that every
+// comparison with a missing value fails.
+double valueNumber(const Values& values, const std::string& key);
+// The value as text; "<missing>" when the key is missing.
+std::string valueText(const Values& values, const std::string& key);
+
+// Microseconds of CLOCK_REALTIME, the clock the Windows programs read with
+// GetSystemTimePreciseAsFileTime under Wine.
+int64_t realtimeMicros();
+
+// The program's settings file "Vantor.cnf" in dir: written with these
+// fields and zeros elsewhere, and one 16-bit field read back (-1 when the
+// file is missing or shorter).
+void writeSettingsFile(const std::string& dir, uint16_t comPort, uint16_t rollIndex = 1,
+                       uint16_t stopAtAlarm = 0, uint16_t languageOffset = 0);
+int settingsField(const std::string& dir, std::size_t offset);
 
 }  // namespace e2e

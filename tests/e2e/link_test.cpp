@@ -22,29 +22,8 @@
 
 namespace {
 
-using Values = std::map<std::string, std::string>;
-
-Values parseValues(const std::string& output) {
-    Values values;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t equals = line.find('=');
-        if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    return values;
-}
-
-double number(const Values& values, const std::string& key) {
-    auto found = values.find(key);
-    return found == values.end() ? -999999.0 : std::atof(found->second.c_str());
-}
-
-std::string text(const Values& values, const std::string& key) {
-    auto found = values.find(key);
-    return found == values.end() ? std::string("<missing>") : found->second;
-}
+using e2e::Values;
+using e2e::parseValues;
 
 // Linux pid of the simulator that writes the given log (it was started by
 // this test through the harness), found by its command line.
@@ -84,7 +63,7 @@ protected:
         int code = e2e::runWine(exe(), args, workDir_, timeoutMs, &output);
         EXPECT_EQ(0, code) << output;
         Values values = parseValues(output);
-        EXPECT_EQ("1", text(values, "done")) << output;
+        EXPECT_EQ("1", e2e::valueText(values, "done")) << output;
         return values;
     }
 
@@ -99,25 +78,25 @@ TEST_F(LinkReceive, MeasurementsPeaksAndLimitArrive) {
     e2e::Simulator sim(1, {"--seed", "3", "--level", "42"});
     ASSERT_TRUE(sim.started());
     Values v = check({"stream", "COM1", "2"});
-    EXPECT_EQ(1, number(v, "open"));
-    EXPECT_GE(number(v, "measurementLines"), 60) << "50 measurements a second for 2 s";
-    EXPECT_EQ(42, number(v, "measurement"));
-    EXPECT_GE(number(v, "maxPeak"), 42);
-    EXPECT_GE(number(v, "minPeak"), 0);
-    EXPECT_LE(number(v, "minPeak"), 42);
-    EXPECT_EQ(0, number(v, "activeLimit"));
-    EXPECT_EQ(15, number(v, "linkWatchdog"));
-    EXPECT_EQ(0, number(v, "readsDropped"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "open"));
+    EXPECT_GE(e2e::valueNumber(v, "measurementLines"), 60) << "50 measurements a second for 2 s";
+    EXPECT_EQ(42, e2e::valueNumber(v, "measurement"));
+    EXPECT_GE(e2e::valueNumber(v, "maxPeak"), 42);
+    EXPECT_GE(e2e::valueNumber(v, "minPeak"), 0);
+    EXPECT_LE(e2e::valueNumber(v, "minPeak"), 42);
+    EXPECT_EQ(0, e2e::valueNumber(v, "activeLimit"));
+    EXPECT_EQ(15, e2e::valueNumber(v, "linkWatchdog"));
+    EXPECT_EQ(0, e2e::valueNumber(v, "readsDropped"));
 }
 
 TEST_F(LinkReceive, RequestBringsParametersAndDeviceText) {
     e2e::Simulator sim(1, {"--seed", "4", "--text", "LINK TEST 7"});
     ASSERT_TRUE(sim.started());
     Values v = check({"request", "COM1"});
-    EXPECT_EQ(1, number(v, "requestStored"));
-    EXPECT_EQ(1, number(v, "replied")) << "the parameter word of code 3000 must arrive within 2 s";
-    EXPECT_EQ("LINK TEST 7", text(v, "deviceText"));
-    EXPECT_GT(number(v, "param3100") + number(v, "param4500"), 0) << "parameters stay at their start values";
+    EXPECT_EQ(1, e2e::valueNumber(v, "requestStored"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "replied")) << "the parameter word of code 3000 must arrive within 2 s";
+    EXPECT_EQ("LINK TEST 7", e2e::valueText(v, "deviceText"));
+    EXPECT_GT(e2e::valueNumber(v, "param3100") + e2e::valueNumber(v, "param4500"), 0) << "parameters stay at their start values";
     std::vector<uint16_t> words = sim.receivedWords();
     EXPECT_EQ(std::vector<uint16_t>{CMD_REQUEST_DATA}, words);
 }
@@ -133,7 +112,7 @@ TEST_F(LinkSend, CommandWordsArriveInOrder) {
     std::vector<std::string> args = {"send", "COM1"};
     for (uint16_t word : sent) args.push_back(std::to_string(word));
     Values v = check(args);
-    EXPECT_EQ(static_cast<double>(sent.size()), number(v, "stored"));
+    EXPECT_EQ(static_cast<double>(sent.size()), e2e::valueNumber(v, "stored"));
     EXPECT_EQ(sent, sim.receivedWords());
     EXPECT_EQ(0, sim.badFrames());
 }
@@ -144,10 +123,10 @@ using LinkOpenClose = LinkE2E;
 
 TEST_F(LinkOpenClose, MissingPortReturnsZeroAndLeavesNothingOpen) {
     Values v = check({"open-missing", "COM7"});
-    EXPECT_EQ(0, number(v, "open"));
-    EXPECT_EQ(text(v, "handlesBefore"), text(v, "handlesAfter"));
-    EXPECT_EQ(text(v, "threadsBefore"), text(v, "threadsAfter"));
-    EXPECT_EQ(0, number(v, "closeResult"));
+    EXPECT_EQ(0, e2e::valueNumber(v, "open"));
+    EXPECT_EQ(e2e::valueText(v, "handlesBefore"), e2e::valueText(v, "handlesAfter"));
+    EXPECT_EQ(e2e::valueText(v, "threadsBefore"), e2e::valueText(v, "threadsAfter"));
+    EXPECT_EQ(0, e2e::valueNumber(v, "closeResult"));
 }
 
 // Each step of openLink after the port was opened fails in turn; the failed
@@ -160,11 +139,11 @@ TEST_F(LinkOpenClose, FailedOpenReleasesEverythingItCreated) {
     for (int fault = 1; fault <= 6; ++fault) {
         SCOPED_TRACE(steps[fault - 1]);
         Values v = check({"open-fault", "COM1", std::to_string(fault)});
-        EXPECT_EQ(0, number(v, "faultOpen"));
-        EXPECT_EQ(text(v, "handlesBefore"), text(v, "handlesAfter"));
-        EXPECT_EQ(text(v, "threadsBefore"), text(v, "threadsAfter"));
-        EXPECT_EQ(1, number(v, "open")) << "the port stayed held by the failed open";
-        EXPECT_GT(number(v, "measurementLines"), 0);
+        EXPECT_EQ(0, e2e::valueNumber(v, "faultOpen"));
+        EXPECT_EQ(e2e::valueText(v, "handlesBefore"), e2e::valueText(v, "handlesAfter"));
+        EXPECT_EQ(e2e::valueText(v, "threadsBefore"), e2e::valueText(v, "threadsAfter"));
+        EXPECT_EQ(1, e2e::valueNumber(v, "open")) << "the port stayed held by the failed open";
+        EXPECT_GT(e2e::valueNumber(v, "measurementLines"), 0);
     }
 }
 
@@ -172,25 +151,25 @@ TEST_F(LinkOpenClose, ClosingTwiceOrUnopenedIsHarmless) {
     e2e::Simulator sim(1, {"--seed", "7"});
     ASSERT_TRUE(sim.started());
     Values v = check({"close-twice", "COM1"});
-    EXPECT_EQ(0, number(v, "closeUnopenedResult"));
-    EXPECT_LT(number(v, "closeUnopenedMs"), 100);
-    EXPECT_EQ(0, number(v, "closeFirstResult"));
-    EXPECT_EQ(1, number(v, "closeFirstReaderEnded"));
-    EXPECT_EQ(1, number(v, "closeFirstWriterEnded"));
-    EXPECT_EQ(0, number(v, "closeSecondResult"));
-    EXPECT_LT(number(v, "closeSecondMs"), 100);
-    EXPECT_GT(number(v, "measurementLines"), 0) << "the port must open again after two closes";
+    EXPECT_EQ(0, e2e::valueNumber(v, "closeUnopenedResult"));
+    EXPECT_LT(e2e::valueNumber(v, "closeUnopenedMs"), 100);
+    EXPECT_EQ(0, e2e::valueNumber(v, "closeFirstResult"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "closeFirstReaderEnded"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "closeFirstWriterEnded"));
+    EXPECT_EQ(0, e2e::valueNumber(v, "closeSecondResult"));
+    EXPECT_LT(e2e::valueNumber(v, "closeSecondMs"), 100);
+    EXPECT_GT(e2e::valueNumber(v, "measurementLines"), 0) << "the port must open again after two closes";
 }
 
 TEST_F(LinkOpenClose, CloseWhileStreamingEndsBothThreadsQuickly) {
     e2e::Simulator sim(1, {"--seed", "8"});
     ASSERT_TRUE(sim.started());
     Values v = check({"close-while-streaming", "COM1", "10"}, 60000);
-    EXPECT_EQ(10, number(v, "endedCycles"));
-    EXPECT_EQ(1, number(v, "linesInEveryCycle"));
-    EXPECT_LT(number(v, "worstCloseMs"), 1000);
-    EXPECT_EQ(text(v, "handlesBefore"), text(v, "handlesAfter"));
-    EXPECT_EQ(text(v, "threadsBefore"), text(v, "threadsAfter"));
+    EXPECT_EQ(10, e2e::valueNumber(v, "endedCycles"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "linesInEveryCycle"));
+    EXPECT_LT(e2e::valueNumber(v, "worstCloseMs"), 1000);
+    EXPECT_EQ(e2e::valueText(v, "handlesBefore"), e2e::valueText(v, "handlesAfter"));
+    EXPECT_EQ(e2e::valueText(v, "threadsBefore"), e2e::valueText(v, "threadsAfter"));
 }
 
 // With a silent device a read is always outstanding at the stop request: it
@@ -199,9 +178,9 @@ TEST_F(LinkOpenClose, StopCancelsAndCompletesTheOutstandingRead) {
     e2e::Simulator sim(1, {"--seed", "9", "--silent"});
     ASSERT_TRUE(sim.started());
     Values v = check({"close-while-streaming", "COM1", "3"}, 20000);
-    EXPECT_EQ(3, number(v, "endedCycles"));
-    EXPECT_LT(number(v, "worstCloseMs"), 1000);
-    EXPECT_EQ(3, number(v, "readsCancelled"));
+    EXPECT_EQ(3, e2e::valueNumber(v, "endedCycles"));
+    EXPECT_LT(e2e::valueNumber(v, "worstCloseMs"), 1000);
+    EXPECT_EQ(3, e2e::valueNumber(v, "readsCancelled"));
 }
 
 // The simulator is stopped, so the line fills and a write goes pending; the
@@ -214,11 +193,11 @@ TEST_F(LinkOpenClose, CloseDuringPendingWriteEndsBothThreads) {
     ASSERT_EQ(0, kill(pid, SIGSTOP));
     Values v = check({"close-while-writing", "COM1"}, 30000);
     kill(pid, SIGCONT);
-    EXPECT_EQ(1, number(v, "pendingSeen"));
-    EXPECT_LT(number(v, "closeMs"), 1000);
-    EXPECT_EQ(1, number(v, "closeReaderEnded"));
-    EXPECT_EQ(1, number(v, "closeWriterEnded"));
-    EXPECT_EQ(1, number(v, "writesAborted"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "pendingSeen"));
+    EXPECT_LT(e2e::valueNumber(v, "closeMs"), 1000);
+    EXPECT_EQ(1, e2e::valueNumber(v, "closeReaderEnded"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "closeWriterEnded"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "writesAborted"));
 }
 
 // ---- Faults on the line ----
@@ -231,8 +210,8 @@ TEST_F(LinkFaults, ReadCompletingWithErrorDoesNotStopReception) {
     e2e::Simulator sim(1, {"--seed", "11"});
     ASSERT_TRUE(sim.started());
     Values v = check({"cancel-read", "COM1", "5"});
-    EXPECT_GE(number(v, "readsFailedLater"), 1);
-    EXPECT_GE(number(v, "measurementLinesAfter"), 25);
+    EXPECT_GE(e2e::valueNumber(v, "readsFailedLater"), 1);
+    EXPECT_GE(e2e::valueNumber(v, "measurementLinesAfter"), 25);
 }
 
 // After the device hangs up every read fails; the reader must keep retrying
@@ -241,14 +220,14 @@ TEST_F(LinkFaults, HangupNeitherCrashesNorSpinsTheReader) {
     e2e::Simulator sim(1, {"--seed", "12", "--hangup-after", "2"});
     ASSERT_TRUE(sim.started());
     Values v = check({"hangup", "COM1", "3"});
-    EXPECT_GT(number(v, "measurementLines"), 0);
-    double failures = number(v, "readsFailedAtOnce") + number(v, "readsFailedLater") + number(v, "readsDropped");
+    EXPECT_GT(e2e::valueNumber(v, "measurementLines"), 0);
+    double failures = e2e::valueNumber(v, "readsFailedAtOnce") + e2e::valueNumber(v, "readsFailedLater") + e2e::valueNumber(v, "readsDropped");
     EXPECT_GT(failures, 0) << "the hang-up did not reach the reader";
-    EXPECT_LT(number(v, "hungCpuPercent"), 20);
-    EXPECT_EQ(1, number(v, "closeReaderEnded"));
-    EXPECT_LT(number(v, "closeMs"), 1000);
+    EXPECT_LT(e2e::valueNumber(v, "hungCpuPercent"), 20);
+    EXPECT_EQ(1, e2e::valueNumber(v, "closeReaderEnded"));
+    EXPECT_LT(e2e::valueNumber(v, "closeMs"), 1000);
     std::printf("[ figures  ] after hang-up: %.2f %% CPU, %.0f failed reads in %.0f ms\n",
-                number(v, "hungCpuPercent"), failures, number(v, "hungWallMs"));
+                e2e::valueNumber(v, "hungCpuPercent"), failures, e2e::valueNumber(v, "hungWallMs"));
 }
 
 // The writer's wait on a pending write fails; the write must be completed
@@ -274,8 +253,8 @@ TEST_F(LinkFaults, FailedWriteWaitCompletesTheWriteBeforeReuse) {
     ASSERT_TRUE(failed) << process.output();
     ASSERT_EQ(0, process.wait(30000)) << process.output();
     Values v = parseValues(process.output());
-    EXPECT_GE(number(v, "waitFailed"), 1);
-    EXPECT_EQ(static_cast<double>(markers.size()), number(v, "stored"));
+    EXPECT_GE(e2e::valueNumber(v, "waitFailed"), 1);
+    EXPECT_EQ(static_cast<double>(markers.size()), e2e::valueNumber(v, "stored"));
     std::vector<uint16_t> words = sim.receivedWords();
     ASSERT_GE(words.size(), markers.size());
     std::vector<uint16_t> tail(words.end() - static_cast<long>(markers.size()), words.end());
@@ -291,12 +270,6 @@ namespace {
 
 // ---- Figures (printed, never judged) ----
 
-int64_t realtimeMicros() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 using LinkMeasure = LinkE2E;
 
 // CPU time of the two link threads while the device streams for 30 s.
@@ -304,11 +277,11 @@ TEST_F(LinkMeasure, LinkThreadCpuWhileStreaming) {
     e2e::Simulator sim(1, {"--seed", "14"});
     ASSERT_TRUE(sim.started());
     Values v = check({"cpu", "COM1", "30"}, 90000);
-    EXPECT_GT(number(v, "measurementLines"), 0);
+    EXPECT_GT(e2e::valueNumber(v, "measurementLines"), 0);
     std::printf("[ figures  ] %0.f measurement lines in %.0f ms; reader %.1f ms + writer %.1f ms CPU = %.3f %% "
                 "of one core; whole process %.3f %%\n",
-                number(v, "measurementLines"), number(v, "wallMs"), number(v, "readerCpuMs"),
-                number(v, "writerCpuMs"), number(v, "linkCpuPercent"), number(v, "processCpuPercent"));
+                e2e::valueNumber(v, "measurementLines"), e2e::valueNumber(v, "wallMs"), e2e::valueNumber(v, "readerCpuMs"),
+                e2e::valueNumber(v, "writerCpuMs"), e2e::valueNumber(v, "linkCpuPercent"), e2e::valueNumber(v, "processCpuPercent"));
 }
 
 // Latency from a line leaving the device's end of the line to the parser
@@ -348,7 +321,7 @@ TEST_F(LinkMeasure, LineToParserLatency) {
     burst[7] = 13;
     std::vector<int64_t> sentAt;
     for (int i = 0; i < BURSTS; ++i) {
-        sentAt.push_back(realtimeMicros());
+        sentAt.push_back(e2e::realtimeMicros());
         ASSERT_EQ(8, write(master, burst, sizeof burst));
         usleep(50 * 1000);
     }
@@ -358,10 +331,10 @@ TEST_F(LinkMeasure, LineToParserLatency) {
     close(master);
 
     Values v = parseValues(process.output());
-    ASSERT_EQ(BURSTS, number(v, "stamps")) << process.output();
+    ASSERT_EQ(BURSTS, e2e::valueNumber(v, "stamps")) << process.output();
     std::vector<double> latencies;
     for (int i = 0; i < BURSTS; ++i) {
-        int64_t taken = std::atoll(text(v, "stamp" + std::to_string(i)).c_str());
+        int64_t taken = std::atoll(e2e::valueText(v, "stamp" + std::to_string(i)).c_str());
         latencies.push_back((taken - sentAt[static_cast<size_t>(i)]) / 1000.0);
     }
     std::sort(latencies.begin(), latencies.end());

@@ -49,30 +49,6 @@ constexpr double ROLL10_TARGET_PERCENT = 3.0;
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-int64_t realtimeMicros() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-// "key=value" lines, as the Windows helpers print them.
-std::map<std::string, std::string> parseValues(const std::string& text) {
-    std::map<std::string, std::string> values;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return values;
-}
-
-double number(const std::map<std::string, std::string>& values, const std::string& key) {
-    auto found = values.find(key);
-    return found == values.end() ? -1.0 : std::atof(found->second.c_str());
-}
-
 void figure(const std::string& name, double value, const char* format, const std::string& unit,
             const std::string& notes = "") {
     char text[64];
@@ -85,15 +61,6 @@ void figure(const std::string& name, double value, const char* format, const std
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
-}
-
-void writeSettings(const std::string& dir, uint16_t rollIndex) {
-    AppSettings settings;
-    setSettingsDefaults(&settings);
-    settings.comPort = 1;
-    settings.rollIndex = rollIndex;
-    std::ofstream out(dir + "/" + SETTINGS_FILE_NAME, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&settings), sizeof settings);
 }
 
 // ---- /proc
@@ -250,7 +217,7 @@ protected:
 // visible with its panels painted on the screen. first_paint.exe watches
 // from before the fork, so no probe start-up lands in the figure.
 TEST_F(Performance, StartupToFirstPaint) {
-    writeSettings(dir_, 1);
+    e2e::writeSettingsFile(dir_, 1, 1);
     e2e::Simulator device(1, {"--seed", "21"});
     ASSERT_TRUE(device.started());
     std::vector<double> painted, visible, resolution;
@@ -262,16 +229,16 @@ TEST_F(Performance, StartupToFirstPaint) {
         e2e::WineProcess watcher(e2e::windowsExe("first_paint.exe"), args, dir_);
         ASSERT_TRUE(waitOutput(watcher, "ready", 30000)) << "the screen never lost the last run's grey: "
                                                         << watcher.output();
-        int64_t forkedAt = realtimeMicros();
+        int64_t forkedAt = e2e::realtimeMicros();
         startProgram();
         int rc = watcher.wait(40000);
-        auto values = parseValues(watcher.stdoutText());
+        auto values = e2e::parseValues(watcher.stdoutText());
         ASSERT_EQ(0, rc) << "the window never showed its painted panels: " << watcher.output();
-        painted.push_back((number(values, "paintedAt") - static_cast<double>(forkedAt)) / 1e6);
-        visible.push_back((number(values, "visibleAt") - static_cast<double>(forkedAt)) / 1e6);
-        resolution.push_back(number(values, "pollMicros") / 1000.0);
-        const int originX = static_cast<int>(number(values, "originX"));
-        const int originY = static_cast<int>(number(values, "originY"));
+        painted.push_back((e2e::valueNumber(values, "paintedAt") - static_cast<double>(forkedAt)) / 1e6);
+        visible.push_back((e2e::valueNumber(values, "visibleAt") - static_cast<double>(forkedAt)) / 1e6);
+        resolution.push_back(e2e::valueNumber(values, "pollMicros") / 1000.0);
+        const int originX = static_cast<int>(e2e::valueNumber(values, "originX"));
+        const int originY = static_cast<int>(e2e::valueNumber(values, "originY"));
         stale = {"--stale"};
         for (size_t i = 0; i + 1 < PAINTED_POINTS.size(); i += 2) {
             stale.push_back(std::to_string(std::stoi(PAINTED_POINTS[i]) + originX));
@@ -289,7 +256,7 @@ TEST_F(Performance, StartupToFirstPaint) {
 }
 
 void Performance::measureCpuShare(uint16_t rollIndex, const std::string& name, double targetPercent) {
-    writeSettings(dir_, rollIndex);
+    e2e::writeSettingsFile(dir_, 1, rollIndex);
     e2e::Simulator device(1, {"--seed", "22"});
     ASSERT_TRUE(device.started());
     startProgram();
@@ -358,10 +325,10 @@ TEST_F(Performance, TrendGdiCost) {
     std::string output;
     int rc = e2e::runWine(e2e::windowsExe("trend_cost.exe"), {"2000", "200", "window"}, dir_, 60000, &output);
     ASSERT_EQ(0, rc) << output;
-    auto values = parseValues(output);
-    ASSERT_GT(number(values, "memory.scroll.count"), 0) << output;
+    auto values = e2e::parseValues(output);
+    ASSERT_GT(e2e::valueNumber(values, "memory.scroll.count"), 0) << output;
     // The curve spans the 502-column band (the sine swings reach every column).
-    ASSERT_GE(number(values, "memory.curveColumns"), 450) << "the timed calls drew no curve: " << output;
+    ASSERT_GE(e2e::valueNumber(values, "memory.curveColumns"), 450) << "the timed calls drew no curve: " << output;
     const char* const dcs[] = {"memory", "window"};
     const char* const ops[][2] = {{"scroll", "one scrollTrend step (one new sample)"},
                                   {"redraw", "one full redrawTrend (500 points)"},
@@ -370,16 +337,16 @@ TEST_F(Performance, TrendGdiCost) {
     for (const char* dc : dcs) {
         for (const auto& op : ops) {
             std::string key = std::string(dc) + "." + op[0];
-            if (number(values, key + ".count") <= 0) continue;
+            if (!(e2e::valueNumber(values, key + ".count") > 0)) continue;
             char notes[160];
             std::snprintf(notes, sizeof notes, "(median %.1f, max %.0f us over %.0f calls; %s)",
-                          number(values, key + ".median"), number(values, key + ".max"),
-                          number(values, key + ".count"), op[1]);
-            figure("gdi-" + std::string(dc) + "-dc-" + op[0], number(values, key + ".mean"), "%.1f", "us per call",
+                          e2e::valueNumber(values, key + ".median"), e2e::valueNumber(values, key + ".max"),
+                          e2e::valueNumber(values, key + ".count"), op[1]);
+            figure("gdi-" + std::string(dc) + "-dc-" + op[0], e2e::valueNumber(values, key + ".mean"), "%.1f", "us per call",
                    notes);
         }
     }
-    if (number(values, "window") != 1) std::printf("note: no window DC figures (no window could be made)\n");
+    if (e2e::valueNumber(values, "window") != 1) std::printf("note: no window DC figures (no window could be made)\n");
 }
 
 }  // namespace

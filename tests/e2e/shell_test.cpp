@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "tests/e2e/harness.h"
@@ -18,15 +16,6 @@ using namespace std::chrono_literals;
 const char* MAIN_CLASS = "BRISCA";
 
 std::string elq770() { return e2e::windowsBuildDir() + "/elq770.exe"; }
-
-std::vector<uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-int field16(const std::vector<uint8_t>& bytes, size_t offset) {
-    return bytes[offset] | bytes[offset + 1] << 8;
-}
 
 long countWord(const e2e::Simulator& sim, uint16_t word) {
     auto words = sim.receivedWords();
@@ -55,7 +44,8 @@ public:
         e2e::probe({"close", MAIN_CLASS});
         if (process_.wait(10000) < 0) process_.kill();
     }
-    std::vector<uint8_t> settings() { return readBytes(dir_ + "/Vantor.cnf"); }
+    int setting(size_t offset) { return e2e::settingsField(dir_, offset); }
+    std::string settingsImage() { return e2e::readFile(dir_ + "/Vantor.cnf"); }
     int waitExit(int timeoutMs) { return process_.wait(timeoutMs); }
 
 private:
@@ -81,13 +71,13 @@ TEST_F(Shell, FirstStartCreatesDefaultSettingsAndOpensCom1) {
     Program program(dir);
     ASSERT_TRUE(program.waitWindow());
     EXPECT_EQ("ELQ770 Configuration tool", program.title());
-    auto bytes = program.settings();
-    ASSERT_EQ(280u, bytes.size());
-    EXPECT_EQ(1, field16(bytes, 0));
-    EXPECT_EQ(1, field16(bytes, 260));
-    EXPECT_EQ(0, field16(bytes, 262));
-    EXPECT_EQ(0, field16(bytes, 264));
-    EXPECT_EQ(280, std::count(bytes.begin(), bytes.end(), 0) + 2)  // only the two 1s
+    std::string image = program.settingsImage();
+    ASSERT_EQ(280u, image.size());
+    EXPECT_EQ(1, program.setting(0));
+    EXPECT_EQ(1, program.setting(260));
+    EXPECT_EQ(0, program.setting(262));
+    EXPECT_EQ(0, program.setting(264));
+    EXPECT_EQ(280, std::count(image.begin(), image.end(), '\0') + 2)  // only the two 1s
         << "reserved bytes must be zero";
     // COM1 is open: the program asks the device for its data.
     EXPECT_TRUE(sim.waitForWord(65050, 5000));
@@ -121,17 +111,17 @@ TEST_F(Shell, RollAndLanguageChoicesAreSavedAtOnceAndRetitleTheWindow) {
     ASSERT_TRUE(program.waitWindow());
     program.command(2018);  // 60s
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(2, field16(program.settings(), 260));
+    EXPECT_EQ(2, program.setting(260));
     program.command(2021);  // stop at alarm
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(1, field16(program.settings(), 262));
+    EXPECT_EQ(1, program.setting(262));
     program.command(2127);  // German
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(100, field16(program.settings(), 264));
+    EXPECT_EQ(100, program.setting(264));
     EXPECT_EQ("ELQ770 Konfiguration", program.title());
     program.command(2227);  // Danish
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(200, field16(program.settings(), 264));
+    EXPECT_EQ(200, program.setting(264));
     EXPECT_EQ("ELQ770 Konfigurationsv\xE6rkt\xF8j", program.title());
 }
 
@@ -145,9 +135,9 @@ TEST_F(Shell, MissingPortIsReportedMarkedSavedAndOpenedAtTheNextStart) {
         program.closeMessageBox("Communication");
         program.command(2016);  // any setting change saves the marked port
         std::this_thread::sleep_for(500ms);
-        EXPECT_EQ(15, field16(program.settings(), 0));
+        EXPECT_EQ(15, program.setting(0));
         program.close();
-        EXPECT_EQ(15, field16(program.settings(), 0));
+        EXPECT_EQ(15, program.setting(0));
     }
     e2e::Simulator sim5(5);
     Program program(dir);
@@ -163,9 +153,9 @@ TEST_F(Shell, AutoConnectFindsTheDeviceOnCom3) {
     program.closeMessageBox("Communication");
     ASSERT_TRUE(program.waitWindow());
     program.command(2035);
-    for (int i = 0; i < 100 && field16(program.settings(), 0) != 3; ++i)
+    for (int i = 0; i < 100 && program.setting(0) != 3; ++i)
         std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(3, field16(program.settings(), 0));
+    EXPECT_EQ(3, program.setting(0));
     EXPECT_TRUE(sim.waitForWord(65050, 3000));
 }
 
@@ -180,7 +170,7 @@ TEST_F(Shell, AutoConnectWithoutAnswerReportsAndReopensThePreviousPort) {
     long before = countWord(sim, 65050);
     for (int i = 0; i < 50 && countWord(sim, 65050) == before; ++i) std::this_thread::sleep_for(100ms);
     EXPECT_GT(countWord(sim, 65050), before);
-    EXPECT_EQ(1, field16(program.settings(), 0));
+    EXPECT_EQ(1, program.setting(0));
 }
 
 TEST_F(Shell, DeviceWithoutAnswerIsAskedOnceASecond) {
