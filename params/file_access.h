@@ -5,6 +5,7 @@
 // Windows, errno on POSIX); 0 is success.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct FileHandle {
@@ -28,3 +29,10 @@ int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done);
 int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* done);
 
 int closeFile(FileHandle handle);
+
+// The separator between a folder and a name: '\\' on Windows, '/' on POSIX.
+extern const char PATH_SEPARATOR;
+
+// The process's current directory, without a trailing separator. 0, or the
+// operating system's error code (also when it does not fit size bytes).
+int currentDirectory(char* path, std::size_t size);

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace {
 
 int posixFlags(int access) {
@@ -68,4 +70,13 @@ int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* d
 
 int closeFile(FileHandle handle) {
     return close(static_cast<int>(handle.value)) == 0 ? 0 : errno;
+}
+
+const char PATH_SEPARATOR = '/';
+
+int currentDirectory(char* path, std::size_t size) {
+    if (getcwd(path, size) == nullptr) return errno;
+    std::size_t length = std::strlen(path);
+    if (length > 0 && path[length - 1] == '/') path[length - 1] = '\0';  // the root "/"
+    return 0;
 }

@@ -51,3 +51,14 @@ int writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* d
 int closeFile(FileHandle handle) {
     return CloseHandle(toHandle(handle)) ? 0 : static_cast<int>(GetLastError());
 }
+
+const char PATH_SEPARATOR = '\\';
+
+int currentDirectory(char* path, std::size_t size) {
+    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(size), path);
+    if (length == 0) return static_cast<int>(GetLastError());
+    if (length >= size) return ERROR_BUFFER_OVERFLOW;
+    // A drive's root keeps its separator ("C:\\"): drop it so callers can add one.
+    if (length > 0 && path[length - 1] == '\\') path[length - 1] = '\0';
+    return 0;
+}

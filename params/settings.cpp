@@ -1,5 +1,6 @@
 #include "params/settings.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "params/file_access.h"
@@ -16,6 +17,24 @@ bool validComPort(uint16_t port) {
 
 bool validLanguageOffset(uint16_t offset) {
     return offset == 0 || offset == 100 || offset == 200;
+}
+
+// The settings file's full path, fixed at the first access: the file dialogs
+// change the current directory, and a later save must still reach the file
+// that the next start reads. Falls back to the bare name when the folder
+// cannot be named.
+char settingsPathText[SETTINGS_PATH_SIZE];
+
+const char* settingsPath() {
+    if (settingsPathText[0] != '\0') return settingsPathText;
+    char folder[SETTINGS_PATH_SIZE];
+    int written = -1;
+    if (currentDirectory(folder, sizeof folder) == 0)
+        written = std::snprintf(settingsPathText, sizeof settingsPathText, "%s%c%s", folder,
+                                PATH_SEPARATOR, SETTINGS_FILE_NAME);
+    if (written < 0 || static_cast<std::size_t>(written) >= sizeof settingsPathText)
+        std::snprintf(settingsPathText, sizeof settingsPathText, "%s", SETTINGS_FILE_NAME);
+    return settingsPathText;
 }
 
 int finishWithClose(FileHandle file, int result) {
@@ -46,7 +65,7 @@ void sanitizeSettings(AppSettings* candidate, const AppSettings& fallback) {
 int readSettings(AppSettings* settings) {
     FileHandle file{};
     int existed = 0;
-    int result = openAlwaysFile(SETTINGS_FILE_NAME, FILE_READ | FILE_WRITE, &file, &existed);
+    int result = openAlwaysFile(settingsPath(), FILE_READ | FILE_WRITE, &file, &existed);
     if (result != 0) return result;
 
     uint32_t done = 0;
@@ -68,7 +87,7 @@ int readSettings(AppSettings* settings) {
 int writeSettings(const AppSettings* settings) {
     FileHandle file{};
     int existed = 0;
-    int result = openAlwaysFile(SETTINGS_FILE_NAME, FILE_WRITE, &file, &existed);
+    int result = openAlwaysFile(settingsPath(), FILE_WRITE, &file, &existed);
     if (result != 0) return result;
     uint32_t done = 0;
     result = writeFile(file, settings, sizeof *settings, &done);
@@ -76,3 +95,7 @@ int writeSettings(const AppSettings* settings) {
     closeFile(file);
     return result;
 }
+
+const char* settingsFilePath() { return settingsPath(); }
+
+void forgetSettingsPath() { settingsPathText[0] = '\0'; }

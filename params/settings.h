@@ -1,5 +1,6 @@
 // The four user choices kept between runs. The record's memory image is the
-// 280-byte settings file "Vantor.cnf" in the current working directory.
+// 280-byte settings file "Vantor.cnf" in the folder that was current at the
+// program's first access to it.
 //
 // Threads: the window thread owns appSettings and alone writes it; the reader
 // thread reads rollIndex and stopAtAlarm (through loadField), so the window
@@ -27,6 +28,7 @@ static_assert(offsetof(AppSettings, languageOffset) == 264, "field offset");
 
 constexpr uint16_t PORT_NOT_OPEN = 10;
 constexpr const char* SETTINGS_FILE_NAME = "Vantor.cnf";
+constexpr int SETTINGS_PATH_SIZE = 520;
 
 extern AppSettings appSettings;
 
@@ -47,6 +49,9 @@ int readSettings(AppSettings* settings);
 
 // Writes the record's 280 bytes at the start of the settings file.
 int writeSettings(const AppSettings* settings);
+
+// The full path every read and write uses, fixed at the first call.
+const char* settingsFilePath();
 
 // Keeps the fields of candidate that are in range; the others take the value
 // they have in fallback. Reserved bytes are kept as they are in candidate.

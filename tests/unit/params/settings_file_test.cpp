@@ -12,6 +12,7 @@
 
 #include "params/result_codes.h"
 #include "params/settings.h"
+#include "params/settings_testing.h"
 
 namespace fs = std::filesystem;
 
@@ -28,6 +29,7 @@ protected:
                     ("settings_test_" + std::to_string(stamp) + "_" + std::to_string(++serial));
         fs::create_directories(directory);
         fs::current_path(directory);
+        forgetSettingsPath();
         setSettingsDefaults(&record);
     }
 
@@ -200,15 +202,18 @@ TEST_F(SettingsFile, WriteCreatesTheFileLittleEndian) {
     EXPECT_EQ(15, again.comPort);
 }
 
-TEST_F(SettingsFile, FileFollowsTheCurrentDirectory) {
-    EXPECT_EQ(0, writeSettings(&record));
+// The file dialogs change the current directory; the settings must stay
+// where the next start looks for them.
+TEST_F(SettingsFile, FileStaysInTheFolderOfTheFirstAccess) {
+    EXPECT_EQ(0, readSettings(&record));
     fs::create_directory("elsewhere");
     fs::current_path("elsewhere");
     record.languageOffset = 100;
     EXPECT_EQ(0, writeSettings(&record));
-    EXPECT_EQ(100, readBack()[264]);
+    EXPECT_FALSE(fs::exists(SETTINGS_FILE_NAME));
     fs::current_path(directory);
-    EXPECT_EQ(0, readBack()[264]);
+    EXPECT_EQ(100, readBack()[264]);
+    EXPECT_EQ((directory / SETTINGS_FILE_NAME).string(), settingsFilePath());
 }
 
 TEST_F(SettingsFile, OpenFailureReportsTheSystemErrorAndKeepsTheRecord) {
