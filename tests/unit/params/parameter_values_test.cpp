@@ -112,8 +112,11 @@ TEST_F(ParameterFile, SavedImageIsLittleEndianAtFixedOffsets) {
     std::strcpy(saved.deviceText, "ELQ770 SIM 1.0");
     saved.activeLimit = 1;
     ASSERT_EQ(0, writeParameterFile(path.c_str(), saved));
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);  // closed before the unshared open below
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     ASSERT_EQ(76u, bytes.size());
     EXPECT_EQ(std::string("\x32\x00", 2), bytes.substr(2, 2));
     EXPECT_EQ(std::string("\x64\x01", 2), bytes.substr(28, 2));
