@@ -156,9 +156,11 @@ LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         selectLanguage(window, id - IDM_ENGLISH);
         return 0;
     case IDM_AUTO_CONNECT: autoConnect(window); return 0;
-    // Parameters, parameter files, printing and the screen dump: not yet
-    // part of this program; their menu items do nothing.
-    case IDM_PARAMETERS: case IDM_SAVE_PARAMETERS: case IDM_LOAD_PARAMETERS:
+    case IDM_PARAMETERS: parametersCommand(window); return 0;
+    case IDM_SAVE_PARAMETERS: saveParametersCommand(window); return 0;
+    case IDM_LOAD_PARAMETERS: loadParametersCommand(window); return 0;
+    // Printing and the screen dump: not yet part of this program; their menu
+    // items do nothing.
     case IDM_PRINTER: case IDM_SCREEN_DUMP:
         return 0;
     default:

@@ -50,3 +50,8 @@ void setMenuCheck(HMENU menu, UINT id, int checked);
 
 // Loads the title of the current language into titleText and the caption.
 void refreshTitle(HWND window);
+
+// Menu commands 2000, 2009 and 2010.
+void parametersCommand(HWND owner);
+void saveParametersCommand(HWND owner);
+void loadParametersCommand(HWND owner);

@@ -12,6 +12,8 @@ constexpr uint32_t AXIS_BLACK = rgbColour(0, 0, 0);
 constexpr uint32_t LIMIT_RED = rgbColour(255, 0, 0);
 
 // Client-area pixels; the layout never adapts to the window size.
+constexpr int CLIENT_WIDTH = 960;
+constexpr int CLIENT_HEIGHT = 380;
 constexpr PanelRect HEADER_BAND{25, 15, 935, 50};
 constexpr PanelRect READOUT_PANEL{25, 60, 335, 325};
 constexpr PanelRect GRAPH_PANEL{345, 60, 935, 325};  // the shell's graphRect

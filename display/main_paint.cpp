@@ -1,6 +1,5 @@
 #include "display/main_paint.h"
 
-#include <climits>
 #include <cstring>
 
 #include "display/display_state.h"
@@ -26,8 +25,11 @@ constexpr int HEADER_Y = 45;
 constexpr int MEASUREMENT_Y = 153;
 constexpr int MAX_PEAK_Y = 103;
 constexpr int MIN_PEAK_Y = 193;
-constexpr PanelRect ABOVE_GRAPH{INT_MIN, INT_MIN, INT_MAX, GRAPH_PANEL.top};
-constexpr PanelRect LEFT_OF_GRAPH{INT_MIN, INT_MIN, GRAPH_PANEL.left, INT_MAX};
+// The client area's bands above and left of the graph panel. Kept inside the
+// client area: GDI maps the rectangle to device space, where extreme values
+// may overflow on Windows.
+constexpr PanelRect ABOVE_GRAPH{0, 0, CLIENT_WIDTH, GRAPH_PANEL.top};
+constexpr PanelRect LEFT_OF_GRAPH{0, GRAPH_PANEL.top, GRAPH_PANEL.left, CLIENT_HEIGHT};
 
 void drawText(DrawSurface& surface, int x, int y, const char* text) {
     surface.textOut(x, y, text, static_cast<int>(std::strlen(text)));

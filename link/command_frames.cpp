@@ -54,10 +54,12 @@ int queueCommandWord(uint16_t code, uint16_t value) {
     return 1;
 }
 
-int queueAllParameters() {
+int queueAllParameters() { return queueParameterRecord(deviceParameters); }
+
+int queueParameterRecord(const ParameterSet& record) {
     if (commandQueuePending() + PARAMETER_COUNT > COMMAND_QUEUE_SIZE - 1) return 0;
     for (const ParameterBand& band : PARAMETER_BANDS)
-        queueCommandWord(band.code, loadField(deviceParameters.*band.field));
+        queueCommandWord(band.code, loadField(record.*band.field));
     return 1;
 }
 

@@ -31,6 +31,11 @@ int queueCommandWord(uint16_t code, uint16_t value);
 // Returns 1, or 0 when they do not all fit: then nothing is queued.
 int queueAllParameters();
 
+// The same for the sixteen values of record: a loaded file is queued from its
+// own record, which the reader thread cannot change under the queueing.
+struct ParameterSet;
+int queueParameterRecord(const ParameterSet& record);
+
 int commandQueueEmpty();
 int commandQueuePending();
 void clearCommandQueue();

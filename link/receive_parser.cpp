@@ -49,9 +49,8 @@ void takeAlarm() {
 
 // Keeps at most DEVICE_TEXT_MAX characters and the NUL: characters past that
 // are dropped until a word of code 3000 restarts the text.
-void takeTextCharacter(uint16_t character) {
+void storeTextCharacter(char byte) {
     int32_t position = liveState.deviceTextLength.load(std::memory_order_relaxed);
-    char byte = character == CR ? '\0' : static_cast<char>(character & 0xFF);
     if (position < 0 || position >= DEVICE_TEXT_MAX) {
         if (byte == '\0') storeTextByte(deviceParameters.deviceText[DEVICE_TEXT_MAX], '\0');
         return;
@@ -60,6 +59,15 @@ void takeTextCharacter(uint16_t character) {
     if (position == DEVICE_TEXT_MAX - 1)
         storeTextByte(deviceParameters.deviceText[DEVICE_TEXT_MAX], '\0');
     liveState.deviceTextLength.store(position + 1, std::memory_order_relaxed);
+}
+
+void takeTextCharacter(uint16_t character) {
+    char byte = character == CR ? '\0' : static_cast<char>(character & 0xFF);
+    storeTextCharacter(byte);
+    // The header and the active-limit text change with the text, but only a
+    // change of a shown value repaints them: against a steady reading they
+    // would keep saying that no device is there.
+    if (byte == '\0') liveState.readoutsChanged.store(1, std::memory_order_relaxed);
 }
 
 void takeParameter(uint16_t word) {

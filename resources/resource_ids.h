@@ -43,4 +43,37 @@
 #define IDC_RESET_MAX_PEAK 10
 #define IDC_RESET_MIN_PEAK 11
 
+// The parameter property sheet: one dialog template per page, and the ids of
+// their controls (the two limit pages share theirs).
+#define IDD_PAGE_LIMIT1 200
+#define IDD_PAGE_SETUP 202
+#define IDD_PAGE_LIMIT2 203
+
+#define IDC_LIMIT_TYPE 1010
+#define IDC_SETPOINT 1011
+#define IDC_TR 1013
+#define IDC_TS 1034
+#define IDC_CURRENT_RANGE 1068
+#define IDC_LABEL_LIMIT 1052
+#define IDC_LABEL_SETPOINT 1053
+#define IDC_LABEL_CURRENT_RANGE 1067
+#define IDC_LABEL_TS 1066
+
+#define IDC_NOMINAL_VOLTAGE 1026
+#define IDC_ANALOGUE_OUTPUT 1027
+#define IDC_P1_MAX 1030
+#define IDC_OUTPUTS 1036
+#define IDC_POLARITY 1033
+#define IDC_AUTO_SHUT_DOWN 1035
+#define IDC_LABEL_NOMINAL_VOLTAGE 1056
+#define IDC_LABEL_IOUT 1058
+#define IDC_GROUP_NOMINAL_VOLTAGE 1055
+#define IDC_GROUP_ANALOGUE_OUTPUT 1057
+#define IDC_GROUP_ZOOM 1061
+#define IDC_GROUP_OUTPUTS 1062
+#define IDC_LABEL_POLARITY 1063
+#define IDC_GROUP_CONTROL_FUNCTIONS 1064
+#define IDC_LABEL_AUTO_SHUT_DOWN 1065
+#define IDC_LABEL_OUTPUTS 1066
+
 #endif

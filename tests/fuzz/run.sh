@@ -13,9 +13,11 @@ CXX=${CXX:-clang++}
 
 FLAGS="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I$ROOT"
 CORE="$ROOT/link/receive_parser.cpp $ROOT/link/live_state.cpp $ROOT/link/command_frames.cpp
-      $ROOT/params/parameter_set.cpp $ROOT/params/settings.cpp $ROOT/params/file_access_posix.cpp"
+      $ROOT/params/parameter_set.cpp $ROOT/params/settings.cpp $ROOT/params/file_access_posix.cpp
+      $ROOT/params/parameter_values.cpp $ROOT/params/parameter_file.cpp"
+TARGETS="fuzz_parser fuzz_settings fuzz_parameter_file"
 
-for target in fuzz_parser fuzz_settings; do
+for target in $TARGETS; do
     echo "building $target"
     # shellcheck disable=SC2086
     $CXX $FLAGS "$ROOT/tests/fuzz/$target.cpp" $CORE -o "$OUT/$target"
@@ -42,11 +44,21 @@ seed_settings() {
     head -c 100 /dev/zero > "$dir/short"
 }
 
+seed_parameter_file() {
+    dir=$OUT/corpus_parameter_file
+    mkdir -p "$dir"
+    head -c 76 /dev/zero > "$dir/zeros"
+    { printf '\002\000\062\000\170\000'; head -c 70 /dev/zero; } > "$dir/saved"
+    { printf '\001\000\226\000'; head -c 72 /dev/zero; } > "$dir/setpoint_150"
+    head -c 10 /dev/zero > "$dir/short"
+}
+
 seed_parser
 seed_settings
+seed_parameter_file
 
 status=0
-for target in fuzz_parser fuzz_settings; do
+for target in $TARGETS; do
     corpus=$OUT/corpus_${target#fuzz_}
     mkdir -p "$OUT/artifacts"
     echo "running $target for ${SECONDS_EACH}s"

@@ -36,6 +36,7 @@
 //   set-text TARGET CONTROL_ID TEXT  WM_SETTEXT; CONTROL_ID "." is TARGET itself
 //   send TARGET CONTROL_ID MSG WPARAM LPARAM   SendMessageTimeout of numbers; prints the result
 //   post TARGET CONTROL_ID MSG WPARAM LPARAM   PostMessage of numbers
+//   notify TARGET CONTROL_ID CODE    posts WM_COMMAND(id, CODE) from the control to its parent
 //   client-origin TARGET             "X Y": ClientToScreen of (0,0)
 //   client-size TARGET               "W H"
 //   pixel X Y                        "R G B" of the screen
@@ -313,6 +314,15 @@ int sendRaw(HWND hwnd, const Args& a) {
     return 0;
 }
 
+// The notification a control sends its dialog (EN_KILLFOCUS 0x200,
+// CBN_SELCHANGE 1, ...), posted as the control would send it.
+int notifyParent(HWND hwnd, const Args& a) {
+    HWND control = findControl(hwnd, a[1]);
+    if (!control) return EXIT_NOT_FOUND;
+    WPARAM wParam = MAKEWPARAM(GetDlgCtrlID(control), static_cast<WORD>(parseNumber(a[2])));
+    return PostMessageA(GetParent(control), WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control)) ? 0 : EXIT_FAILED;
+}
+
 int postRaw(HWND hwnd, const Args& a) {
     HWND control = findControl(hwnd, a[1]);
     if (!control) return EXIT_NOT_FOUND;
@@ -585,6 +595,7 @@ const Verb VERBS[] = {
     {"set-text", 3, setText, nullptr},
     {"send", 5, sendRaw, nullptr},
     {"post", 5, postRaw, nullptr},
+    {"notify", 3, notifyParent, nullptr},
     {"client-origin", 1, clientOrigin, nullptr},
     {"client-size", 1, clientSize, nullptr},
     {"pixel", 2, nullptr, pixel},

@@ -78,3 +78,11 @@ TEST_F(DeviceText, LinkLossResetEmptiesTextButKeepsPosition) {
     EXPECT_EQ('X', deviceParameters.deviceText[3]);
     EXPECT_STREQ("", deviceParameters.deviceText);
 }
+
+// Against a steady reading nothing else would repaint the header.
+TEST_F(DeviceText, CompletedTextAsksForARepaint) {
+    feedText("ELQ");
+    EXPECT_EQ(0, liveState.readoutsChanged.load());
+    feedTextEnd();
+    EXPECT_EQ(1, liveState.readoutsChanged.load());
+}

@@ -1,0 +1,71 @@
+// Menu commands 2000, 2009 and 2010: the parameter sheet with its download,
+// and saving and loading parameter files. Window thread only.
+#include <windows.h>
+
+#include "app/acquisition.h"
+#include "app/shell_win32.h"
+#include "lang/cp1252.h"
+#include "lang/lang_message.h"
+#include "lang/language_table.h"
+#include "lang/text_ids.h"
+#include "link/command_frames.h"
+#include "params/parameter_file_win32.h"
+#include "params/parameter_sheet_win32.h"
+#include "params/result_codes.h"
+
+namespace {
+
+constexpr DWORD SHEET_REQUEST_WAIT_MS = 2000;
+
+// Question 70 under the program title: go on without the device's values?
+int continueWithoutDevice(HWND owner) {
+    char text[LANGUAGE_TEXT_SIZE];
+    wchar_t question[LANGUAGE_TEXT_SIZE];
+    wchar_t title[LANGUAGE_TEXT_SIZE];
+    langText(text, TXT_NOT_CONNECTED_CONTINUE);
+    cp1252ToUtf16(text, reinterpret_cast<char16_t*>(question), LANGUAGE_TEXT_SIZE);
+    cp1252ToUtf16(titleText, reinterpret_cast<char16_t*>(title), LANGUAGE_TEXT_SIZE);
+    return MessageBoxW(owner, question, title, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+}  // namespace
+
+void parametersCommand(HWND owner) {
+    sendRequest();
+    if (!waitForReply(SHEET_REQUEST_WAIT_MS) && !continueWithoutDevice(owner)) return;
+    int result = runParameterSheet(owner);
+    if (result == 1) {
+        downloadPending = 1;
+    } else if (result == -1) {
+        langMessage(owner, TXT_SHEET_NOT_CREATED, TXT_TITLE_ERROR, static_cast<int>(GetLastError()));
+    }
+}
+
+void saveParametersCommand(HWND owner) {
+    if (saveParameterFile(owner) != 0)
+        langMessage(owner, TXT_PARAMETERS_NOT_SAVED, TXT_TITLE_ERROR, 0);
+}
+
+void loadParametersCommand(HWND owner) {
+    ParameterSet loaded;
+    int result = loadParameterFile(owner, &loaded);
+    switch (result) {
+    case 0:
+        // The file's own record is queued, not deviceParameters, which the
+        // reader thread may already be changing again.
+        editedParameters = ParameterSet{};
+        for (const ParameterBand& band : PARAMETER_BANDS)
+            editedParameters.*band.field = loaded.*band.field;
+        queueParameterRecord(loaded);
+        downloadPending = 1;
+        break;
+    case ERR_NOT_PARAMETER_FILE:
+        langMessage(owner, TXT_NOT_PARAMETER_FILE, TXT_TITLE_ERROR, 0);
+        break;
+    case ERR_CANCELLED:
+        break;
+    default:
+        langMessage(owner, TXT_PARAMETERS_NOT_READ, TXT_TITLE_ERROR, result);
+        break;
+    }
+}

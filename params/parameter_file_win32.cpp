@@ -1,0 +1,60 @@
+// The two file dialogs around the parameter file. Neither sets
+// OFN_NOCHANGEDIR: the dialogs may move the current directory, which the
+// settings file no longer follows.
+#include "params/parameter_file_win32.h"
+
+#include <commdlg.h>
+
+#include "lang/lang_message.h"
+#include "lang/text_ids.h"
+#include "link/live_state.h"
+#include "params/parameter_file.h"
+#include "params/result_codes.h"
+
+namespace {
+
+constexpr DWORD FILE_NAME_SIZE = 256;
+// Description and pattern, each NUL-ended, and a final NUL.
+constexpr char PARAMETER_FILE_FILTER[] = "ELQ770 File (*.770)\0*.770\0";
+
+void prepareDialog(OPENFILENAMEA* dialog, HWND owner, char* fileName, DWORD flags) {
+    *dialog = OPENFILENAMEA{};
+    dialog->lStructSize = sizeof *dialog;
+    dialog->hwndOwner = owner;
+    dialog->lpstrFilter = PARAMETER_FILE_FILTER;
+    dialog->lpstrFile = fileName;
+    dialog->nMaxFile = FILE_NAME_SIZE;
+    dialog->lpstrDefExt = "770";
+    dialog->Flags = flags;
+}
+
+}  // namespace
+
+int saveParameterFile(HWND owner) {
+    char fileName[FILE_NAME_SIZE] = "";
+    OPENFILENAMEA dialog;
+    prepareDialog(&dialog, owner, fileName, OFN_OVERWRITEPROMPT);
+    if (!GetSaveFileNameA(&dialog)) return static_cast<int>(CommDlgExtendedError());
+    int result = writeParameterFile(fileName, snapshotParameters(deviceParameters));
+    if (result != ERR_SHORT_TRANSFER) return result;
+    // A short write is reported here; the file keeps what was written.
+    langMessage(owner, TXT_PARAMETERS_NOT_SAVED, TXT_TITLE_PROGRAM, 0);
+    return 0;
+}
+
+int loadParameterFile(HWND owner, ParameterSet* loaded) {
+    char fileName[FILE_NAME_SIZE] = "";
+    OPENFILENAMEA dialog;
+    prepareDialog(&dialog, owner, fileName, OFN_CREATEPROMPT | OFN_HIDEREADONLY);
+    if (!GetOpenFileNameA(&dialog)) {
+        DWORD error = CommDlgExtendedError();
+        return error != 0 ? static_cast<int>(error) : ERR_CANCELLED;
+    }
+    int result = readParameterFile(fileName, loaded, PARAMETER_FILE_OPEN_ALWAYS);
+    if (result != 0) return result;
+    replaceParameters(&deviceParameters, *loaded);
+    // The file's device text now heads the window until the device reports
+    // its own: repaint it with the next readout tick.
+    liveState.readoutsChanged.store(1, std::memory_order_relaxed);
+    return 0;
+}

@@ -1,0 +1,125 @@
+#include "params/parameter_sheet.h"
+
+#include "link/command_frames.h"
+#include "params/parameter_values.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr const char* LIMIT_TYPES[] = {"Min.", "Max."};
+constexpr const char* CURRENT_RANGES[] = {"1", "5", "10", "20", "30", "40", "50", "60", "70", "80"};
+constexpr const char* NOMINAL_VOLTAGES[] = {"230", "380", "400", "440", "460", "500", "575"};
+constexpr const char* ANALOGUE_OUTPUTS[] = {"0-20mA", "4-20mA"};
+constexpr const char* OUTPUT_COUNTS[] = {"1", "2"};
+constexpr const char* POLARITIES[] = {"n.inv", "inv"};
+constexpr int TEXT_OFF = 3;  // "Off", then "On"
+
+constexpr ControlBinding LIMIT1_BINDINGS[] = {
+    {IDC_LIMIT_TYPE, &ParameterSet::limit1Type, BIND_POSITION_PLUS_ONE},
+    {IDC_SETPOINT, &ParameterSet::limit1Setpoint, BIND_NUMBER},
+    {IDC_TR, &ParameterSet::limit1Tr, BIND_TENTHS},
+    {IDC_TS, &ParameterSet::limit1Ts, BIND_TENTHS},
+    {IDC_CURRENT_RANGE, &ParameterSet::limit1CurrentRange, BIND_POSITION},
+};
+
+constexpr ControlBinding LIMIT2_BINDINGS[] = {
+    {IDC_LIMIT_TYPE, &ParameterSet::limit2Type, BIND_POSITION_PLUS_ONE},
+    {IDC_SETPOINT, &ParameterSet::limit2Setpoint, BIND_NUMBER},
+    {IDC_TR, &ParameterSet::limit2Tr, BIND_TENTHS},
+    {IDC_TS, &ParameterSet::limit2Ts, BIND_TENTHS},
+    {IDC_CURRENT_RANGE, &ParameterSet::limit2CurrentRange, BIND_POSITION},
+};
+
+constexpr ControlBinding SETUP_BINDINGS[] = {
+    {IDC_NOMINAL_VOLTAGE, &ParameterSet::nominalVoltage, BIND_POSITION},
+    {IDC_ANALOGUE_OUTPUT, &ParameterSet::analogueOutput, BIND_POSITION},
+    {IDC_POLARITY, &ParameterSet::polarity, BIND_POSITION},
+    {IDC_OUTPUTS, &ParameterSet::outputs, BIND_POSITION_PLUS_ONE},
+    {IDC_P1_MAX, &ParameterSet::p1Max, BIND_NUMBER},
+    {IDC_AUTO_SHUT_DOWN, &ParameterSet::autoShutDown, BIND_POSITION},
+};
+
+constexpr LabelText LIMIT_LABELS[] = {
+    {IDC_LABEL_LIMIT, 6}, {IDC_LABEL_SETPOINT, 7}, {IDC_LABEL_CURRENT_RANGE, 8},
+};
+
+constexpr LabelText SETUP_LABELS[] = {
+    {IDC_LABEL_NOMINAL_VOLTAGE, 9}, {IDC_LABEL_IOUT, 12},          {IDC_GROUP_NOMINAL_VOLTAGE, 9},
+    {IDC_GROUP_ANALOGUE_OUTPUT, 11}, {IDC_GROUP_ZOOM, 15},         {IDC_GROUP_OUTPUTS, 16},
+    {IDC_LABEL_POLARITY, 13},        {IDC_GROUP_CONTROL_FUNCTIONS, 17},
+    {IDC_LABEL_AUTO_SHUT_DOWN, 18},  {IDC_LABEL_OUTPUTS, 16},
+};
+
+constexpr ComboList LIMIT_LISTS[] = {
+    {IDC_LIMIT_TYPE, LIMIT_TYPES, 2, -1},
+    {IDC_CURRENT_RANGE, CURRENT_RANGES, 10, -1},
+};
+
+constexpr ComboList SETUP_LISTS[] = {
+    {IDC_NOMINAL_VOLTAGE, NOMINAL_VOLTAGES, 7, -1},
+    {IDC_ANALOGUE_OUTPUT, ANALOGUE_OUTPUTS, 2, -1},
+    {IDC_OUTPUTS, OUTPUT_COUNTS, 2, -1},
+    {IDC_POLARITY, POLARITIES, 2, -1},
+    {IDC_AUTO_SHUT_DOWN, nullptr, 2, TEXT_OFF},
+};
+
+template <typename T, int N>
+constexpr int countOf(const T (&)[N]) { return N; }
+
+uint16_t& editedField(const ControlBinding& binding) { return editedParameters.*binding.field; }
+
+void queueIfChanged(const ControlBinding& binding, int* queued) {
+    uint16_t value = editedField(binding);
+    if (value == loadField(deviceParameters.*binding.field)) return;
+    queueCommandWord(parameterRangeOf(binding.field)->code, value);
+    ++*queued;
+}
+
+}  // namespace
+
+const SheetPage SHEET_PAGES[SHEET_PAGE_COUNT] = {
+    {IDD_PAGE_LIMIT1, 20, LIMIT1_BINDINGS, countOf(LIMIT1_BINDINGS), LIMIT_LABELS,
+     countOf(LIMIT_LABELS), LIMIT_LISTS, countOf(LIMIT_LISTS)},
+    {IDD_PAGE_LIMIT2, 21, LIMIT2_BINDINGS, countOf(LIMIT2_BINDINGS), LIMIT_LABELS,
+     countOf(LIMIT_LABELS), LIMIT_LISTS, countOf(LIMIT_LISTS)},
+    {IDD_PAGE_SETUP, 23, SETUP_BINDINGS, countOf(SETUP_BINDINGS), SETUP_LABELS,
+     countOf(SETUP_LABELS), SETUP_LISTS, countOf(SETUP_LISTS)},
+};
+
+int isEditBinding(const ControlBinding& binding) {
+    return binding.kind == BIND_NUMBER || binding.kind == BIND_TENTHS ? 1 : 0;
+}
+
+const ControlBinding* findBinding(const SheetPage& page, int controlId) {
+    for (int i = 0; i < page.bindingCount; ++i)
+        if (page.bindings[i].controlId == controlId) return &page.bindings[i];
+    return nullptr;
+}
+
+int listPositionOf(const ControlBinding& binding, uint16_t value) {
+    return binding.kind == BIND_POSITION_PLUS_ONE ? value - 1 : value;
+}
+
+void takeListPosition(const ControlBinding& binding, int position) {
+    int value = binding.kind == BIND_POSITION_PLUS_ONE ? position + 1 : position;
+    editedField(binding) = static_cast<uint16_t>(value);
+}
+
+int takeEntry(const ControlBinding& binding, uint32_t entered) {
+    const ParameterRange& range = *parameterRangeOf(binding.field);
+    if (entered < range.minimum || entered > range.maximum) return 0;
+    editedField(binding) = static_cast<uint16_t>(entered);
+    return 1;
+}
+
+int applyPage(const SheetPage& page, const uint32_t* entries) {
+    int queued = 0;
+    for (int i = 0; i < page.bindingCount; ++i) {
+        const ControlBinding& binding = page.bindings[i];
+        // A refused entry queues nothing, even when an earlier accepted
+        // value of the box differs from the device's.
+        if (isEditBinding(binding) && !takeEntry(binding, entries[i])) continue;
+        queueIfChanged(binding, &queued);
+    }
+    return queued;
+}

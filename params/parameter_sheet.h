@@ -1,0 +1,75 @@
+// The parameter property sheet's rules, free of Win32: which control shows
+// which field of editedParameters, how a choice or an entry is taken, and
+// which command words OK queues. The Win32 pages read and write the
+// controls and call these.
+//
+// Threads: window thread only. deviceParameters is read field by field while
+// the reader thread may store into it.
+#pragma once
+
+#include <cstdint>
+
+#include "params/parameter_set.h"
+
+enum BindingKind {
+    BIND_POSITION,           // combo box: the list position is the value
+    BIND_POSITION_PLUS_ONE,  // combo box: the value is the position + 1 (0 selects nothing)
+    BIND_NUMBER,             // edit box: an unsigned decimal number
+    BIND_TENTHS,             // edit box: seconds with one decimal, kept in tenths
+};
+
+struct ControlBinding {
+    int controlId;
+    uint16_t ParameterSet::*field;
+    BindingKind kind;
+};
+
+struct LabelText {
+    int controlId;
+    int textIndex;
+};
+
+// A combo box's list in order: fixed items, or two texts of the language
+// table from firstTextIndex on.
+struct ComboList {
+    int controlId;
+    const char* const* items;
+    int count;
+    int firstTextIndex;
+};
+
+struct SheetPage {
+    int templateId;
+    int titleIndex;
+    const ControlBinding* bindings;  // in the order OK applies them
+    int bindingCount;
+    const LabelText* labels;
+    int labelCount;
+    const ComboList* lists;
+    int listCount;
+};
+
+constexpr int SHEET_PAGE_COUNT = 3;
+constexpr int SHEET_CAPTION_TEXT = 24;
+extern const SheetPage SHEET_PAGES[SHEET_PAGE_COUNT];  // Limit 1, Limit 2, Setup
+
+int isEditBinding(const ControlBinding& binding);
+const ControlBinding* findBinding(const SheetPage& page, int controlId);
+
+// The list position that shows value (-1: nothing selected).
+int listPositionOf(const ControlBinding& binding, uint16_t value);
+
+// A combo box choice: the field takes it at once.
+void takeListPosition(const ControlBinding& binding, int position);
+
+// An edit box's entry (GetDlgItemInt's number, or parseTenths of the text):
+// the field takes it when it passes the field's range test. Returns 1 when
+// taken. The range test sees the whole number: 65541 is refused, not taken
+// as 5.
+int takeEntry(const ControlBinding& binding, uint32_t entered);
+
+// OK on one page: each field in the page's order, an edit box's entry first
+// taken as above; every field that then differs from the device's value
+// queues its word. entries[i] is the entry of bindings[i] (ignored for combo
+// boxes). Returns the number of words queued.
+int applyPage(const SheetPage& page, const uint32_t* entries);

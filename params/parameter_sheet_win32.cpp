@@ -1,0 +1,205 @@
+// The parameter property sheet on Win32: three page procedures that bind the
+// controls of templates 200, 203 and 202 to editedParameters through the
+// rules in parameter_sheet.cpp. The sheet, its caption, tab titles, labels
+// and list texts go through the W functions, so that the code page 1252
+// texts show right on any Windows.
+//
+// Threads: window thread only; the sheet runs its own modal loop while the
+// shell's timers go on.
+#include "params/parameter_sheet_win32.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include "lang/cp1252.h"
+#include "lang/language_table.h"
+#include "params/parameter_sheet.h"
+#include "params/parameter_values.h"
+
+namespace {
+
+constexpr int WIDE_TEXT_SIZE = LANGUAGE_TEXT_SIZE;
+constexpr int TENTHS_TEXT_SIZE = 6;  // at most five characters are read
+
+HWND sheetWindow = nullptr;
+int sheetApplied = 0;
+
+struct WideText {
+    wchar_t text[WIDE_TEXT_SIZE];
+};
+
+WideText wideOf(const char* text) {
+    WideText wide;
+    cp1252ToUtf16(text, reinterpret_cast<char16_t*>(wide.text), WIDE_TEXT_SIZE);
+    return wide;
+}
+
+WideText languageText(int index) {
+    char text[LANGUAGE_TEXT_SIZE];
+    langText(text, index);
+    return wideOf(text);
+}
+
+void setMessageResult(HWND page, LONG_PTR result) { SetWindowLongPtrW(page, DWLP_MSGRESULT, result); }
+
+void replaceLabels(HWND page, const SheetPage& sheetPage) {
+    for (int i = 0; i < sheetPage.labelCount; ++i) {
+        WideText text = languageText(sheetPage.labels[i].textIndex);
+        SetDlgItemTextW(page, sheetPage.labels[i].controlId, text.text);
+    }
+}
+
+// Items go in at explicit positions: CB_INSERTSTRING never sorts, so the
+// lists keep their order although the boxes have CBS_SORT.
+void fillList(HWND page, const ComboList& list) {
+    for (int position = 0; position < list.count; ++position) {
+        WideText item = list.items != nullptr ? wideOf(list.items[position])
+                                              : languageText(list.firstTextIndex + position);
+        SendDlgItemMessageW(page, list.controlId, CB_INSERTSTRING, position,
+                            reinterpret_cast<LPARAM>(item.text));
+    }
+}
+
+void initPage(HWND page, const SheetPage& sheetPage) {
+    sheetWindow = GetParent(page);
+    replaceLabels(page, sheetPage);
+    for (int i = 0; i < sheetPage.listCount; ++i) fillList(page, sheetPage.lists[i]);
+}
+
+void showBinding(HWND page, const ControlBinding& binding) {
+    uint16_t value = editedParameters.*binding.field;
+    char text[16];
+    switch (binding.kind) {
+    case BIND_NUMBER:
+        SetDlgItemInt(page, binding.controlId, value, FALSE);
+        break;
+    case BIND_TENTHS:
+        formatTenths(text, sizeof text, value);
+        SetDlgItemTextA(page, binding.controlId, text);
+        break;
+    default:
+        SendDlgItemMessageW(page, binding.controlId, CB_SETCURSEL, listPositionOf(binding, value), 0);
+        break;
+    }
+}
+
+void showPage(HWND page, const SheetPage& sheetPage) {
+    for (int i = 0; i < sheetPage.bindingCount; ++i) showBinding(page, sheetPage.bindings[i]);
+    PostMessageW(sheetWindow, PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
+}
+
+// What the box holds now: GetDlgItemInt's unsigned number (0 for text that is
+// no number), or the tenths of up to five characters.
+uint32_t readEntry(HWND page, const ControlBinding& binding) {
+    if (binding.kind == BIND_NUMBER) {
+        BOOL translated = FALSE;
+        return GetDlgItemInt(page, binding.controlId, &translated, FALSE);
+    }
+    char text[TENTHS_TEXT_SIZE];
+    int length = static_cast<int>(GetDlgItemTextA(page, binding.controlId, text, sizeof text));
+    return parseTenths(text, length);
+}
+
+void applyPageControls(HWND page, const SheetPage& sheetPage) {
+    uint32_t entries[PARAMETER_COUNT] = {};
+    for (int i = 0; i < sheetPage.bindingCount; ++i)
+        if (isEditBinding(sheetPage.bindings[i])) entries[i] = readEntry(page, sheetPage.bindings[i]);
+    applyPage(sheetPage, entries);
+    sheetApplied = 1;
+}
+
+INT_PTR onNotify(HWND page, const SheetPage& sheetPage, const NMHDR* header) {
+    switch (header->code) {
+    case PSN_SETACTIVE:
+        showPage(page, sheetPage);
+        return TRUE;
+    case PSN_KILLACTIVE:
+        PostMessageW(sheetWindow, PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
+        setMessageResult(page, FALSE);
+        return TRUE;
+    case PSN_APPLY:
+        applyPageControls(page, sheetPage);
+        setMessageResult(page, PSNRET_NOERROR);
+        return TRUE;
+    case PSN_RESET:
+        setMessageResult(page, 0);
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+void onCommand(HWND page, const SheetPage& sheetPage, WPARAM wParam) {
+    const ControlBinding* binding = findBinding(sheetPage, LOWORD(wParam));
+    if (binding == nullptr) return;
+    if (!isEditBinding(*binding)) {
+        LRESULT position = SendDlgItemMessageW(page, binding->controlId, CB_GETCURSEL, 0, 0);
+        if (position != CB_ERR) takeListPosition(*binding, static_cast<int>(position));
+        return;
+    }
+    if (HIWORD(wParam) == EN_KILLFOCUS) takeEntry(*binding, readEntry(page, *binding));
+}
+
+INT_PTR pageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam, const SheetPage& sheetPage) {
+    switch (message) {
+    case WM_INITDIALOG:
+        initPage(page, sheetPage);
+        return TRUE;
+    case WM_NOTIFY:
+        return onNotify(page, sheetPage, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        onCommand(page, sheetPage, wParam);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK limit1PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return pageProc(page, message, wParam, lParam, SHEET_PAGES[0]);
+}
+
+INT_PTR CALLBACK limit2PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return pageProc(page, message, wParam, lParam, SHEET_PAGES[1]);
+}
+
+INT_PTR CALLBACK setupPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return pageProc(page, message, wParam, lParam, SHEET_PAGES[2]);
+}
+
+constexpr DLGPROC PAGE_PROCS[SHEET_PAGE_COUNT] = {limit1PageProc, limit2PageProc, setupPageProc};
+
+}  // namespace
+
+int runParameterSheet(HWND owner) {
+    copyDeviceToEdited();
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
+    WideText titles[SHEET_PAGE_COUNT];
+    PROPSHEETPAGEW pages[SHEET_PAGE_COUNT] = {};
+    for (int i = 0; i < SHEET_PAGE_COUNT; ++i) {
+        titles[i] = languageText(SHEET_PAGES[i].titleIndex);
+        pages[i].dwSize = sizeof pages[i];
+        pages[i].dwFlags = PSP_USETITLE;
+        pages[i].hInstance = instance;
+        pages[i].pszTemplate = MAKEINTRESOURCEW(SHEET_PAGES[i].templateId);
+        pages[i].pfnDlgProc = PAGE_PROCS[i];
+        pages[i].pszTitle = titles[i].text;
+    }
+    WideText caption = languageText(SHEET_CAPTION_TEXT);
+    PROPSHEETHEADERW header = {};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
+    header.hwndParent = owner;
+    header.hInstance = instance;
+    header.pszCaption = caption.text;
+    header.nPages = SHEET_PAGE_COUNT;
+    header.nStartPage = 0;
+    header.ppsp = pages;
+    sheetApplied = 0;
+    INT_PTR result = PropertySheetW(&header);
+    sheetWindow = nullptr;
+    if (result < 0) return -1;
+    // OK is known by its PSN_APPLY: the documented return value only tells
+    // whether pages reported changes, which these pages never do.
+    return sheetApplied;
+}

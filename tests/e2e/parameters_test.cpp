@@ -1,0 +1,310 @@
+// The parameter sheet and parameter files end to end: the real elq770.exe
+// under Wine against the simulator, driven through the sheet's and the file
+// dialogs' controls, observed through the words the simulator receives, the
+// files on disk and the message boxes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/e2e/harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* MAIN_CLASS = "BRISCA";
+const char* SHEET = "title=ELQ770 Parameters";
+const char* PROGRAM_TITLE = "ELQ770 Configuration tool";
+constexpr int EN_KILLFOCUS = 0x200;
+constexpr int CBN_SELCHANGE = 1;
+constexpr int CB_SETCURSEL = 0x14E;
+constexpr int CB_GETCURSEL = 0x147;
+constexpr int PSM_SETCURSEL = 0x465;
+constexpr int IDOK = 1;
+constexpr int WM_COMMAND = 0x111;
+constexpr int FILE_NAME_EDIT = 1148;
+
+bool isParameterWord(uint16_t word) { return word >= 3000 && word < 65000; }
+
+std::vector<uint16_t> parameterWords(const e2e::Simulator& sim) {
+    std::vector<uint16_t> words;
+    for (uint16_t word : sim.receivedWords())
+        if (isParameterWord(word)) words.push_back(word);
+    return words;
+}
+
+struct LoggedWord {
+    double seconds;
+    uint16_t word;
+};
+
+std::vector<LoggedWord> loggedWords(const e2e::Simulator& sim) {
+    std::vector<LoggedWord> words;
+    std::istringstream log(e2e::readFile(sim.logPath()));
+    std::string line;
+    while (std::getline(log, line)) {
+        LoggedWord entry{};
+        unsigned word = 0;
+        if (std::sscanf(line.c_str(), "%lf %u", &entry.seconds, &word) == 2) {
+            entry.word = static_cast<uint16_t>(word);
+            words.push_back(entry);
+        }
+    }
+    return words;
+}
+
+// The value a saved image holds for the parameter of that code.
+uint16_t savedValue(const std::string& image, uint16_t code) {
+    const struct { uint16_t code; int offset; } fields[] = {
+        {3000, 0},  {3100, 2},  {3300, 4},  {3900, 6},  {3020, 8},  {3010, 10}, {3200, 12}, {3600, 14},
+        {4200, 16}, {3030, 18}, {3040, 20}, {3060, 22}, {3050, 24}, {3070, 26}, {4500, 28}, {3065, 30},
+    };
+    for (const auto& f : fields)
+        if (f.code == code)
+            return static_cast<uint16_t>(static_cast<uint8_t>(image[f.offset]) | static_cast<uint8_t>(image[f.offset + 1]) << 8);
+    return 0;
+}
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    return s;
+}
+
+class Parameters : public ::testing::Test {
+protected:
+    void SetUp() override {
+        e2e::WineEnv::shared().unlinkAllComPorts();
+        dir = e2e::makeWorkDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+
+    void start() {
+        app = std::make_unique<e2e::WineProcess>(e2e::windowsExe("elq770.exe"), std::vector<std::string>{}, dir);
+        ASSERT_TRUE(e2e::waitWindow(MAIN_CLASS, 20000).found);
+    }
+
+    void stop() {
+        if (!app || !app->running()) return;
+        e2e::probe({"close", MAIN_CLASS});
+        if (app->wait(10000) < 0) app->kill();
+    }
+
+    void TearDown() override { stop(); }
+
+    void command(int id) { e2e::probe({"post-command", MAIN_CLASS, std::to_string(id)}); }
+
+    bool openSheet() {
+        command(2000);
+        return e2e::waitWindow(SHEET, 10000).found;
+    }
+
+    static void showPage(int index) {
+        e2e::probe({"send", SHEET, ".", std::to_string(PSM_SETCURSEL), std::to_string(index), "0"});
+    }
+
+    // Types into an edit box of the visible page and leaves it.
+    static void enter(int controlId, const std::string& text) {
+        e2e::probe({"set-text", SHEET, std::to_string(controlId), text});
+        e2e::probe({"notify", SHEET, std::to_string(controlId), std::to_string(EN_KILLFOCUS)});
+    }
+
+    static void choose(int controlId, int position) {
+        e2e::probe({"send", SHEET, std::to_string(controlId), std::to_string(CB_SETCURSEL), std::to_string(position), "0"});
+        e2e::probe({"notify", SHEET, std::to_string(controlId), std::to_string(CBN_SELCHANGE)});
+    }
+
+    static std::string textOf(int controlId) { return trimmed(e2e::probe({"get-text", SHEET, std::to_string(controlId)})); }
+
+    static int selectionOf(int controlId) {
+        return std::stoi(e2e::probe({"send", SHEET, std::to_string(controlId), std::to_string(CB_GETCURSEL), "0", "0"}));
+    }
+
+    static void pressOk(const std::string& target) {
+        e2e::probe({"post", target, ".", std::to_string(WM_COMMAND), std::to_string(IDOK), "0"});
+        e2e::probe({"wait-gone", target, "10000"});
+    }
+
+    // Answers the program's open or save dialog with a path.
+    static void answerFileDialog(const std::string& title, const std::string& path) {
+        ASSERT_TRUE(e2e::waitWindow("title=" + title, 10000).found) << title;
+        e2e::probe({"set-text", "title=" + title, std::to_string(FILE_NAME_EDIT), e2e::winPath(path)});
+        pressOk("title=" + title);
+    }
+
+    static void cancelFileDialog(const std::string& title) {
+        ASSERT_TRUE(e2e::waitWindow("title=" + title, 10000).found) << title;
+        e2e::probe({"post", "title=" + title, ".", std::to_string(WM_COMMAND), "2", "0"});
+        e2e::probe({"wait-gone", "title=" + title, "10000"});
+    }
+
+    // The text of a message box under that title, "" when none comes.
+    static std::string messageBox(const std::string& title, const std::string& icon, int timeoutMs = 5000) {
+        e2e::MessageBoxInfo box = e2e::waitMessageBox(title, timeoutMs);
+        if (!box.found) return "";
+        EXPECT_EQ(icon, box.icon);
+        e2e::closeMessageBox(title, icon == "warning" ? "IDYES" : "IDOK");
+        return trimmed(box.text);
+    }
+
+    std::string dir;
+    std::unique_ptr<e2e::WineProcess> app;
+};
+
+TEST_F(Parameters, SheetShowsTheDeviceAndOkSendsOnlyAcceptedChanges) {
+    e2e::Simulator sim(1, {"--param", "3100=60", "--param", "3300=120", "--param", "3010=2",
+                           "--param", "3020=3", "--param", "4500=90"});
+    start();
+    ASSERT_TRUE(sim.waitForWord(65050, 5000));
+    ASSERT_TRUE(openSheet());
+    EXPECT_EQ("60", textOf(1011));
+    EXPECT_EQ("12.0", textOf(1013));
+    EXPECT_EQ(3, selectionOf(1068));
+    enter(1013, "12,5");
+    enter(1011, "100");  // refused: the box keeps it, OK sends nothing for it
+    showPage(1);
+    EXPECT_EQ(1, selectionOf(1010)) << "Limit 2 is of type Max.";
+    enter(1011, "45");
+    showPage(2);
+    EXPECT_EQ("90", textOf(1030));
+    enter(1030, "30");
+    size_t before = sim.receivedWords().size();
+    pressOk(SHEET);
+    ASSERT_TRUE(sim.waitForWord(3245, 3000));
+    std::this_thread::sleep_for(1000ms);
+    std::vector<uint16_t> words = sim.receivedWords();
+    words.erase(words.begin(), words.begin() + static_cast<long>(before));
+    EXPECT_EQ((std::vector<uint16_t>{3425, 3245, 65050}), words) << "only the accepted changes, then the read-back";
+    EXPECT_EQ("", messageBox(PROGRAM_TITLE, "stop", 1000)) << "the device confirmed them";
+}
+
+TEST_F(Parameters, OkWithoutChangesOrOnUnshownPagesSendsNoParameter) {
+    e2e::Simulator sim(1);
+    start();
+    ASSERT_TRUE(openSheet());
+    pressOk(SHEET);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(parameterWords(sim).empty());
+
+    ASSERT_TRUE(openSheet());
+    choose(1010, 0);  // Limit 1: "Min." (the simulator starts with Max.)
+    pressOk(SHEET);
+    ASSERT_TRUE(sim.waitForWord(3001, 3000));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(std::vector<uint16_t>{3001}, parameterWords(sim)) << "Limit 2 and Setup were never shown";
+}
+
+TEST_F(Parameters, WrongReadBackGivesMessage81) {
+    e2e::Simulator sim(1, {"--wrong-params"});
+    start();
+    ASSERT_TRUE(openSheet());
+    enter(1011, "50");
+    pressOk(SHEET);
+    EXPECT_EQ("Parameters not transferred correctly!", messageBox(PROGRAM_TITLE, "stop", 10000));
+}
+
+TEST_F(Parameters, SilentDeviceAsksFirstAndTheDownloadTimesOut) {
+    e2e::Simulator sim(1, {"--no-answer"});
+    start();
+    command(2000);
+    EXPECT_EQ("Unit not connected. Parameters can not be send.\nContinue?",
+              messageBox(PROGRAM_TITLE, "warning", 10000));
+    ASSERT_TRUE(e2e::waitWindow(SHEET, 10000).found);
+    EXPECT_EQ("0", textOf(1011)) << "nothing received: the all-zero record";
+    EXPECT_EQ(-1, selectionOf(1010));
+    pressOk(SHEET);
+    EXPECT_EQ("Timeout on confirmation of parameters.\nPlease check!", messageBox(PROGRAM_TITLE, "stop", 10000));
+}
+
+// Save, then load from another folder: the sixteen words leave in code order,
+// one per pump tick, and the settings stay where the program started.
+TEST_F(Parameters, SavedFileLoadsBackWordByWordAndSettingsStayPut) {
+    e2e::Simulator sim(1, {"--param", "3100=50"});
+    start();
+    ASSERT_TRUE(sim.waitForWord(65050, 5000));
+    std::this_thread::sleep_for(1500ms);  // the answer and the text have arrived
+    fs::create_directory(dir + "/files");
+    std::string file = dir + "/files/unit.770";
+    command(2009);
+    answerFileDialog("Save As", file);
+    ASSERT_TRUE(e2e::waitForFile(file, 5000));
+    std::this_thread::sleep_for(300ms);
+    std::string image = e2e::readFile(file);
+    ASSERT_EQ(76u, image.size());
+    EXPECT_EQ(std::string("\x32\x00", 2), image.substr(2, 2));
+    EXPECT_EQ("ELQ770 SIM 1.0", std::string(image.c_str() + 32));
+    EXPECT_EQ(std::string(10, '\0'), image.substr(66));
+
+    size_t before = loggedWords(sim).size();
+    command(2010);
+    answerFileDialog("Open", file);
+    std::vector<LoggedWord> words;
+    for (int i = 0; i < 50 && words.size() < 17; ++i) {
+        std::this_thread::sleep_for(100ms);
+        words = loggedWords(sim);
+        words.erase(words.begin(), words.begin() + static_cast<long>(before));
+        while (!words.empty() && !isParameterWord(words.front().word)) words.erase(words.begin());
+    }
+    ASSERT_GE(words.size(), 17u);
+    const uint16_t codes[] = {3000, 3010, 3020, 3030, 3040, 3050, 3060, 3065, 3070,
+                              3100, 3200, 3300, 3600, 3900, 4200, 4500};
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(codes[i], words[i].word - savedValue(image, codes[i])) << i;
+        // Two frames in one tick would follow each other within the 6.25 ms a
+        // frame takes on the line; ticks may bunch a little on a busy machine.
+        if (i > 0) {
+            EXPECT_GT(words[i].seconds - words[i - 1].seconds, 0.012) << "one word per tick";
+        }
+    }
+    EXPECT_GE((words[15].seconds - words[0].seconds) / 15, 0.040) << "47 ms ticks";
+    EXPECT_EQ(3150, words[9].word);
+    EXPECT_EQ(65050, words[16].word) << "the confirmation follows";
+    EXPECT_EQ("", messageBox(PROGRAM_TITLE, "stop", 2500));
+
+    command(2016);  // 10 s roll: saved at once, in the start-up folder
+    stop();
+    EXPECT_FALSE(fs::exists(dir + "/files/Vantor.cnf"));
+    start();
+    stop();
+    EXPECT_EQ(0, e2e::settingsField(dir, 260)) << "the restart kept the roll period";
+}
+
+TEST_F(Parameters, ShortForeignOrCancelledFilesChangeNothing) {
+    e2e::Simulator sim(1);
+    start();
+    std::string empty = dir + "/empty.770";
+    std::ofstream(empty).close();
+    command(2010);
+    answerFileDialog("Open", empty);
+    EXPECT_EQ("Parameters could not be read.: 30003", messageBox("Error!", "stop"));
+
+    std::string foreign = dir + "/foreign.770";
+    std::string image(76, '\0');
+    image[2] = static_cast<char>(150);  // limit1Setpoint 150 would write limit2Setpoint 50
+    std::ofstream(foreign, std::ios::binary) << image;
+    command(2010);
+    answerFileDialog("Open", foreign);
+    EXPECT_EQ("Not an ELQ770-file,\nreading of parameters aborted!", messageBox("Error!", "stop"));
+
+    command(2010);
+    cancelFileDialog("Open");
+    command(2009);
+    cancelFileDialog("Save As");
+    EXPECT_EQ("", messageBox("Error!", "stop", 1000));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(parameterWords(sim).empty());
+    EXPECT_EQ(std::vector<std::string>{}, [&] {
+        std::vector<std::string> saved;
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().extension() == ".770" && entry.path() != empty && entry.path() != foreign)
+                saved.push_back(entry.path().string());
+        return saved;
+    }()) << "a cancelled save writes no file";
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// The property sheet's rules: what a choice or an entry does to
+// editedParameters, and which words OK queues, page by page.
+#include <vector>
+
+#include "params/parameter_sheet.h"
+#include "params/parameter_values.h"
+#include "resources/resource_ids.h"
+#include "tests/unit/link/link_test_support.h"
+
+namespace {
+
+class ParameterSheet : public LinkTest {
+protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        setTransmitLinkOpen(1);
+        deviceParameters.limit1Type = 2;
+        deviceParameters.limit1Setpoint = 80;
+        deviceParameters.limit1Tr = 120;
+        deviceParameters.limit2Setpoint = 60;
+        deviceParameters.outputs = 1;
+        deviceParameters.p1Max = 100;
+        copyDeviceToEdited();
+    }
+
+    static std::vector<int> queuedWords() {
+        std::vector<int> words;
+        uint8_t frame[TRANSMIT_CHUNK_SIZE];
+        while (pumpCommandWord() && takeTransmitBytes(frame) == FRAME_SIZE)
+            words.push_back(frame[0] >> 4 << 12 | frame[1] >> 4 << 8 | frame[2] >> 4 << 4 | frame[3] >> 4);
+        return words;
+    }
+
+    // The entries the boxes of a page show for the edited values.
+    static std::vector<uint32_t> shownEntries(const SheetPage& page) {
+        std::vector<uint32_t> entries;
+        for (int i = 0; i < page.bindingCount; ++i)
+            entries.push_back(editedParameters.*page.bindings[i].field);
+        return entries;
+    }
+
+    static const ControlBinding& binding(const SheetPage& page, int id) { return *findBinding(page, id); }
+
+    const SheetPage& limit1 = SHEET_PAGES[0];
+    const SheetPage& limit2 = SHEET_PAGES[1];
+    const SheetPage& setup = SHEET_PAGES[2];
+};
+
+TEST_F(ParameterSheet, OkWithoutChangesQueuesNothing) {
+    for (const SheetPage& page : SHEET_PAGES) EXPECT_EQ(0, applyPage(page, shownEntries(page).data()));
+    EXPECT_TRUE(queuedWords().empty());
+}
+
+TEST_F(ParameterSheet, ChangedFieldsQueueTheirWordsInPageOrder) {
+    std::vector<uint32_t> entries = shownEntries(limit2);
+    entries[1] = 45;
+    EXPECT_EQ(1, applyPage(limit2, entries.data()));
+    EXPECT_EQ(std::vector<int>{3245}, queuedWords());
+
+    takeListPosition(binding(limit1, IDC_LIMIT_TYPE), 0);  // "Min."
+    entries = shownEntries(limit1);
+    entries[2] = parseTenths("12,5", 4);
+    applyPage(limit1, entries.data());
+    EXPECT_EQ((std::vector<int>{3001, 3425}), queuedWords());
+
+    takeListPosition(binding(setup, IDC_OUTPUTS), 1);              // "2"
+    takeListPosition(binding(setup, IDC_NOMINAL_VOLTAGE), 6);      // 575 V
+    takeListPosition(binding(setup, IDC_AUTO_SHUT_DOWN), 1);       // "On"
+    entries = shownEntries(setup);
+    entries[4] = 40;
+    applyPage(setup, entries.data());
+    EXPECT_EQ((std::vector<int>{3046, 3072, 4540, 3066}), queuedWords());
+}
+
+TEST_F(ParameterSheet, EntriesOutsideTheirRangeAreRefused) {
+    const ControlBinding& setpoint = binding(limit1, IDC_SETPOINT);
+    EXPECT_EQ(0, takeEntry(setpoint, 100));
+    EXPECT_EQ(0, takeEntry(setpoint, 4));
+    EXPECT_EQ(0, takeEntry(setpoint, 65541));  // not cut to 16 bits first
+    EXPECT_EQ(80, editedParameters.limit1Setpoint);
+    EXPECT_EQ(1, takeEntry(setpoint, 99));
+    EXPECT_EQ(0, takeEntry(binding(setup, IDC_P1_MAX), 30));
+    EXPECT_EQ(1, takeEntry(binding(setup, IDC_P1_MAX), 100));
+    EXPECT_EQ(0, takeEntry(binding(limit1, IDC_TR), parseTenths("25.1", 4)));
+    EXPECT_EQ(120, editedParameters.limit1Tr);
+}
+
+// An earlier accepted value that differs from the device's stays unsent
+// when the box holds a refused entry at OK.
+TEST_F(ParameterSheet, RefusedBoxAtOkQueuesNothingForItsField) {
+    takeEntry(binding(limit1, IDC_SETPOINT), 50);
+    std::vector<uint32_t> entries = shownEntries(limit1);
+    entries[1] = 100;
+    EXPECT_EQ(0, applyPage(limit1, entries.data()));
+    EXPECT_TRUE(queuedWords().empty());
+}
+
+TEST_F(ParameterSheet, ZeroTypeOrOutputsSelectsNothing) {
+    EXPECT_EQ(-1, listPositionOf(binding(limit1, IDC_LIMIT_TYPE), 0));
+    EXPECT_EQ(1, listPositionOf(binding(setup, IDC_OUTPUTS), 2));
+    EXPECT_EQ(3, listPositionOf(binding(limit1, IDC_CURRENT_RANGE), 3));
+}
+
+}  // namespace
