@@ -165,9 +165,11 @@ void RecordingSurface::clear() {
     calls_.clear();
     pixels_.clear();
     clipped_.clear();
+    queries_.clear();
 }
 
 bool RecordingSurface::rectVisible(const PanelRect& rect) {
+    queries_.push_back(rect);
     return rect.left < paintArea_.right && paintArea_.left < rect.right &&
            rect.top < paintArea_.bottom && paintArea_.top < rect.bottom;
 }

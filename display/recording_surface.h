@@ -82,6 +82,8 @@ public:
     bool rectVisible(const PanelRect& rect) override;
     // The area being painted, as a paint's update region; everything at start.
     void setPaintArea(const PanelRect& area) { paintArea_ = area; }
+    // Every rectangle rectVisible was asked about, in order.
+    const std::vector<PanelRect>& visibilityQueries() const { return queries_; }
 
     SurfaceState state() const;
     const std::vector<SurfaceCall>& calls() const { return calls_; }
@@ -105,6 +107,7 @@ private:
     std::vector<SurfaceCall> calls_;
     std::vector<PaintedPixel> pixels_;
     std::vector<PaintedPixel> clipped_;
+    std::vector<PanelRect> queries_;
     SurfaceState state_ = initialState();
     int positionX_ = 0;
     int positionY_ = 0;

@@ -88,6 +88,9 @@ void Simulator::sendStep(uint32_t elapsedMs) {
     if (options.silent || hungUp) return;
     for (uint16_t word : words) writer.append(word, bytes);
     line.writeAll(bytes.data(), static_cast<int>(bytes.size()));
+    // The word of code 3000 ends a parameter answer: noted for measurements.
+    for (uint16_t word : words)
+        if (word >= 3000 && word < 3010) log.note(elapsedMs, "ANSWERED");
 }
 
 void Simulator::maybeHangUp(uint32_t elapsedMs) {
@@ -157,6 +160,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "elq770-sim: cannot write log %s\n", options.logPath.c_str());
         return 1;
     }
+    // The log's time base on CLOCK_MONOTONIC, so that a measuring tool can
+    // set the logged times against its own clock.
+    char start[48];
+    std::snprintf(start, sizeof start, "START %lu", static_cast<unsigned long>(simulator.startMs));
+    simulator.log.note(0, start);
     if (!openLine(options, simulator.line)) return 1;
     simulator.run();
     simulator.line.hangUp();
