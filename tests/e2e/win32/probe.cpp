@@ -38,6 +38,7 @@
 //   post TARGET CONTROL_ID MSG WPARAM LPARAM   PostMessage of numbers
 //   client-origin TARGET             "X Y": ClientToScreen of (0,0)
 //   client-size TARGET               "W H"
+//   window-rect TARGET               "LEFT TOP RIGHT BOTTOM": the whole window on the screen
 //   pixel X Y                        "R G B" of the screen
 //   capture-client TARGET OUT.bmp    the client area from the screen, 24-bit BMP
 //   open-com N                       opens COMn as the program does and reads its line
@@ -391,6 +392,13 @@ int clientSize(HWND hwnd, const Args&) {
     return 0;
 }
 
+int windowRect(HWND hwnd, const Args&) {
+    RECT area;
+    if (!GetWindowRect(hwnd, &area)) return EXIT_FAILED;
+    std::printf("%ld %ld %ld %ld\n", area.left, area.top, area.right, area.bottom);
+    return 0;
+}
+
 int pixel(const Args& a) {
     HDC screen = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
     COLORREF color = GetPixel(screen, static_cast<int>(parseNumber(a[0])), static_cast<int>(parseNumber(a[1])));
@@ -587,6 +595,7 @@ const Verb VERBS[] = {
     {"post", 5, postRaw, nullptr},
     {"client-origin", 1, clientOrigin, nullptr},
     {"client-size", 1, clientSize, nullptr},
+    {"window-rect", 1, windowRect, nullptr},
     {"pixel", 2, nullptr, pixel},
     {"capture-client", 2, captureClient, nullptr},
     {"open-com", 1, nullptr, openCom},
