@@ -9,6 +9,7 @@
 // system's ANSI code page is.
 #include <windows.h>
 // Left out of <windows.h> by WIN32_LEAN_AND_MEAN.
+#include <cderr.h>
 #include <commdlg.h>
 #include <winspool.h>
 
@@ -74,21 +75,22 @@ int createChosenDc(HGLOBAL devNames, HGLOBAL devMode, HDC* dc) {
     return 0;
 }
 
+// The dialog starts without blocks and hands back the DEVNAMES and DEVMODE of
+// the printer and page chosen: a zero-filled DEVMODE is no valid input (a
+// DEVMODE of size 0 and paper 0 x 0), and Wine's dialog divides by its zero
+// paper size.
 int choosePrinterInDialog(HWND owner, HDC* dc) {
     PAGESETUPDLGA setup{};
     setup.lStructSize = sizeof setup;
     setup.hwndOwner = owner;
     setup.Flags = PSD_NONETWORKBUTTON;
-    setup.hDevNames = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DEVNAMES));
-    setup.hDevMode = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DEVMODEA));
     int code = 0;
-    if (setup.hDevNames == nullptr || setup.hDevMode == nullptr)
-        code = static_cast<int>(GetLastError());
-    else if (!PageSetupDlgA(&setup))
+    if (!PageSetupDlgA(&setup))
         code = static_cast<int>(CommDlgExtendedError());  // 0: cancelled, no DC
+    else if (setup.hDevNames == nullptr)
+        code = static_cast<int>(PDERR_NODEVICES);
     else
         code = createChosenDc(setup.hDevNames, setup.hDevMode, dc);
-    // The dialog may have replaced the blocks; free what it handed back.
     if (setup.hDevNames != nullptr) GlobalFree(setup.hDevNames);
     if (setup.hDevMode != nullptr) GlobalFree(setup.hDevMode);
     return code;

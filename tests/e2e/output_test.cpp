@@ -1,0 +1,325 @@
+// Printing and the screen dump end to end: the real elq770.exe under Wine
+// against the simulator. A page goes through Wine's spooler to the machine's
+// CUPS PDF queue (tools/printer-start.sh) and is read back with pdftotext and
+// pdftoppm; a dump is read back as a file and compared with the screen.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lang/language_table.h"
+#include "output/print_page.h"
+#include "params/settings.h"
+#include "tests/e2e/harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const char* MAIN_CLASS = "BRISCA";
+const char* PAGE_SETUP_TITLE = "Setup Page";  // Wine's title of the page-setup dialog
+[[maybe_unused]] const char* SAVE_TITLE = "Save As";
+constexpr int IDM_SCREEN_DUMP = 2033;
+constexpr int IDM_PRINTER = 2034;
+constexpr int LANDSCAPE_BUTTON = 1057;  // rad2 of the page-setup template
+constexpr int FILE_NAME_EDIT = 1148;
+constexpr int SIM_LEVEL = 40;
+constexpr int SIM_SETPOINT = 60;
+
+// The queue is the machine's: print tests of other checkouts take turns
+// with ours, so that each finds only its own new files.
+class MachinePrintLock {
+public:
+    MachinePrintLock() : fd_(open("/tmp/elq770-print-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+        if (fd_ >= 0) flock(fd_, LOCK_EX);
+    }
+    ~MachinePrintLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    MachinePrintLock(const MachinePrintLock&) = delete;
+    MachinePrintLock& operator=(const MachinePrintLock&) = delete;
+
+private:
+    int fd_;
+};
+
+std::set<std::string> pdfFiles(const std::string& dir) {
+    std::set<std::string> files;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec))
+        if (entry.path().extension() == ".pdf") files.insert(entry.path().string());
+    return files;
+}
+
+// A PDF that was not there before, once its size has settled.
+std::string waitNewPdf(const std::string& dir, const std::set<std::string>& before, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const std::string& file : pdfFiles(dir)) {
+            if (before.count(file)) continue;
+            std::error_code ec;
+            auto size = fs::file_size(file, ec);
+            std::this_thread::sleep_for(300ms);
+            if (!ec && size > 0 && size == fs::file_size(file, ec)) return file;
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    return "";
+}
+
+std::string commandOutput(const std::string& command) {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    pclose(pipe);
+    return text;
+}
+
+// Runs of blanks and line breaks count as one blank: pdftotext lays text out
+// by position, not by the blanks that were printed.
+// The printer font's hyphen comes back from the PDF as a soft hyphen.
+std::string squeezed(const std::string& text) {
+    std::string plain = std::regex_replace(text, std::regex("\xC2\xAD"), "-");
+    return std::regex_replace(plain, std::regex("\\s+"), " ");
+}
+
+std::string utf8(const char16_t* text) {
+    std::string out;
+    for (; *text != 0; ++text) {
+        char32_t c = *text;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The simulator's parameters as it reports them with --setpoint1 60.
+ParameterSet simulatorParameters() {
+    ParameterSet record{};
+    record.limit1Type = 2;
+    record.limit2Type = 1;
+    record.limit1CurrentRange = 2;
+    record.limit2CurrentRange = 2;
+    record.outputs = 1;
+    record.limit1Setpoint = SIM_SETPOINT;
+    record.limit2Setpoint = 20;
+    record.limit1Tr = 20;
+    record.limit2Tr = 20;
+    record.limit1Ts = 10;
+    record.limit2Ts = 10;
+    record.p1Max = 100;
+    record.deviceText[0] = 'E';
+    return record;
+}
+
+// Where the rendered page shows the graph: the time axis is the longest
+// inked run of a row (the curve's baseline covers part of it); its length is
+// 511 page units. Lines are thin and smoothed, so colours are told apart by
+// which channel dominates.
+struct PageGraph {
+    int axisY = -1, axisLeft = 0, axisLength = 0;
+    double unit() const { return axisLength / 511.0; }
+};
+
+bool inked(const e2e::Rgb& c) { return c.r + c.g + c.b < 600; }
+bool dark(const e2e::Rgb& c) { return c.r < 140 && c.g < 140 && c.b < 140; }
+bool blue(const e2e::Rgb& c) { return c.b > 150 && c.b > c.r + 60 && c.b > c.g + 60; }
+bool red(const e2e::Rgb& c) { return c.r > 150 && c.r > c.g + 60 && c.r > c.b + 60; }
+
+class Page {
+public:
+    explicit Page(const std::string& ppm) { ok_ = e2e::readPixels(ppm, width_, height_, pixels_); }
+    bool ok() const { return ok_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    e2e::Rgb at(int x, int y) const { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+
+    PageGraph findGraph() const {
+        PageGraph graph;
+        for (int y = 0; y < height_; ++y) {
+            int run = 0;
+            for (int x = 0; x < width_; ++x) {
+                run = inked(at(x, y)) ? run + 1 : 0;
+                if (run > graph.axisLength) {
+                    graph.axisLength = run;
+                    graph.axisY = y;
+                    graph.axisLeft = x - run + 1;
+                }
+            }
+        }
+        return graph;
+    }
+
+    // Pixels of a colour in a rectangle (right and bottom outside).
+    template <typename Test>
+    int count(Test test, int left, int top, int right, int bottom) const {
+        int n = 0;
+        for (int y = std::max(top, 0); y < std::min(bottom, height_); ++y)
+            for (int x = std::max(left, 0); x < std::min(right, width_); ++x) n += test(at(x, y));
+        return n;
+    }
+
+private:
+    bool ok_ = false;
+    int width_ = 0, height_ = 0;
+    std::vector<e2e::Rgb> pixels_;
+};
+
+class OutputE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
+        e2e::WineEnv::shared().unlinkAllComPorts();
+    }
+
+    void TearDown() override {
+        if (program_ && program_->running()) {
+            e2e::probe({"close", MAIN_CLASS});
+            if (program_->wait(10000) < 0) program_->kill();
+        }
+        program_.reset();
+    }
+
+    // The program on COM1 with a device that has identified itself.
+    bool startWithDevice(e2e::Simulator& device, uint16_t languageOffset = 0,
+                         const std::string& exe = "elq770.exe", const std::vector<std::string>& args = {}) {
+        e2e::writeSettingsFile(dir_, 1, 0, 0, languageOffset);
+        program_ = std::make_unique<e2e::WineProcess>(e2e::windowsExe(exe), args, dir_);
+        if (!e2e::waitWindow(MAIN_CLASS, 20000).found) return false;
+        if (!device.waitForWord(65050, 5000)) return false;  // CMD_REQUEST_DATA
+        std::this_thread::sleep_for(2000ms);                // the answer, and some curve
+        return true;
+    }
+
+    void command(int id) { e2e::probe({"post-command", MAIN_CLASS, std::to_string(id)}); }
+
+    // Prints through the page-setup dialog; the new PDF, or "".
+    std::string printPage(bool landscape) {
+        std::string out = e2e::printerOutputDir();
+        std::set<std::string> before = pdfFiles(out);
+        command(IDM_PRINTER);
+        e2e::MessageBoxInfo setup = e2e::waitMessageBox(PAGE_SETUP_TITLE, 15000);
+        if (!setup.found) {
+            ADD_FAILURE() << "no page-setup dialog; windows:\n" << e2e::probe({"list-windows"});
+            return "";
+        }
+        if (landscape) e2e::probe({"click-button", setup.hwnd, std::to_string(LANDSCAPE_BUTTON)});
+        e2e::closeMessageBox(PAGE_SETUP_TITLE, "IDOK");
+        return waitNewPdf(out, before, 20000);
+    }
+
+    std::string dir_;
+    std::unique_ptr<e2e::WineProcess> program_;
+};
+
+// The whole page in one job: header, graph and list, in the language in
+// force; and where the layout puts the graph, its curve and setpoint line.
+void checkPageText(const std::string& pdf, uint16_t languageOffset) {
+    std::string text = squeezed(commandOutput("pdftotext -layout -enc UTF-8 '" + pdf + "' -"));
+    EXPECT_NE(std::string::npos, text.find("Corvanta: ELQ770 SIM 1.0")) << text;
+    uint16_t saved = appSettings.languageOffset;
+    appSettings.languageOffset = languageOffset;
+    char label[LANGUAGE_TEXT_SIZE];
+    langText(label, 30);
+    EXPECT_NE(std::string::npos, text.find(e2e::fromCp1252(label) + ": ")) << "the date line";
+    char maxPeak[LANGUAGE_TEXT_SIZE], minPeak[LANGUAGE_TEXT_SIZE];
+    langText(maxPeak, 25);
+    langText(minPeak, 26);
+    std::regex peaks(std::regex_replace(e2e::fromCp1252(maxPeak), std::regex("[\\[\\]]"), "\\$&") + " (\\d+), " +
+                     std::regex_replace(e2e::fromCp1252(minPeak), std::regex("[\\[\\]]"), "\\$&") + " (\\d+)");
+    std::smatch found;
+    EXPECT_TRUE(std::regex_search(text, found, peaks)) << text;
+    if (!found.empty()) {
+        EXPECT_EQ(std::to_string(SIM_LEVEL), found[1].str()) << "the device's peak";
+    }
+    PrintLine lines[PARAMETER_LINE_COUNT];
+    ParameterSet record = simulatorParameters();
+    parameterListLines(lines, record, 0, 0);
+    for (const PrintLine& line : lines) {
+        std::string expected = squeezed(utf8(line.text));
+        while (!expected.empty() && expected.back() == ' ') expected.pop_back();
+        EXPECT_NE(std::string::npos, text.find(expected)) << "missing \"" << expected << "\" in\n" << text;
+    }
+    appSettings.languageOffset = saved;
+}
+
+struct RenderedGraph {
+    PageGraph graph;
+    bool curveInside = false;
+    bool curveAtLevel = false;
+    bool setpointAtHeight = false;
+    int textLeftOfGraph = 0;   // dark pixels left of the axis' start, at the graph's height
+    int textBelowGraph = 0;    // dark pixels well below the time labels
+};
+
+RenderedGraph renderGraph(const std::string& pdf, const std::string& dir, bool* landscapePage) {
+    RenderedGraph result;
+    std::string base = dir + "/page";
+    commandOutput("pdftoppm -r 100 -singlefile '" + pdf + "' '" + base + "'");
+    Page page(base + ".ppm");
+    if (!page.ok()) {
+        ADD_FAILURE() << "pdftoppm gave no page";
+        return result;
+    }
+    *landscapePage = page.width() > page.height();
+    PageGraph g = page.findGraph();
+    result.graph = g;
+    const double u = g.unit();
+    const int left = g.axisLeft, right = g.axisLeft + static_cast<int>(502 * u);
+    const int top = g.axisY - static_cast<int>(312 * u);
+    const int curveBlue = page.count(blue, 0, 0, page.width(), page.height());
+    result.curveInside = curveBlue > 0 && page.count(blue, left - 2, top, right + 2, g.axisY + 3) == curveBlue;
+    const int levelY = g.axisY - static_cast<int>(3 * SIM_LEVEL * u);
+    result.curveAtLevel = page.count(blue, left, levelY - 3, right, levelY + 4) > 20;
+    const int setpointY = g.axisY - static_cast<int>(3 * SIM_SETPOINT * u);
+    result.setpointAtHeight = page.count(red, left, setpointY - 3, right, setpointY + 4) > static_cast<int>(400 * u);
+    result.textLeftOfGraph = page.count(dark, 0, top, left - static_cast<int>(10 * u), g.axisY);
+    result.textBelowGraph = page.count(dark, 0, g.axisY + static_cast<int>(40 * u), page.width(), page.height());
+    return result;
+}
+
+}  // namespace
+
+TEST_F(OutputE2E, PortraitPageHasHeaderGraphAndListBelowIt) {
+    MachinePrintLock lock;
+    ASSERT_FALSE(e2e::printerOutputDir().empty());
+    e2e::Simulator device(1, {"--seed", "1", "--level", std::to_string(SIM_LEVEL), "--setpoint1",
+                              std::to_string(SIM_SETPOINT)});
+    ASSERT_TRUE(startWithDevice(device));
+    std::string pdf = printPage(false);
+    ASSERT_FALSE(pdf.empty()) << "no PDF in " << e2e::printerOutputDir();
+    checkPageText(pdf, 0);
+    bool landscape = true;
+    RenderedGraph shown = renderGraph(pdf, dir_, &landscape);
+    EXPECT_FALSE(landscape);
+    EXPECT_GT(shown.graph.axisLength, 300) << "the time axis";
+    EXPECT_TRUE(shown.curveInside);
+    EXPECT_TRUE(shown.curveAtLevel);
+    EXPECT_TRUE(shown.setpointAtHeight);
+    EXPECT_GT(shown.textBelowGraph, 2000) << "the list below the graph";
+    EXPECT_EQ(0, shown.textLeftOfGraph) << "nothing left of the graph";
+    fs::copy_file(pdf, dir_ + "/printed.pdf", fs::copy_options::overwrite_existing);
+}
