@@ -321,5 +321,62 @@ TEST_F(OutputE2E, PortraitPageHasHeaderGraphAndListBelowIt) {
     EXPECT_TRUE(shown.setpointAtHeight);
     EXPECT_GT(shown.textBelowGraph, 2000) << "the list below the graph";
     EXPECT_EQ(0, shown.textLeftOfGraph) << "nothing left of the graph";
-    fs::copy_file(pdf, dir_ + "/printed.pdf", fs::copy_options::overwrite_existing);
+}
+
+// One run: a cancelled dialog prints nothing and shows nothing; then a
+// landscape page in German, with the list left of the graph.
+TEST_F(OutputE2E, CancelPrintsNothingLandscapePageInGerman) {
+    MachinePrintLock lock;
+    std::string out = e2e::printerOutputDir();
+    ASSERT_FALSE(out.empty());
+    e2e::Simulator device(1, {"--seed", "2", "--level", std::to_string(SIM_LEVEL), "--setpoint1",
+                              std::to_string(SIM_SETPOINT)});
+    ASSERT_TRUE(startWithDevice(device, 100));
+
+    std::set<std::string> before = pdfFiles(out);
+    command(IDM_PRINTER);
+    ASSERT_TRUE(e2e::waitMessageBox(PAGE_SETUP_TITLE, 15000).found);
+    EXPECT_TRUE(e2e::closeMessageBox(PAGE_SETUP_TITLE, "IDCANCEL"));
+    EXPECT_FALSE(e2e::waitMessageBox(e2e::toCp1252("Fehler!"), 1500).found) << "no message after a cancel";
+    EXPECT_EQ("", waitNewPdf(out, before, 1500)) << "nothing printed";
+
+    std::string pdf = printPage(true);
+    ASSERT_FALSE(pdf.empty()) << "no PDF in " << out;
+    checkPageText(pdf, 100);
+    bool landscape = false;
+    RenderedGraph shown = renderGraph(pdf, dir_, &landscape);
+    EXPECT_TRUE(landscape);
+    EXPECT_TRUE(shown.curveInside);
+    EXPECT_TRUE(shown.curveAtLevel);
+    EXPECT_TRUE(shown.setpointAtHeight);
+    EXPECT_GT(shown.textLeftOfGraph, 2000) << "the list left of the graph";
+    EXPECT_EQ(0, shown.textBelowGraph) << "nothing below the graph";
+}
+
+// Without a printer (the CUPS server out of reach of the program's process,
+// so Wine imports no queue and drops the one it had) the command ends in
+// message 86 or prints nothing, and the program stays responsive.
+TEST_F(OutputE2E, NoPrinterShowsMessage86AndNeverHangs) {
+    MachinePrintLock lock;
+    std::string out = e2e::printerOutputDir();
+    e2e::Simulator device(1, {"--seed", "3"});
+    setenv("CUPS_SERVER", (dir_ + "/no-cups.sock").c_str(), 1);
+    bool started = startWithDevice(device);
+    unsetenv("CUPS_SERVER");
+    ASSERT_TRUE(started);
+    std::set<std::string> before = pdfFiles(out);
+    command(IDM_PRINTER);
+    // The dialog may first say so itself (Wine's box is titled "Error").
+    e2e::MessageBoxInfo own = e2e::waitMessageBox("Error", 10000);
+    if (own.found) {
+        std::fprintf(stderr, "the page-setup dialog said: %s\n", own.text.c_str());
+        EXPECT_TRUE(e2e::closeMessageBox("Error"));
+    }
+    e2e::MessageBoxInfo error = e2e::waitMessageBox("Error!", 10000);
+    ASSERT_TRUE(error.found);
+    EXPECT_EQ("Unable to open printer", error.text);
+    EXPECT_EQ("stop", error.icon);
+    EXPECT_TRUE(e2e::closeMessageBox("Error!"));
+    EXPECT_EQ("", waitNewPdf(out, before, 500));
+    EXPECT_TRUE(e2e::waitWindow(MAIN_CLASS, 2000).found);
 }
