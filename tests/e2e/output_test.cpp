@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <regex>
 #include <set>
@@ -379,4 +381,187 @@ TEST_F(OutputE2E, NoPrinterShowsMessage86AndNeverHangs) {
     EXPECT_TRUE(e2e::closeMessageBox("Error!"));
     EXPECT_EQ("", waitNewPdf(out, before, 500));
     EXPECT_TRUE(e2e::waitWindow(MAIN_CLASS, 2000).found);
+}
+
+namespace {
+
+uint32_t le32(const std::string& d, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(d[at + i]);
+    return v;
+}
+
+uint16_t le16(const std::string& d, size_t at) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(d[at]) | static_cast<uint8_t>(d[at + 1]) << 8);
+}
+
+struct WindowRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+WindowRect windowRect() {
+    WindowRect r;
+    std::sscanf(e2e::probe({"window-rect", MAIN_CLASS}).c_str(), "%d %d %d %d", &r.left, &r.top, &r.right, &r.bottom);
+    return r;
+}
+
+// The overwrite question of the save dialog: a visible dialog with a Yes
+// button (its title is the system's; Wine's says "Error").
+std::string overwriteQuestion(int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::regex dialogRow("(0x[0-9a-f]+) #32770 visible=1");
+    do {
+        std::string windows = e2e::probe({"list-windows"});
+        for (auto it = std::sregex_iterator(windows.begin(), windows.end(), dialogRow); it != std::sregex_iterator();
+             ++it) {
+            std::string hwnd = (*it)[1].str();
+            if (e2e::probe({"children", hwnd}).find("Button id=6 ") != std::string::npos) return hwnd;
+        }
+        std::this_thread::sleep_for(100ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return "";
+}
+
+// Names the file in the open save dialog and presses its OK button.
+void saveAs(const std::string& path) {
+    e2e::MessageBoxInfo dialog = e2e::waitMessageBox(SAVE_TITLE, 15000);
+    ASSERT_TRUE(dialog.found) << "no save dialog";
+    e2e::probe({"set-text", dialog.hwnd, std::to_string(FILE_NAME_EDIT), e2e::winPath(path)});
+    e2e::probe({"post", dialog.hwnd, ".", "273", "1", "0"});  // WM_COMMAND IDOK
+}
+
+// The file once its size has stopped changing (or "" after the time-out).
+std::string settledFile(const std::string& path, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string last = "-";
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string now = e2e::readFile(path);
+        if (!now.empty() && now == last) return now;
+        last = now;
+        std::this_thread::sleep_for(200ms);
+    }
+    return "";
+}
+
+std::set<std::string> bmpFiles(const std::string& dir) {
+    std::set<std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".bmp") files.insert(entry.path().filename().string());
+    return files;
+}
+
+}  // namespace
+
+// The dump holds the window as the screen showed it, in the layout its
+// header fields announce.
+TEST_F(OutputE2E, ScreenDumpIsTheWindowAsShown) {
+    e2e::Simulator device(1, {"--seed", "4", "--level", "40"});
+    ASSERT_TRUE(startWithDevice(device));
+    e2e::probe({"post-key", MAIN_CLASS, "PAUSE", "press"});  // the graph stands still
+    std::this_thread::sleep_for(700ms);
+    WindowRect window = windowRect();
+    std::string screen = e2e::WineEnv::shared().screenshot(dir_ + "/screen.png");
+    ASSERT_FALSE(screen.empty());
+    command(IDM_SCREEN_DUMP);
+    saveAs(dir_ + "/dump");  // the default extension is added
+    std::string bmp = settledFile(dir_ + "/dump.bmp", 10000);
+    ASSERT_GT(bmp.size(), 54u);
+
+    const int width = window.right - window.left, height = window.bottom - window.top;
+    EXPECT_EQ("BM", bmp.substr(0, 2));
+    EXPECT_EQ(bmp.size(), le32(bmp, 2)) << "bfSize";
+    EXPECT_EQ(0u, le32(bmp, 6)) << "reserved";
+    const uint32_t colours = le32(bmp, 46);
+    EXPECT_EQ(54u + 4u * colours, le32(bmp, 10)) << "bfOffBits";
+    EXPECT_EQ(40u, le32(bmp, 14));
+    EXPECT_EQ(width, static_cast<int32_t>(le32(bmp, 18)));
+    EXPECT_EQ(height, static_cast<int32_t>(le32(bmp, 22))) << "positive: rows bottom-up";
+    EXPECT_EQ(1, le16(bmp, 26));
+    const uint32_t bits = le16(bmp, 28);
+    EXPECT_EQ(0u, le32(bmp, 30)) << "BI_RGB";
+    EXPECT_EQ((width * bits + 31) / 32 * 4 * height, le32(bmp, 34)) << "biSizeImage, rows padded";
+    EXPECT_EQ(std::to_string(width) + " " + std::to_string(height),
+              commandOutput("identify -format '%w %h' '" + dir_ + "/dump.bmp'"))
+        << "ImageMagick reads it";
+
+    int dumpWidth = 0, dumpHeight = 0, screenWidth = 0, screenHeight = 0;
+    std::vector<e2e::Rgb> dump, shot;
+    ASSERT_TRUE(e2e::readPixels(dir_ + "/dump.bmp", dumpWidth, dumpHeight, dump));
+    ASSERT_TRUE(e2e::readPixels(screen, screenWidth, screenHeight, shot));
+    int differing = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            differing += !(dump[static_cast<size_t>(y) * width + x] ==
+                           shot[static_cast<size_t>(y + window.top) * screenWidth + x + window.left]);
+    EXPECT_LE(differing, width * height / 200) << "pixels unlike the screen";
+    // The header band (client 25..935 x 15..50) holds the device's text, not
+    // the dashes: the text reaches past where "- - -" ends.
+    WindowRect client;
+    std::sscanf(e2e::probe({"client-origin", MAIN_CLASS}).c_str(), "%d %d", &client.left, &client.top);
+    int inkRight = 0;
+    for (int y = 20; y < 48; ++y)
+        for (int x = 30; x < 900; ++x) {
+            e2e::Rgb c = dump[static_cast<size_t>(y + client.top - window.top) * width + x + client.left - window.left];
+            if (c.r < 100 && c.g < 100 && c.b < 100) inkRight = std::max(inkRight, x);
+        }
+    EXPECT_GT(inkRight, 250) << "Corvanta: ELQ770 SIM 1.0";
+}
+
+// One run: a cancelled dialog writes nothing and says nothing; an existing
+// file is replaced after the dialog's own question.
+TEST_F(OutputE2E, ScreenDumpCancelAndReplace) {
+    e2e::Simulator device(1, {"--seed", "5"});
+    ASSERT_TRUE(startWithDevice(device));
+    command(IDM_SCREEN_DUMP);
+    ASSERT_TRUE(e2e::waitMessageBox(SAVE_TITLE, 15000).found);
+    EXPECT_TRUE(e2e::closeMessageBox(SAVE_TITLE, "IDCANCEL"));
+    EXPECT_FALSE(e2e::waitMessageBox("Screen Dump", 1000).found);
+    EXPECT_TRUE(bmpFiles(dir_).empty());
+
+    const std::string old = dir_ + "/old.bmp";
+    { std::ofstream(old, std::ios::binary) << std::string(100, 'x'); }
+    command(IDM_SCREEN_DUMP);
+    saveAs(old);
+    std::string question = overwriteQuestion(10000);
+    ASSERT_FALSE(question.empty()) << "no overwrite question";
+    e2e::probe({"post", question, ".", "273", "6", "0"});
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    std::string bmp;
+    while (std::chrono::steady_clock::now() < deadline && bmp.substr(0, 2) != "BM") {
+        std::this_thread::sleep_for(200ms);
+        bmp = settledFile(old, 2000);
+    }
+    ASSERT_EQ("BM", bmp.substr(0, 2)) << "replaced";
+    EXPECT_EQ(bmp.size(), le32(bmp, 2)) << "replaced, not appended to";
+}
+
+// The failures a test build injects: a failed pixel read leaves the user's
+// file alone (no dialog even opens), and a write that fails half-way
+// leaves no broken bitmap behind.
+TEST_F(OutputE2E, ScreenDumpFailuresLeaveNoBrokenFile) {
+    e2e::Simulator device(1, {"--seed", "6"});
+    {
+        const std::string keep = dir_ + "/keep.bmp";
+        { std::ofstream(keep, std::ios::binary) << "the user's picture"; }
+        ASSERT_TRUE(startWithDevice(device, 0, "elq770_faults.exe", {"pixel-read"}));
+        command(IDM_SCREEN_DUMP);
+        e2e::MessageBoxInfo box = e2e::waitMessageBox("Screen Dump", 10000);
+        ASSERT_TRUE(box.found);
+        EXPECT_EQ("Error retrieving color table information", box.text);
+        EXPECT_EQ("stop", box.icon);
+        EXPECT_FALSE(e2e::waitMessageBox(SAVE_TITLE, 100).found) << "no file dialog";
+        EXPECT_TRUE(e2e::closeMessageBox("Screen Dump"));
+        EXPECT_EQ("the user's picture", e2e::readFile(keep));
+        e2e::probe({"close", MAIN_CLASS});
+        EXPECT_EQ(0, program_->wait(10000));
+    }
+    ASSERT_TRUE(startWithDevice(device, 0, "elq770_faults.exe", {"write"}));
+    command(IDM_SCREEN_DUMP);
+    saveAs(dir_ + "/broken.bmp");
+    e2e::MessageBoxInfo box = e2e::waitMessageBox("Screen Dump", 10000);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ("Error Writing file to disc", box.text);
+    EXPECT_TRUE(e2e::closeMessageBox("Screen Dump"));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(fs::exists(dir_ + "/broken.bmp"));
 }
