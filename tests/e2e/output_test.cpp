@@ -31,7 +31,7 @@ using namespace std::chrono_literals;
 
 const char* MAIN_CLASS = "BRISCA";
 const char* PAGE_SETUP_TITLE = "Setup Page";  // Wine's title of the page-setup dialog
-[[maybe_unused]] const char* SAVE_TITLE = "Save As";
+const char* SAVE_TITLE = "Save As";
 constexpr int IDM_SCREEN_DUMP = 2033;
 constexpr int IDM_PRINTER = 2034;
 constexpr int LANDSCAPE_BUTTON = 1057;  // rad2 of the page-setup template
@@ -230,7 +230,15 @@ protected:
         }
         if (landscape) e2e::probe({"click-button", setup.hwnd, std::to_string(LANDSCAPE_BUTTON)});
         e2e::closeMessageBox(PAGE_SETUP_TITLE, "IDOK");
-        return waitNewPdf(out, before, 20000);
+        std::string pdf = waitNewPdf(out, before, 20000);
+        if (pdf.empty()) return pdf;
+        // Into the work dir, so that the machine's folder does not fill up.
+        std::string kept = dir_ + (landscape ? "/landscape.pdf" : "/portrait.pdf");
+        std::error_code ec;
+        fs::copy_file(pdf, kept, fs::copy_options::overwrite_existing, ec);
+        if (ec) return pdf;
+        fs::remove(pdf, ec);
+        return kept;
     }
 
     std::string dir_;
