@@ -47,7 +47,7 @@ constexpr int COLUMN1_DX = 20;
 // Builds one line in code page 1252 and converts it whole.
 class LineWriter {
 public:
-    LineWriter(PrintLine* lines) : lines_(lines) {}
+    explicit LineWriter(PrintLine* lines) : lines_(lines) {}
 
     void add(int x, int y, PrintFont font, const char* text) {
         PrintLine& line = lines_[count_++];
