@@ -10,6 +10,7 @@
 #include "link/command_frames.h"
 #include "link/live_state.h"
 #include "link/serial_link.h"
+#include "output/output_win32.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"
 #include "resources/resource_ids.h"
@@ -159,10 +160,8 @@ LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_PARAMETERS: parametersCommand(window); return 0;
     case IDM_SAVE_PARAMETERS: saveParametersCommand(window); return 0;
     case IDM_LOAD_PARAMETERS: loadParametersCommand(window); return 0;
-    // Printing and the screen dump: not yet part of this program; their menu
-    // items do nothing.
-    case IDM_PRINTER: case IDM_SCREEN_DUMP:
-        return 0;
+    case IDM_PRINTER: printCommand(window); return 0;
+    case IDM_SCREEN_DUMP: screenDump(window); return 0;
     default:
         if (id >= IDM_COM1 && id <= IDM_COM8) {
             selectPort(window, id - IDM_COM1 + 1);

@@ -39,10 +39,13 @@ void text(DrawSurface& surface, int x, int y, const char* label) {
     surface.textOut(x, y, label, static_cast<int>(std::strlen(label)));
 }
 
-// Keeps everything the graph draws inside the graph panel for one operation.
+// Keeps everything the graph draws inside the graph panel (or the paper
+// graph's area) for one operation.
 class GraphClip {
 public:
-    explicit GraphClip(DrawSurface& surface) : surface_(surface) { surface_.pushClip(GRAPH_INSIDE); }
+    explicit GraphClip(DrawSurface& surface, const PanelRect& area = GRAPH_INSIDE) : surface_(surface) {
+        surface_.pushClip(area);
+    }
     ~GraphClip() { surface_.popClip(); }
     GraphClip(const GraphClip&) = delete;
     GraphClip& operator=(const GraphClip&) = delete;
@@ -196,11 +199,16 @@ void drawPrintAxisLabels(DrawSurface& surface, int x, int y) {
 
 }  // namespace
 
+// From the time axis up to the tip of the load axis, and from the left end of
+// the time axis to the load axis, both lines included.
+PanelRect printGraphArea(int x, int y) { return {x, y - 310, x + 502, y + 1}; }
+
 // On paper the page's own background colour stays; 3 units per percent.
 void drawPrintAxes(DrawSurface& surface, int x, int y) {
     SelectionToken previousPen = surface.selectObject(DrawObject::AXIS_PEN);
     drawPrintAxisLines(surface, x, y);
     if (deviceTextPresent()) {
+        GraphClip clip(surface, printGraphArea(x, y));
         surface.selectObject(DrawObject::LIMIT_PEN);
         line(surface, x, y - 3 * activeSetpoint(), x + 501, y - 3 * activeSetpoint());
     }
@@ -213,6 +221,7 @@ void drawPrintAxes(DrawSurface& surface, int x, int y) {
 // History values are 2 per percent; v + v/2 (truncating) makes 3 per percent.
 // An untouched history prints as a line on the baseline.
 void drawPrintTrend(DrawSurface& surface, int x, int y) {
+    GraphClip clip(surface, printGraphArea(x, y));
     SelectionToken previousPen = surface.selectObject(DrawObject::CURVE_PEN);
     uint16_t index = trendHistoryIndex;
     surface.moveTo(x, y - (trendHistory[index] + trendHistory[index] / 2));

@@ -37,6 +37,10 @@ int activeSetpoint();
 void scrollTrend(DrawSurface& surface);
 void redrawTrend(DrawSurface& surface);
 void drawTrendAxes(DrawSurface& surface);
-// (x, y) is the left end of the time axis in the page's units.
+// (x, y) is the left end of the time axis in the page's units. The curve and
+// the setpoint line stay inside printGraphArea: a load above about 103 % is
+// cut at the tip of the load axis instead of running into the header lines
+// or off the page.
+PanelRect printGraphArea(int x, int y);
 void drawPrintAxes(DrawSurface& surface, int x, int y);
 void drawPrintTrend(DrawSurface& surface, int x, int y);

@@ -10,15 +10,29 @@ PACKAGES=(
   clang libclang-rt-14-dev
   wine wine64 fonts-wine xvfb imagemagick x11-utils
 )
+# The printer the tests print on: a CUPS queue that writes PDF files, and the
+# tools that read them back. Their recommendations (avahi, colour management,
+# drivers) are not needed.
+PRINT_PACKAGES=(cups cups-client printer-driver-cups-pdf poppler-utils ghostscript)
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
+missing_of() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+mapfile -t missing < <(missing_of "${PACKAGES[@]}")
+mapfile -t missing_print < <(missing_of "${PRINT_PACKAGES[@]}")
+if [ ${#missing[@]} -gt 0 ] || [ ${#missing_print[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]} ${missing_print[*]}"
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO=sudo
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+  if [ ${#missing[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+  if [ ${#missing_print[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+      "${missing_print[@]}" >/dev/null
+  fi
 fi

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # One-command demo: installs what is missing, builds, starts the device
 # simulator on a pty, points COM1 of a project-local Wine prefix at it and
-# runs elq770.exe under Wine. On a desktop it opens on your display; without
-# one it runs under Xvfb and writes a screenshot whose path it prints.
+# runs elq770.exe under Wine, with the machine's CUPS PDF queue as its
+# printer (tools/printer-start.sh). On a desktop it opens on your display;
+# without one it runs under Xvfb and writes a screenshot whose path it prints.
 # Ending the program (or Ctrl-C) ends the simulator.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,6 +11,15 @@ cd "$root"
 
 "$root/tools/install-deps.sh"
 "$root/tools/build.sh"
+
+# The printer: the machine's CUPS with a PDF queue (started before any Wine
+# process, which is when Wine takes over the CUPS queues). A demo without it
+# still runs; printing then says that no printer can be opened.
+if pdf_dir=$("$root/tools/printer-start.sh"); then
+  echo "printed pages go to $pdf_dir as PDF files"
+else
+  echo "no printer: tools/printer-start.sh failed" >&2
+fi
 
 demo="$root/build/demo"
 prefix="$demo/wineprefix"

@@ -2,13 +2,17 @@
 # Installs what is missing, builds both trees and runs every test through
 # CTest: the unit tests natively (ASan, UBSan) and under Wine, the simulator's
 # tests, the end-to-end tests of the real programs under Wine against the
-# simulator, and a bounded run of each fuzz target.
+# simulator (printing through the machine's CUPS PDF queue), and a bounded
+# run of each fuzz target.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 "$root/tools/install-deps.sh"
 "$root/tools/build.sh"
+
+# The printer the printing tests print on, up before any Wine process.
+"$root/tools/printer-start.sh" >/dev/null
 
 export WINEDEBUG=-all
 # The measurements (Performance, LinkMeasure) print figures and take two

@@ -672,6 +672,25 @@ std::string winPath(const std::string& linuxPath) {
     return path;
 }
 
+// ---------------------------------------------------------------- printer
+
+std::string printerOutputDir() {
+    static auto* dir = new std::string();
+    static bool tried = false;
+    if (tried) return *dir;
+    tried = true;
+    std::string log = nativeBuildDir() + "/printer-start.log";
+    if (runCommand({sourceDir() + "/tools/printer-start.sh"}, currentEnvironment(), 60000, log) != 0) {
+        ADD_FAILURE() << "tools/printer-start.sh failed, see " << log;
+        return *dir;
+    }
+    std::istringstream lines(readFile(log));
+    std::string line;
+    while (std::getline(lines, line))
+        if (!line.empty() && line[0] == '/') *dir = line;
+    return *dir;
+}
+
 // ---------------------------------------------------------------- files
 
 std::string readFile(const std::string& path) {

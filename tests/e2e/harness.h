@@ -218,6 +218,11 @@ bool readPixels(const std::string& imagePath, int& width, int& height, std::vect
 std::string toCp1252(const std::string& utf8);
 std::string fromCp1252(const std::string& cp1252);
 
+// The machine's CUPS PDF queue (tools/printer-start.sh, run once per test
+// process and before the Wine session starts, so that the prefix's programs
+// see the printer): the folder its PDF files go to, "" when it cannot run.
+std::string printerOutputDir();
+
 // Small file helpers for tests.
 std::string readFile(const std::string& path);
 bool waitForFile(const std::string& path, int timeoutMs);

@@ -39,6 +39,7 @@
 //   notify TARGET CONTROL_ID CODE    posts WM_COMMAND(id, CODE) from the control to its parent
 //   client-origin TARGET             "X Y": ClientToScreen of (0,0)
 //   client-size TARGET               "W H"
+//   window-rect TARGET               "LEFT TOP RIGHT BOTTOM": the whole window on the screen
 //   pixel X Y                        "R G B" of the screen
 //   capture-client TARGET OUT.bmp    the client area from the screen, 24-bit BMP
 //   open-com N                       opens COMn as the program does and reads its line
@@ -401,6 +402,13 @@ int clientSize(HWND hwnd, const Args&) {
     return 0;
 }
 
+int windowRect(HWND hwnd, const Args&) {
+    RECT area;
+    if (!GetWindowRect(hwnd, &area)) return EXIT_FAILED;
+    std::printf("%ld %ld %ld %ld\n", area.left, area.top, area.right, area.bottom);
+    return 0;
+}
+
 int pixel(const Args& a) {
     HDC screen = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
     COLORREF color = GetPixel(screen, static_cast<int>(parseNumber(a[0])), static_cast<int>(parseNumber(a[1])));
@@ -598,6 +606,7 @@ const Verb VERBS[] = {
     {"notify", 3, notifyParent, nullptr},
     {"client-origin", 1, clientOrigin, nullptr},
     {"client-size", 1, clientSize, nullptr},
+    {"window-rect", 1, windowRect, nullptr},
     {"pixel", 2, nullptr, pixel},
     {"capture-client", 2, captureClient, nullptr},
     {"open-com", 1, nullptr, openCom},

@@ -279,7 +279,6 @@ TEST_F(PrintGraph, CurveAtThreeUnitsPerPercentTruncatingTowardZero) {
     EXPECT_TRUE(samePoint(curve[0], 46, 434));
     EXPECT_TRUE(samePoint(curve[1], 47, 129));
     EXPECT_TRUE(samePoint(curve[498], 544, 130));
-    EXPECT_TRUE(surface.callsOf(SurfaceOp::PUSH_CLIP).empty());
 }
 
 TEST_F(PrintGraph, UnfilledHistoryPrintsOnTheBaseline) {
@@ -414,6 +413,36 @@ TEST_F(GraphClipping, EveryScreenOperationClipsToThePanelInside) {
         EXPECT_EQ(SurfaceOp::PUSH_CLIP, surface.calls().front().op);
         EXPECT_EQ(SurfaceOp::POP_CLIP, surface.calls().back().op);
     }
+}
+
+// 150 % prints 450 units above the time axis: over the header lines in
+// portrait, above the page's top in landscape.
+TEST_F(GraphClipping, PaperCurveAndSetpointLineStayInsideThePaperGraph) {
+    for (int i = 0; i < TREND_SIZE; ++i) trendHistory[i] = i < 250 ? 0 : 300;
+    setDeviceText("ELQ770");
+    deviceParameters.limit1Setpoint = 140;
+    const PanelRect area = printGraphArea(45, 430);
+    EXPECT_EQ(45, area.left);
+    EXPECT_EQ(120, area.top);
+    EXPECT_EQ(547, area.right);
+    EXPECT_EQ(431, area.bottom);
+    RecordingSurface surface;
+    drawPrintAxes(surface, 45, 430);
+    drawPrintTrend(surface, 45, 430);
+    auto inArea = [&](const PaintedPixel& p) {
+        return p.x >= area.left && p.x < area.right && p.y >= area.top && p.y < area.bottom;
+    };
+    int drawn[2] = {}, heldBack[2] = {};
+    for (const PaintedPixel& pixel : surface.pixels()) {
+        if (pixel.pen == DrawObject::AXIS_PEN) continue;  // the axes are not cut
+        EXPECT_TRUE(inArea(pixel)) << pixel.x << "," << pixel.y;
+        ++drawn[pixel.pen == DrawObject::CURVE_PEN ? 0 : 1];
+    }
+    for (const PaintedPixel& pixel : surface.clippedPixels()) ++heldBack[pixel.pen == DrawObject::CURVE_PEN ? 0 : 1];
+    EXPECT_GT(drawn[0], 500) << "the baseline and the rise up to the axis tip";
+    EXPECT_GT(heldBack[0], 300) << "the curve above the area";
+    EXPECT_GT(heldBack[1], 400) << "the setpoint line above the area";
+    EXPECT_EQ(0, surface.state().clipDepth);
 }
 
 class TrendStateBalance : public DisplayTest {};

@@ -1,0 +1,57 @@
+// The printed page: its logical grid, where the graph and the parameter list
+// stand on it, and the text and place of every printed line. Portable; the
+// Win32 side (print_win32.cpp) only creates the fonts and puts the lines and
+// the graph on a printer DC.
+//
+// Texts are UTF-16, ready for the W functions: the labels come from the
+// language table (code page 1252) and the date and time from the system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "params/parameter_set.h"
+
+// The page is a fixed grid stretched over the printable area, portrait or
+// landscape as the printer DC is; a square area counts as landscape.
+struct PrintLayout {
+    int windowWidth;
+    int windowHeight;
+    int graphX;  // left end of the graph's time axis
+    int graphY;
+    int listX;   // origin of the parameter list
+    int listY;
+};
+PrintLayout printLayoutFor(int horzRes, int vertRes);
+
+// Heights in the page's logical units; weights as LOGFONT has them.
+enum class PrintFont { TITLE, HEADING, BODY };
+struct PrintFontSpec {
+    int height;
+    int weight;
+};
+PrintFontSpec printFontSpec(PrintFont font);
+
+constexpr int PRINT_LINE_SIZE = 160;  // UTF-16 units with the NUL
+
+struct PrintLine {
+    int x;
+    int y;
+    PrintFont font;
+    char16_t text[PRINT_LINE_SIZE];
+};
+
+// The three header lines (left and top aligned): the maker and device text,
+// the date and time of printing, the peaks. date and time are the system's
+// own texts; a peak of -1 (no value) prints as -1.
+constexpr int HEADER_LINE_COUNT = 3;
+void headerLines(PrintLine lines[HEADER_LINE_COUNT], const char* deviceText, const char16_t* date,
+                 const char16_t* time, int32_t maxPeak, int32_t minPeak);
+
+// The parameter list at (a, b), left and bottom aligned, in the language in
+// force: headings, then each label followed by its value.
+constexpr int PARAMETER_LINE_COUNT = 23;
+void parameterListLines(PrintLine lines[PARAMETER_LINE_COUNT], const ParameterSet& record, int a, int b);
+
+// Length of a line's text in UTF-16 units.
+int printTextLength(const char16_t* text);

@@ -1,0 +1,168 @@
+// The screen dump on Win32: the window's area of the screen into a memory
+// bitmap, its pixels into a buffer, then the file the user names. Window
+// thread only. The pixels are read before the file dialog, so a failed
+// allocation or read never leaves an empty file or destroys the file the
+// user agreed to replace; a write that fails removes the partial file.
+#include <windows.h>
+#include <commdlg.h>  // left out by WIN32_LEAN_AND_MEAN
+
+#include "display/gdi_surface_win32.h"
+#include "lang/lang_message.h"
+#include "output/bitmap_file.h"
+#include "output/output_win32.h"
+#include "output/screen_dump.h"
+#include "output/screen_dump_testing.h"
+
+namespace {
+
+constexpr int MSG_NO_MEMORY = 93;
+constexpr int MSG_NO_COLOUR_FORMAT = 94;
+constexpr int MSG_PIXEL_READ_FAILED = 95;
+constexpr int MSG_CLOSE_FAILED = 96;
+constexpr int MSG_CREATE_FAILED = 97;
+constexpr int MSG_WRITE_FAILED = 98;
+constexpr int TITLE_SCREEN_DUMP = 35;
+constexpr DWORD FILE_NAME_SIZE = 256;
+
+int injectedFault = DUMP_FAULT_NONE;
+
+void dumpMessage(HWND window, int message, int code = 0) {
+    langMessage(window, message, TITLE_SCREEN_DUMP, code);
+}
+
+// The info block for the bitmap, zero-filled with room for its colour
+// table; null (and message 94) when the bitmap cannot be described.
+BITMAPINFO* makeBitmapInfo(HWND window, HBITMAP bitmap, SIZE_T* blockSize) {
+    BITMAP shape{};
+    if (bitmap == nullptr || GetObjectA(bitmap, sizeof shape, &shape) == 0) {
+        dumpMessage(window, MSG_NO_COLOUR_FORMAT);
+        return nullptr;
+    }
+    BitmapInfoHeader header = makeBitmapInfoHeader(shape.bmWidth, shape.bmHeight, shape.bmPlanes, shape.bmBitsPixel);
+    *blockSize = bitmapInfoSize(dibDepthOf(shape.bmPlanes, shape.bmBitsPixel));
+    auto* info = static_cast<BITMAPINFO*>(LocalAlloc(LPTR, *blockSize));
+    if (info == nullptr) {
+        dumpMessage(window, MSG_NO_MEMORY);
+        return nullptr;
+    }
+    static_assert(sizeof header == sizeof info->bmiHeader, "same header layout");
+    CopyMemory(&info->bmiHeader, &header, sizeof header);
+    return info;
+}
+
+// The save dialog, then the file created or replaced. Returns 0 or the
+// dialog's or the system's error code; *file stays INVALID_HANDLE_VALUE when
+// the user cancelled.
+int chooseDumpFile(HWND window, HANDLE* file, char name[FILE_NAME_SIZE]) {
+    *file = INVALID_HANDLE_VALUE;
+    name[0] = '\0';
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = "Bitmap File (*.bmp)\0*.bmp\0";
+    dialog.lpstrFile = name;
+    dialog.nMaxFile = FILE_NAME_SIZE;
+    dialog.Flags = OFN_OVERWRITEPROMPT;
+    dialog.lpstrDefExt = "bmp";
+    if (!GetSaveFileNameA(&dialog)) return static_cast<int>(CommDlgExtendedError());
+    *file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (*file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    return 0;
+}
+
+bool writeBytes(HANDLE file, const void* data, DWORD size) {
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, nullptr) && written == size;
+}
+
+bool writePixels(HANDLE file, const void* pixels, DWORD size) {
+    if (injectedFault == DUMP_FAULT_WRITE) {
+        writeBytes(file, pixels, size / 2);
+        return false;
+    }
+    return writeBytes(file, pixels, size);
+}
+
+// Header, info block and pixels; stops at the first write that fails.
+bool writeDumpParts(HANDLE file, const BITMAPINFO* info, const DumpFileLayout& layout, const void* pixels) {
+    uint8_t fileHeader[BITMAP_FILE_HEADER_SIZE];
+    bitmapFileHeader(fileHeader, layout);
+    return writeBytes(file, fileHeader, sizeof fileHeader) && writeBytes(file, info, layout.infoBytes) &&
+           writePixels(file, pixels, info->bmiHeader.biSizeImage);
+}
+
+void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout, const void* pixels) {
+    HANDLE file;
+    char name[FILE_NAME_SIZE];
+    int code = chooseDumpFile(window, &file, name);
+    if (code != 0) {
+        dumpMessage(window, MSG_CREATE_FAILED, code);
+        return;
+    }
+    if (file == INVALID_HANDLE_VALUE) return;  // cancelled
+    bool written = writeDumpParts(file, info, layout, pixels);
+    if (!written) dumpMessage(window, MSG_WRITE_FAILED);
+    if (!CloseHandle(file)) dumpMessage(window, MSG_CLOSE_FAILED);
+    // A bitmap cut short would open as a broken picture under the user's name.
+    if (!written) DeleteFileA(name);
+}
+
+// The pixels first, then the file: nothing is created or replaced unless
+// there is a whole picture to write.
+void writeDumpFile(HWND window, BITMAPINFO* info, SIZE_T blockSize, HBITMAP bitmap, HDC memory) {
+    void* pixels = GlobalAlloc(GMEM_FIXED, info->bmiHeader.biSizeImage);
+    if (pixels == nullptr) {
+        dumpMessage(window, MSG_NO_MEMORY);
+        return;
+    }
+    int lines = injectedFault == DUMP_FAULT_PIXEL_READ
+                    ? 0
+                    : GetDIBits(memory, bitmap, 0, static_cast<UINT>(info->bmiHeader.biHeight), pixels, info,
+                                DIB_RGB_COLORS);
+    BitmapInfoHeader header;
+    CopyMemory(&header, &info->bmiHeader, sizeof header);
+    DumpFileLayout layout;
+    if (lines == 0 || !dumpFileLayout(header, blockSize, &layout))
+        dumpMessage(window, MSG_PIXEL_READ_FAILED);
+    else
+        saveDump(window, info, layout, pixels);
+    GlobalFree(pixels);
+}
+
+void refreshHeader(HWND window) {
+    HDC dc = GetDC(window);
+    if (dc == nullptr) return;
+    {
+        GdiSurface surface(dc);
+        refreshHeaderBand(surface);
+    }
+    ReleaseDC(window, dc);
+}
+
+}  // namespace
+
+void injectDumpFault(int fault) { injectedFault = fault; }
+
+void screenDump(HWND window) {
+    refreshHeader(window);
+    HDC screen = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    RECT area{};
+    GetWindowRect(window, &area);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, area.right - area.left, area.bottom - area.top);
+    if (memory != nullptr && bitmap != nullptr) {
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, area.right - area.left, area.bottom - area.top, screen, area.left, area.top, SRCCOPY);
+        // GetDIBits wants the bitmap out of every DC.
+        SelectObject(memory, previous);
+    }
+    SIZE_T blockSize = 0;
+    BITMAPINFO* info = makeBitmapInfo(window, bitmap, &blockSize);
+    if (info != nullptr) {
+        writeDumpFile(window, info, blockSize, bitmap, memory);
+        LocalFree(info);
+    }
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    if (memory != nullptr) DeleteDC(memory);
+    if (screen != nullptr) DeleteDC(screen);
+}
