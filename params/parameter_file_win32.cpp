@@ -5,6 +5,7 @@
 
 #include <commdlg.h>
 
+#include "display/display_state.h"
 #include "lang/lang_message.h"
 #include "lang/text_ids.h"
 #include "link/live_state.h"
@@ -54,7 +55,9 @@ int loadParameterFile(HWND owner, ParameterSet* loaded) {
     if (result != 0) return result;
     replaceParameters(&deviceParameters, *loaded);
     // The file's device text now heads the window until the device reports
-    // its own: repaint it with the next readout tick.
+    // its own: refill the header band (a shorter text must not leave the old
+    // one's tail) and repaint with the next readout tick.
+    redrawHeader = 1;
     liveState.readoutsChanged.store(1, std::memory_order_relaxed);
     return 0;
 }

@@ -63,13 +63,34 @@ TEST_F(ParameterSheet, ChangedFieldsQueueTheirWordsInPageOrder) {
     applyPage(limit1, entries.data());
     EXPECT_EQ((std::vector<int>{3001, 3425}), queuedWords());
 
+    // Every field of a page changed: the words follow the page's fixed order.
+    takeListPosition(binding(limit1, IDC_LIMIT_TYPE), 1);
+    takeListPosition(binding(limit1, IDC_CURRENT_RANGE), 9);
+    entries = {0, 7, 31, 42, 0};
+    EXPECT_EQ(4, applyPage(limit1, entries.data()));  // type back to the device's "Max."
+    EXPECT_EQ((std::vector<int>{3107, 3331, 3942, 3029}), queuedWords());
+
     takeListPosition(binding(setup, IDC_OUTPUTS), 1);              // "2"
     takeListPosition(binding(setup, IDC_NOMINAL_VOLTAGE), 6);      // 575 V
+    takeListPosition(binding(setup, IDC_ANALOGUE_OUTPUT), 1);
+    takeListPosition(binding(setup, IDC_POLARITY), 1);
     takeListPosition(binding(setup, IDC_AUTO_SHUT_DOWN), 1);       // "On"
     entries = shownEntries(setup);
     entries[4] = 40;
     applyPage(setup, entries.data());
-    EXPECT_EQ((std::vector<int>{3046, 3072, 4540, 3066}), queuedWords());
+    EXPECT_EQ((std::vector<int>{3046, 3051, 3061, 3072, 4540, 3066}), queuedWords());
+}
+
+// A loaded file is queued from its own record, whatever the reader thread
+// has meanwhile stored in deviceParameters.
+TEST_F(ParameterSheet, RecordIsQueuedFromItsOwnValues) {
+    ParameterSet loaded = deviceParameters;
+    loaded.limit1Setpoint = 50;
+    deviceParameters.limit1Setpoint = 70;
+    ASSERT_EQ(1, queueParameterRecord(loaded));
+    std::vector<int> words = queuedWords();
+    ASSERT_EQ(16u, words.size());
+    EXPECT_EQ(3150, words[9]);
 }
 
 TEST_F(ParameterSheet, EntriesOutsideTheirRangeAreRefused) {
