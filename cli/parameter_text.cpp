@@ -244,7 +244,10 @@ std::string parameterTable(const ParameterSet& record) {
     char active[READOUT_TEXT_SIZE];
     activeLimitText(active, sizeof active, record.deviceText[0] != '\0' ? 1 : 0, record.activeLimit,
                     record.limit1Type, record.limit2Type);
-    table += "\n" + language(LABEL_ACTIVE_LIMIT) + trimmedRight(utf8FromCp1252(active)) + "\n";
+    table += '\n';
+    table += language(LABEL_ACTIVE_LIMIT);
+    table += trimmedRight(utf8FromCp1252(active));
+    table += '\n';
     return table;
 }
 
