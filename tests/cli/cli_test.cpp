@@ -3,7 +3,9 @@
 // output, files, and the words in the simulator's log.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +18,8 @@
 #include <thread>
 
 #include "link/command_frames.h"
+#include "link/live_state.h"
+#include "link/serial_link.h"
 #include "params/parameter_set.h"
 #include "tests/e2e/sim_log.h"
 
@@ -282,9 +286,10 @@ TEST(CliMonitor, CsvRowsFollowTheStream) {
     std::vector<std::string> rows = csvRows(dir + "/log.csv");
     ASSERT_GT(rows.size(), 1u);
     EXPECT_EQ(rows[0], "time,measurement,activeLimit,maxPeak,minPeak,alarmWord");
-    // One row per 20 ms measurement, give or take the start.
-    EXPECT_GE(rows.size(), 80u);
-    EXPECT_LE(rows.size(), 105u);
+    // One row per 20 ms measurement: about 100 in two seconds, fewer when the
+    // machine is busy, never more than the simulator sent.
+    EXPECT_GE(rows.size(), 60u);
+    EXPECT_LE(rows.size(), 110u);
     std::regex row(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,42,2,\d*,\d*,\d*)");
     for (std::size_t i = 1; i < rows.size(); ++i) ASSERT_TRUE(std::regex_match(rows[i], row)) << rows[i];
     EXPECT_LE(rows[1], rows.back()) << "timestamps run forward";
@@ -310,4 +315,44 @@ TEST(CliMonitor, SimulatorRestartedOnTheSameLinkIsAGapAndTheRunGoesOn) {
     std::string csv = readText(dir + "/log.csv");
     EXPECT_NE(csv.find(",30,1,"), std::string::npos);
     EXPECT_NE(csv.find(",60,1,"), std::string::npos) << "rows go on after the gap";
+}
+
+// The POSIX link alone, in this process, on a pseudo-terminal the test holds.
+TEST(PosixLink, CarriesBothWaysAndAHangUpCostsNoCpu) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::string slave = ptsname(master);
+    ASSERT_EQ(openLinkByName(slave.c_str(), 9600), 1);
+    EXPECT_EQ(openLinkByName(slave.c_str(), 1234), 0) << "an unknown rate is refused";
+    ASSERT_EQ(openLinkByName(slave.c_str(), 9600), 1);
+
+    const uint8_t measurement42[] = {0x21, 0xA1, 0xC2, 0x0D};
+    ASSERT_EQ(write(master, measurement42, sizeof measurement42), 4);
+    for (int i = 0; i < 200 && liveState.measurement.load() != 42; ++i) sleepMs(5);
+    EXPECT_EQ(liveState.measurement.load(), 42);
+
+    ASSERT_EQ(sendCommandWord(CMD_SPACE_KEY), 1);
+    uint8_t frame[FRAME_SIZE] = {}, expected[FRAME_SIZE];
+    buildFrame(CMD_SPACE_KEY, expected);
+    pollfd readable{master, POLLIN, 0};
+    int got = 0;
+    while (got < FRAME_SIZE && poll(&readable, 1, 2000) == 1) got += static_cast<int>(read(master, frame + got, FRAME_SIZE - got));
+    EXPECT_EQ(std::vector<uint8_t>(frame, frame + FRAME_SIZE), std::vector<uint8_t>(expected, expected + FRAME_SIZE));
+
+    close(master);  // the device side hangs up
+    sleepMs(100);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    sleepMs(500);
+    getrusage(RUSAGE_SELF, &after);
+    auto cpuMs = [](const rusage& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
+    };
+    EXPECT_LT(cpuMs(after) - cpuMs(before), 100.0) << "a dead line must not spin the reader";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(closeLink(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(sendCommandWord(CMD_SPACE_KEY), 0) << "nothing is taken while no link is open";
 }
