@@ -16,6 +16,7 @@
 #include "cli/exit_codes.h"
 #include "cli/platform.h"
 #include "display/readout_text.h"
+#include "link/command_frames.h"
 #include "link/live_state.h"
 #include "link/serial_link.h"
 #include "params/parameter_set.h"
@@ -157,6 +158,7 @@ void Monitor::rideOutGap() {
     while (!stopDue()) {
         Clock::time_point attempt = Clock::now();
         if (openLinkByName(options_.port.c_str(), BAUD_RATE)) {
+            sendRequest();  // the device may be another one now
             lineArrived();
             while (!stopDue() && Clock::now() - attempt < Ms(RETRY_MS)) {
                 std::this_thread::sleep_for(Ms(LOOK_MS));
@@ -220,6 +222,9 @@ int Monitor::run() {
         if (csv_ != nullptr) std::fclose(csv_);
         return EXIT_PORT_NOT_OPENED;
     }
+    // The text and the limit types make the active-limit text of the status
+    // line; the answer comes in beside the stream, nothing waits for it.
+    sendRequest();
     start_ = lastFlush_ = Clock::now();
     lineArrived();
     readIndex_ = liveState.trendWriteIndex.load(std::memory_order_acquire);
