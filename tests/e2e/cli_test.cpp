@@ -17,6 +17,10 @@ TEST(CliWindows, InfoReadsTheDeviceOnCom1) {
     EXPECT_NE(output.find("Corvanta: WINE UNIT"), std::string::npos) << output;
     EXPECT_NE(output.find("Setpoint   : 44%"), std::string::npos) << output;
     EXPECT_TRUE(device.waitForWord(CMD_REQUEST_DATA, 1000));
+    code = e2e::runWine(e2e::windowsExe("elq770ctl.exe"), {"ports"}, dir, 60000, &output);
+    EXPECT_EQ(code, 0) << output;
+    // Wine also lists the prefix's reserved COM names that have no link.
+    EXPECT_NE(output.find("COM1\r\n"), std::string::npos) << output;
 
     code = e2e::runWine(e2e::windowsExe("elq770ctl.exe"), {"info", "--port", "COM7"}, dir, 60000, &output);
     EXPECT_EQ(code, 2) << "no simulator on COM7: " << output;
