@@ -211,11 +211,15 @@ int show(const Arguments& a) {
     return EXIT_DONE;
 }
 
+void requestStop(int) { monitorStopRequested.store(1, std::memory_order_relaxed); }
+
+// Only monitor takes Ctrl-C as its normal end; elsewhere it ends the tool
+// at once, as it would any console program.
 int monitor(const Arguments& a) {
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
     return runMonitor(MonitorOptions{a.port, a.csvPath, a.duration});
 }
-
-void requestStop(int) { monitorStopRequested.store(1, std::memory_order_relaxed); }
 
 CLI::App* addPort(CLI::App* command, Arguments& a) {
     command->add_option("--port,-p", a.port, "serial port: /dev/ttyUSB0, COM3, ...")->required();
@@ -280,8 +284,6 @@ int main(int argc, char** argv) {
                               monitorCommand})
         command->footer(EXIT_CODES_TEXT);
 
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

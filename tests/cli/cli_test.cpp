@@ -236,6 +236,11 @@ TEST(CliDevice, SilentPortsAndDisagreeingDevicesGiveTheirExitCodes) {
         EXPECT_EQ(info.code, 3);
         EXPECT_NE(info.err.find("no answer from the device"), std::string::npos);
     }
+    {
+        Sim silent(dir, {"--silent"}, "silent");
+        CtlRun monitor = ctl(dir, {"monitor", "--port", silent.link(), "--duration", "20"});
+        EXPECT_EQ(monitor.code, 3) << monitor.err;
+    }
     Sim wrong(dir, {"--wrong-params"}, "wrong");
     CtlRun set = ctl(dir, {"set", "--port", wrong.link(), "limit1Setpoint=50"});
     EXPECT_EQ(set.code, 4);
@@ -275,6 +280,9 @@ TEST(CliFile, ShowDecodesAFileAndNamesTheValueOutsideItsBand) {
     CtlRun missing = ctl(dir, {"load", "--port", dir + "/tty", dir + "/none.770"});
     EXPECT_EQ(missing.code, 5) << "the file is checked before the port";
     EXPECT_NE(missing.err.find("none.770: cannot read file"), std::string::npos) << missing.err;
+    CtlRun csv = ctl(dir, {"monitor", "--port", dir + "/tty", "--csv", dir + "/no-dir/log.csv"});
+    EXPECT_EQ(csv.code, 5) << "the CSV file is created before the port is opened";
+    EXPECT_NE(csv.err.find("no-dir/log.csv: cannot create file"), std::string::npos) << csv.err;
 }
 
 TEST(CliMonitor, CsvRowsFollowTheStream) {
@@ -296,24 +304,29 @@ TEST(CliMonitor, CsvRowsFollowTheStream) {
               std::string::npos) << run.out;
 }
 
-TEST(CliMonitor, SimulatorRestartedOnTheSameLinkIsAGapAndTheRunGoesOn) {
+TEST(CliMonitor, SimulatorRestartedOnTheSameLinkIsAGapAndCtrlCEndsTheRunCleanly) {
     std::string dir = workDir();
     auto first = std::make_unique<Sim>(dir, std::vector<std::string>{"--level", "30"}, "first");
-    pid_t monitor = spawn({ELQ_CTL_BINARY, "monitor", "--port", first->link(), "--csv", dir + "/log.csv",
-                           "--duration", "7"},
+    pid_t monitor = spawn({ELQ_CTL_BINARY, "monitor", "--port", first->link(), "--csv", dir + "/log.csv"},
                           dir + "/ctl.out", dir + "/ctl.err");
     sleepMs(1500);
     first.reset();
     sleepMs(1500);
     Sim second(dir, {"--level", "60"}, "second");
-    EXPECT_EQ(waitExit(monitor, 15000), 0);
+    for (int i = 0; i < 800 && readText(dir + "/ctl.out").find("link back") == std::string::npos; ++i) sleepMs(10);
+    sleepMs(500);
+    kill(monitor, SIGINT);
+    EXPECT_EQ(waitExit(monitor, 5000), 0);
     std::string out = readText(dir + "/ctl.out");
     EXPECT_NE(out.find("link lost"), std::string::npos) << out;
     EXPECT_NE(out.find("link back after"), std::string::npos) << out;
     EXPECT_NE(out.find("1 link gaps"), std::string::npos) << out;
-    std::string csv = readText(dir + "/log.csv");
-    EXPECT_NE(csv.find(",30,1,"), std::string::npos);
-    EXPECT_NE(csv.find(",60,1,"), std::string::npos) << "rows go on after the gap";
+    std::vector<std::string> rows = csvRows(dir + "/log.csv");
+    ASSERT_GT(rows.size(), 2u);
+    EXPECT_NE(rows[1].find(",30,1,"), std::string::npos) << rows[1];
+    EXPECT_NE(rows.back().find(",60,1,"), std::string::npos) << "rows go on after the gap: " << rows.back();
+    EXPECT_NE(out.find(std::to_string(rows.size() - 1) + " rows"), std::string::npos)
+        << "every counted row is in the file: " << out;
 }
 
 // The POSIX link alone, in this process, on a pseudo-terminal the test holds.
