@@ -121,6 +121,7 @@ int ports(const Arguments& a) {
         closeLink();
         std::printf("%-16s %s\n", name.c_str(),
                     answered ? utf8FromCp1252(device.deviceText, sizeof device.deviceText).c_str() : "-");
+        std::fflush(stdout);  // two seconds a port: show each as it is done
     }
     return EXIT_DONE;
 }
