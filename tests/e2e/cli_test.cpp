@@ -4,8 +4,16 @@
 // console output and the exit code.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "link/command_frames.h"
 #include "tests/e2e/harness.h"
+
+namespace {
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+}  // namespace
 
 TEST(CliWindows, InfoReadsTheDeviceOnCom1) {
     std::string dir = e2e::makeWorkDir("CliWindows.Info");
@@ -25,4 +33,25 @@ TEST(CliWindows, InfoReadsTheDeviceOnCom1) {
     code = e2e::runWine(e2e::windowsExe("elq770ctl.exe"), {"info", "--port", "COM7"}, dir, 60000, &output);
     EXPECT_EQ(code, 2) << "no simulator on COM7: " << output;
     EXPECT_NE(output.find("COM7: cannot open port"), std::string::npos) << output;
+}
+
+// The Win32 link under the tool's gap handling: the device goes away and
+// comes back on the same COM port while monitor runs.
+TEST(CliWindows, MonitorRidesOutADeviceRestartOnCom1) {
+    std::string dir = e2e::makeWorkDir("CliWindows.MonitorGap");
+    auto first = std::make_unique<e2e::Simulator>(1, std::vector<std::string>{"--level", "30"});
+    ASSERT_TRUE(first->started());
+    e2e::WineProcess monitor(e2e::windowsExe("elq770ctl.exe"),
+                             {"monitor", "--port", "COM1", "--csv", e2e::winPath(dir + "/log.csv"), "--duration", "9"},
+                             dir);
+    sleepMs(2500);
+    first.reset();
+    sleepMs(1500);
+    e2e::Simulator second(1, {"--level", "60"});
+    EXPECT_EQ(monitor.wait(20000), 0) << monitor.output();
+    std::string out = monitor.output();
+    EXPECT_NE(out.find("link back after"), std::string::npos) << out;
+    std::string csv = e2e::readFile(dir + "/log.csv");
+    EXPECT_NE(csv.find(",30,1,"), std::string::npos);
+    EXPECT_NE(csv.find(",60,1,"), std::string::npos) << "rows go on after the gap";
 }
