@@ -261,6 +261,8 @@ int closeLink() {
     return releaseLink();
 }
 
+// Of the Win32 link's diagnostics only two have a meaning here: chunks
+// handed to the parser (of any size, not 4-byte reads) and hang-ups.
 LinkStatistics linkStatistics() {
     LinkStatistics s{};
     s.readsParsed = chunksParsed.load(std::memory_order_relaxed);
