@@ -2,8 +2,11 @@
 # benchmarks, fuzz targets, the device simulator and the Wine end-to-end tests.
 option(ELQ_SANITIZE "Build the core and its tests with ASan and UBSan" ON)
 
+find_package(Threads REQUIRED)
+
 add_library(elqcore STATIC ${PORTABLE_SOURCES} ${POSIX_SOURCES})
 target_include_directories(elqcore PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(elqcore PUBLIC Threads::Threads)  # the POSIX serial link's threads
 target_compile_options(elqcore PRIVATE ${WARNINGS})
 if(ELQ_SANITIZE)
   set(SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -17,7 +20,6 @@ set(ELQ_WINDOWS_BUILD_DIR "${CMAKE_BINARY_DIR}/../win" CACHE PATH
 get_filename_component(WINDOWS_BUILD_DIR "${ELQ_WINDOWS_BUILD_DIR}" ABSOLUTE BASE_DIR "${CMAKE_BINARY_DIR}")
 
 find_package(GTest REQUIRED)
-find_package(Threads REQUIRED)
 include(GoogleTest)
 
 add_executable(core_tests ${UNIT_TEST_SOURCES})
@@ -46,4 +48,10 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/bench/CMakeLists.txt)
 endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
+endif()
+
+add_subdirectory(cli)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/cli/CMakeLists.txt)
+  add_subdirectory(tests/cli)
 endif()

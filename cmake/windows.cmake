@@ -31,3 +31,5 @@ target_compile_options(core_tests PRIVATE ${WARNINGS})
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
   add_subdirectory(tests/e2e/win32)
 endif()
+
+add_subdirectory(cli)

@@ -17,6 +17,8 @@ void resetLiveState() {
     liveState.trendReadIndex = 0;
     liveState.trendDecimationCount = 0;
     liveState.trendEmpty = 1;
+    liveState.lastAlarmWord = 0;
+    liveState.alarmWordCount = 0;
 }
 
 void appendTrendSample() {

@@ -32,6 +32,10 @@ struct LiveState {
     std::atomic<uint16_t> trendReadIndex{0};
     std::atomic<int32_t> trendDecimationCount{0};
     std::atomic<int32_t> trendEmpty{1};
+    // The last alarm word and how many have arrived, for a front end that
+    // logs them; the window program goes by alarmHoldCount instead.
+    std::atomic<uint16_t> lastAlarmWord{0};
+    std::atomic<uint32_t> alarmWordCount{0};
 };
 
 extern LiveState liveState;

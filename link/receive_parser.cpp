@@ -42,7 +42,9 @@ void takeMeasurement(int32_t value, uint16_t limit) {
     trendStep();
 }
 
-void takeAlarm() {
+void takeAlarm(uint16_t word) {
+    liveState.lastAlarmWord.store(word, std::memory_order_relaxed);
+    liveState.alarmWordCount.fetch_add(1, std::memory_order_relaxed);
     if (loadField(appSettings.stopAtAlarm) != 0)
         liveState.alarmHoldCount.store(1, std::memory_order_relaxed);
 }
@@ -132,7 +134,7 @@ void dispatchWord(uint16_t word) {
     }
     if (word < 3000) return;
     if (word < PARAMETER_BAND_END) return takeParameter(word);
-    if ((word >= 65010 && word <= 65024) || (word >= 65035 && word <= 65049)) return takeAlarm();
+    if ((word >= 65010 && word <= 65024) || (word >= 65035 && word <= 65049)) return takeAlarm(word);
     if (word >= 65200 && word <= 65499) return takeTextCharacter(word - 65200);
 }
 

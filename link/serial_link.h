@@ -12,6 +12,13 @@
 // nothing the call created is left open or running.
 int openLink(int portNumber, int baudRate);
 
+// The same for a port named by the system: "COM3" on Windows (from COM10 on
+// opened as \\.\COM10, the only form that reaches them), a device path
+// such as /dev/ttyUSB0 on POSIX. openLink(n) is openLinkByName of COMn, or of
+// /dev/ttyS<n-1> on POSIX. On a failure the system's error code is left in
+// errno (POSIX) or GetLastError (Windows).
+int openLinkByName(const char* name, int baudRate);
+
 // Stops both threads and closes every handle. Safe when no link is open and
 // when called twice. 0 when every close succeeded, 1 when any failed.
 int closeLink();

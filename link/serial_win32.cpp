@@ -108,10 +108,23 @@ int configurePort(HANDLE port, int baudRate) {
     return SetupComm(port, QUEUE_SIZE, QUEUE_SIZE) ? 1 : 0;
 }
 
-HANDLE openPort(int portNumber) {
-    char name[8];
-    wsprintfA(name, "COM%d", portNumber);
-    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+// COM10 and above open only through the device namespace (\\.\COM10);
+// COM1 to COM9 keep the plain name the program has always used.
+bool needsDeviceNamespace(const char* name) {
+    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') return false;
+    int digits = 0;
+    for (const char* c = name + 3; *c != '\0'; ++c, ++digits)
+        if (*c < '0' || *c > '9' || digits == 3) return false;
+    return digits >= 2 && name[3] != '0';
+}
+
+HANDLE openPort(const char* portName) {
+    char name[16];
+    if (needsDeviceNamespace(portName)) {
+        wsprintfA(name, "\\\\.\\%s", portName);
+        portName = name;
+    }
+    HANDLE port = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     return port == INVALID_HANDLE_VALUE ? nullptr : port;
 }
@@ -383,11 +396,19 @@ int closeLinkHandles() {
 }  // namespace
 
 int openLink(int portNumber, int baudRate) {
+    char name[16];
+    wsprintfA(name, "COM%d", portNumber);
+    return openLinkByName(name, baudRate);
+}
+
+int openLinkByName(const char* name, int baudRate) {
     if (linkHandles.port != nullptr) closeLink();  // one link at a time
-    linkHandles.port = openPort(portNumber);
+    linkHandles.port = openPort(name);
     if (linkHandles.port == nullptr) return 0;
     if (!configurePort(linkHandles.port, baudRate)) {
+        DWORD error = GetLastError();
         closeAndClear(linkHandles.port);
+        SetLastError(error);
         return 0;
     }
     // A failure from here on releases everything created so far, a thread

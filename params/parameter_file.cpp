@@ -23,6 +23,11 @@ int openForRead(const char* path, ParameterFileOpen how, FileHandle* file) {
 }  // namespace
 
 int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how) {
+    return readParameterFile(path, record, how, nullptr);
+}
+
+int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how,
+                      ParameterSet* asRead) {
     FileHandle file{};
     int result = openForRead(path, how, &file);
     if (result != 0) return result;
@@ -34,6 +39,7 @@ int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen 
     closeFile(file);
     if (result != 0) return result;
     if (done != sizeof scratch) return ERR_SHORT_TRANSFER;
+    if (asRead != nullptr) *asRead = scratch;
     if (firstValueOutsideBand(scratch) != nullptr) return ERR_NOT_PARAMETER_FILE;
     *record = scratch;
     return 0;

@@ -18,6 +18,11 @@ enum ParameterFileOpen {
 // accepted; only its first 76 bytes count.
 int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how);
 
+// The same; when all 76 bytes arrived, *asRead receives them even if the file
+// is then refused, so that a caller can say which value is outside its band.
+int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how,
+                      ParameterSet* asRead);
+
 // Creates or replaces path with the record's 76 bytes. Returns 0,
 // ERR_SHORT_TRANSFER when fewer bytes were written, or the operating system's
 // error code.

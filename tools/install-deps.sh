@@ -7,6 +7,7 @@ PACKAGES=(
   cmake make g++
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   googletest libgtest-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   wine wine64 fonts-wine xvfb imagemagick x11-utils
 )

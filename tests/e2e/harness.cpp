@@ -3,6 +3,7 @@
 // with. Everything runs on the test's main thread; children are polled, never
 // waited for without a time-out.
 #include "tests/e2e/harness.h"
+#include "tests/e2e/sim_log.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -603,37 +604,13 @@ int Simulator::stop() {
     return rc;
 }
 
-namespace {
-
-// Log lines: "SECONDS WORD", "SECONDS BAD HEX ..." or "SECONDS NOTE".
-template <typename Visit>
-void forEachLogLine(const std::string& path, Visit visit) {
-    std::istringstream in(readFile(path));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string seconds, second;
-        if (fields >> seconds >> second) visit(second);
-    }
-}
-
-}  // namespace
-
 std::vector<uint16_t> Simulator::receivedWords() const {
     std::vector<uint16_t> words;
-    forEachLogLine(logPath_, [&](const std::string& field) {
-        if (field.empty() || field.find_first_not_of("0123456789") != std::string::npos) return;
-        unsigned long value = std::strtoul(field.c_str(), nullptr, 10);
-        if (value <= 0xFFFF) words.push_back(static_cast<uint16_t>(value));
-    });
+    for (const LoggedWord& logged : simulatorLogWords(logPath_)) words.push_back(logged.word);
     return words;
 }
 
-int Simulator::badFrames() const {
-    int count = 0;
-    forEachLogLine(logPath_, [&](const std::string& field) { count += field == "BAD"; });
-    return count;
-}
+int Simulator::badFrames() const { return simulatorLogBadFrames(logPath_); }
 
 bool Simulator::waitForWord(uint16_t word, int timeoutMs) const {
     Clock::time_point start = Clock::now();

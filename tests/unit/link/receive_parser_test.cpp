@@ -221,6 +221,16 @@ TEST_F(ParserBands, AlarmWordsHoldOnlyWhenStopAtAlarmIsOn) {
     }
 }
 
+TEST_F(ParserBands, EveryAlarmWordIsCountedAndKeptWhateverStopAtAlarmSays) {
+    for (uint16_t word : {65005, 65009, 65025, 65034}) feedWord(word);
+    EXPECT_EQ(0u, liveState.alarmWordCount);
+    feedWord(65024);
+    appSettings.stopAtAlarm = 1;
+    feedWord(65035);
+    EXPECT_EQ(2u, liveState.alarmWordCount);
+    EXPECT_EQ(65035, liveState.lastAlarmWord);
+}
+
 TEST_F(ParserBands, IgnoredWordsOnlyRefreshTheWatchdog) {
     for (uint16_t word : {1000, 1500, 2999, 65000, 65050, 65199, 65500, 65535}) {
         liveState.linkWatchdog = 3;

@@ -1,0 +1,277 @@
+// Main thread only. The measurements come through the trend ring, which the
+// reader thread fills; with the roll index at 0 it takes every measurement,
+// so the tool is the ring's consumer as the graph is in the window program.
+// Any valid line refreshes linkWatchdog; the tool takes it back to 0 at each
+// look, so a non-zero value means "a line arrived since the last look".
+#include "cli/monitor.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <thread>
+
+#include "cli/device_session.h"
+#include "cli/exit_codes.h"
+#include "cli/platform.h"
+#include "display/readout_text.h"
+#include "link/command_frames.h"
+#include "link/live_state.h"
+#include "link/serial_link.h"
+#include "params/parameter_set.h"
+#include "params/settings.h"
+
+std::atomic<int> monitorStopRequested{0};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+constexpr int LOOK_MS = 10;
+constexpr int STATUS_MS = 200;
+constexpr int FLUSH_MS = 1000;
+constexpr int FIRST_LINE_TIMEOUT_MS = 3000;
+constexpr int GAP_AFTER_MS = 1000;  // the device streams every 20 ms
+constexpr int RETRY_MS = 2000;
+constexpr const char* CSV_HEADER = "time,measurement,activeLimit,maxPeak,minPeak,alarmWord\n";
+
+int64_t nowEpochMs() {
+    return std::chrono::duration_cast<Ms>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string peakText(int32_t peak) { return peak == NO_VALUE ? "" : std::to_string(peak); }
+
+struct Summary {
+    int64_t rows = 0;
+    int32_t minimum = std::numeric_limits<int32_t>::max();
+    int32_t maximum = std::numeric_limits<int32_t>::min();
+    double sum = 0;
+    uint32_t alarms = 0;
+    int gaps = 0;
+    double gapSeconds = 0;
+};
+
+class Monitor {
+public:
+    explicit Monitor(const MonitorOptions& options) : options_(options) {}
+    int run();
+
+private:
+    bool stopDue() const;
+    bool lineArrived() { return liveState.linkWatchdog.exchange(0, std::memory_order_relaxed) != 0; }
+    void takeRows();
+    void writeRow(int32_t measurement);
+    void showStatus(bool force);
+    void note(const std::string& text);
+    void rideOutGap();
+    void finish();
+
+    MonitorOptions options_;
+    std::FILE* csv_ = nullptr;
+    bool terminal_ = false;
+    bool rowsToStdout_ = false;
+    Summary summary_;
+    uint16_t readIndex_ = 0;
+    uint32_t alarmCount_ = 0;
+    int32_t lastMeasurement_ = NO_VALUE;
+    Clock::time_point start_;
+    Clock::time_point lastLine_;
+    Clock::time_point lastStatus_;
+    Clock::time_point lastFlush_;
+};
+
+bool Monitor::stopDue() const {
+    if (monitorStopRequested.load(std::memory_order_relaxed) != 0) return true;
+    if (options_.durationSeconds <= 0) return false;
+    return Clock::now() - start_ >= std::chrono::duration<double>(options_.durationSeconds);
+}
+
+void Monitor::writeRow(int32_t measurement) {
+    uint32_t alarms = liveState.alarmWordCount.load(std::memory_order_relaxed);
+    std::string alarm;
+    if (alarms != alarmCount_) {
+        summary_.alarms += alarms - alarmCount_;
+        alarmCount_ = alarms;
+        alarm = std::to_string(liveState.lastAlarmWord.load(std::memory_order_relaxed));
+    }
+    std::string row = isoTimestamp(nowEpochMs()) + "," + std::to_string(measurement) + "," +
+                      std::to_string(loadField(deviceParameters.activeLimit) + 1) + "," +
+                      peakText(liveState.maxPeak.load(std::memory_order_relaxed)) + "," +
+                      peakText(liveState.minPeak.load(std::memory_order_relaxed)) + "," + alarm + "\n";
+    if (csv_ != nullptr) std::fputs(row.c_str(), csv_);
+    if (rowsToStdout_) std::fputs(row.c_str(), stdout);
+    ++summary_.rows;
+    summary_.sum += measurement;
+    if (measurement < summary_.minimum) summary_.minimum = measurement;
+    if (measurement > summary_.maximum) summary_.maximum = measurement;
+    lastMeasurement_ = measurement;
+}
+
+// Every sample the reader thread has published since the last look.
+void Monitor::takeRows() {
+    uint16_t writeIndex = liveState.trendWriteIndex.load(std::memory_order_acquire);
+    while (readIndex_ != writeIndex) {
+        writeRow(liveState.trendSamples[readIndex_].load(std::memory_order_relaxed) / 2);
+        readIndex_ = static_cast<uint16_t>(readIndex_ + 1 == TREND_SIZE ? 0 : readIndex_ + 1);
+    }
+    liveState.trendReadIndex.store(readIndex_, std::memory_order_relaxed);
+}
+
+// One line, rewritten in place; blanks cover a longer earlier line.
+void Monitor::showStatus(bool force) {
+    if (!terminal_) return;
+    Clock::time_point now = Clock::now();
+    if (!force && now - lastStatus_ < Ms(STATUS_MS)) return;
+    lastStatus_ = now;
+    char active[READOUT_TEXT_SIZE];
+    activeLimitTextNow(active, sizeof active);
+    char line[200];
+    std::snprintf(line, sizeof line, "\r%s  %3s %%  %s max %s min %s  rows %" PRId64 "  alarms %u  gaps %d   ",
+                  isoTimestamp(nowEpochMs()).substr(11, 12).c_str(),
+                  lastMeasurement_ == NO_VALUE ? "--" : std::to_string(lastMeasurement_).c_str(), active,
+                  peakText(liveState.maxPeak.load(std::memory_order_relaxed)).c_str(),
+                  peakText(liveState.minPeak.load(std::memory_order_relaxed)).c_str(), summary_.rows,
+                  summary_.alarms, summary_.gaps);
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+// Notices go where they do not mix with rows: stderr when rows go to stdout.
+void Monitor::note(const std::string& text) {
+    if (terminal_) std::fputs("\n", stdout);
+    std::FILE* out = rowsToStdout_ ? stderr : stdout;
+    std::fprintf(out, "%s\n", text.c_str());
+    std::fflush(out);
+}
+
+// The link is silent: close the port and try it again every two seconds
+// until lines arrive again or the run ends. A reopened port that stays
+// silent is closed again for the next try.
+void Monitor::rideOutGap() {
+    Clock::time_point gapStart = lastLine_;
+    int64_t gapStartEpoch = nowEpochMs() - std::chrono::duration_cast<Ms>(Clock::now() - gapStart).count();
+    note("elq770ctl: " + options_.port + ": link lost at " + isoTimestamp(gapStartEpoch) +
+         "; trying the port again every 2 s");
+    closeLink();
+    while (!stopDue()) {
+        Clock::time_point attempt = Clock::now();
+        if (openLinkByName(options_.port.c_str(), BAUD_RATE)) {
+            sendRequest();  // the device may be another one now
+            lineArrived();
+            while (!stopDue() && Clock::now() - attempt < Ms(RETRY_MS)) {
+                std::this_thread::sleep_for(Ms(LOOK_MS));
+                if (!lineArrived()) continue;
+                lastLine_ = Clock::now();
+                double seconds = std::chrono::duration<double>(lastLine_ - gapStart).count();
+                ++summary_.gaps;
+                summary_.gapSeconds += seconds;
+                char text[160];
+                std::snprintf(text, sizeof text, "elq770ctl: %s: link back after %.1f s", options_.port.c_str(),
+                              seconds);
+                note(text);
+                return;
+            }
+            closeLink();
+        }
+        while (!stopDue() && Clock::now() - attempt < Ms(RETRY_MS)) std::this_thread::sleep_for(Ms(LOOK_MS));
+    }
+    // The run ended inside the gap: it counts up to the end.
+    ++summary_.gaps;
+    summary_.gapSeconds += std::chrono::duration<double>(Clock::now() - gapStart).count();
+}
+
+void Monitor::finish() {
+    closeLink();
+    takeRows();
+    if (csv_ != nullptr) std::fclose(csv_);
+    showStatus(true);
+    char text[300];
+    if (summary_.rows > 0) {
+        std::snprintf(text, sizeof text,
+                      "%" PRId64 " rows; measurement min %d %%, max %d %%, mean %.1f %%; %u alarm words; "
+                      "%d link gaps (%.1f s)",
+                      summary_.rows, summary_.minimum, summary_.maximum, summary_.sum / summary_.rows,
+                      summary_.alarms, summary_.gaps, summary_.gapSeconds);
+    } else {
+        std::snprintf(text, sizeof text, "0 rows; %u alarm words; %d link gaps (%.1f s)", summary_.alarms,
+                      summary_.gaps, summary_.gapSeconds);
+    }
+    note(text);
+}
+
+int Monitor::run() {
+    terminal_ = stdoutIsTerminal();
+    rowsToStdout_ = !terminal_ && options_.csvPath.empty();
+    if (!options_.csvPath.empty()) {
+        csv_ = std::fopen(options_.csvPath.c_str(), "w");
+        if (csv_ == nullptr) {
+            int error = lastSystemError();
+            std::fprintf(stderr, "elq770ctl: %s: cannot create file: %s\n", options_.csvPath.c_str(),
+                         systemErrorText(error).c_str());
+            return EXIT_FILE_REFUSED;
+        }
+        std::fputs(CSV_HEADER, csv_);
+    }
+    if (rowsToStdout_) std::fputs(CSV_HEADER, stdout);
+    // Every measurement becomes a trend sample; alarms never hold anything.
+    storeField(appSettings.rollIndex, 0);
+    storeField(appSettings.stopAtAlarm, 0);
+    if (!openDevicePort(options_.port)) {
+        if (csv_ != nullptr) std::fclose(csv_);
+        return EXIT_PORT_NOT_OPENED;
+    }
+    // The text and the limit types make the active-limit text of the status
+    // line; the answer comes in beside the stream, nothing waits for it.
+    sendRequest();
+    start_ = lastFlush_ = Clock::now();
+    lineArrived();
+    readIndex_ = liveState.trendWriteIndex.load(std::memory_order_acquire);
+    alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
+    lastLine_ = start_;
+    bool heard = false;
+    while (!stopDue()) {
+        std::this_thread::sleep_for(Ms(LOOK_MS));
+        Clock::time_point now = Clock::now();
+        if (lineArrived()) {
+            lastLine_ = now;
+            heard = true;
+        }
+        takeRows();
+        showStatus(false);
+        if (now - lastFlush_ >= Ms(FLUSH_MS)) {
+            if (csv_ != nullptr) std::fflush(csv_);
+            if (rowsToStdout_) std::fflush(stdout);
+            lastFlush_ = now;
+        }
+        if (!heard && now - start_ >= Ms(FIRST_LINE_TIMEOUT_MS)) {
+            closeLink();
+            if (csv_ != nullptr) std::fclose(csv_);
+            std::fprintf(stderr, "elq770ctl: %s: no answer from the device\n", options_.port.c_str());
+            return EXIT_NO_ANSWER;
+        }
+        if (heard && now - lastLine_ >= Ms(GAP_AFTER_MS)) rideOutGap();
+    }
+    finish();
+    return EXIT_DONE;
+}
+
+}  // namespace
+
+std::string isoTimestamp(int64_t epochMs) {
+    std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
+    std::tm local{};
+    int offset = localTimeAndOffset(seconds, &local);
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(epochMs % 1000), offset < 0 ? '-' : '+', std::abs(offset) / 60,
+                  std::abs(offset) % 60);
+    return text;
+}
+
+int runMonitor(const MonitorOptions& options) {
+    Monitor monitor(options);
+    return monitor.run();
+}

@@ -1,0 +1,23 @@
+// monitor: one row per measurement the device streams, to a CSV file and/or
+// standard output, until Ctrl-C or the duration; rides out link gaps.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct MonitorOptions {
+    std::string port;
+    std::string csvPath;     // "" for none
+    double durationSeconds;  // 0 runs until stopRequested
+};
+
+// Set from a signal handler (SIGINT, SIGTERM) to end the run cleanly.
+extern std::atomic<int> monitorStopRequested;
+
+// Returns an exit code: 0, 2 (port not opened at the start), 3 (no line from
+// the device within the first seconds) or 5 (CSV file not created).
+int runMonitor(const MonitorOptions& options);
+
+// "2026-12-08T03:10:00.123+01:00" for a time in milliseconds since the epoch.
+std::string isoTimestamp(int64_t epochMs);

@@ -1,0 +1,277 @@
+#include "cli/parameter_text.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "display/readout_text.h"
+#include "lang/cp1252.h"
+#include "lang/language_table.h"
+#include "params/parameter_values.h"
+
+namespace {
+
+// Language table texts the tool shows.
+constexpr int TEXT_OFF = 3;
+constexpr int TEXT_ON = 4;
+constexpr int TEXT_ZOOM = 15;
+constexpr int TEXT_OUTPUTS = 16;
+constexpr int TEXT_LIMIT1 = 20;
+constexpr int TEXT_LIMIT2 = 21;
+constexpr int TEXT_SETUP = 23;
+constexpr int TEXT_PARAMETERS = 32;
+constexpr int LABEL_AUTO_SHUT_DOWN = 50;
+constexpr int LABEL_CURRENT_RANGE = 51;
+constexpr int LABEL_VOLTAGE = 52;
+constexpr int LABEL_OUTPUTS = 53;
+constexpr int LABEL_IOUT = 54;
+constexpr int LABEL_LIMIT = 55;
+constexpr int LABEL_P1_MAX = 56;
+constexpr int LABEL_ACTIVE_LIMIT = 57;
+constexpr int LABEL_POLARITY = 58;
+constexpr int LABEL_SETPOINT = 59;
+constexpr int LABEL_TR = 61;
+constexpr int LABEL_TS = 62;
+
+constexpr const char* MAKER_PREFIX = "Corvanta: ";
+
+using Field = uint16_t ParameterSet::*;
+
+bool isTenths(Field f) {
+    return f == &ParameterSet::limit1Tr || f == &ParameterSet::limit1Ts ||
+           f == &ParameterSet::limit2Tr || f == &ParameterSet::limit2Ts;
+}
+bool isLimitType(Field f) { return f == &ParameterSet::limit1Type || f == &ParameterSet::limit2Type; }
+bool isCurrentRange(Field f) {
+    return f == &ParameterSet::limit1CurrentRange || f == &ParameterSet::limit2CurrentRange;
+}
+bool isPercent(Field f) {
+    return f == &ParameterSet::limit1Setpoint || f == &ParameterSet::limit2Setpoint ||
+           f == &ParameterSet::p1Max;
+}
+
+std::string language(int index) {
+    char text[LANGUAGE_TEXT_SIZE];
+    langText(text, index);
+    return utf8FromCp1252(text);
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// A decimal number of at most five digits, nothing else.
+bool parseWhole(const std::string& text, uint16_t* value) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    unsigned long number = std::stoul(text);
+    if (number > 0xFFFF) return false;
+    *value = static_cast<uint16_t>(number);
+    return true;
+}
+
+// Seconds as the sheet's Tr and Ts boxes take them, but only text that reads
+// as a number: the sheet would take a stray letter as 0.0 s.
+bool parseSeconds(const std::string& text, uint16_t* value) {
+    std::size_t separator = text.find_first_of(".,");
+    std::string whole = text.substr(0, separator);
+    std::string fraction = separator == std::string::npos ? "" : text.substr(separator + 1);
+    bool digitsOnly = whole.find_first_not_of("0123456789") == std::string::npos &&
+                      fraction.find_first_not_of("0123456789") == std::string::npos;
+    if (!digitsOnly || (whole.empty() && fraction.empty())) return false;
+    *value = parseTenths(text.c_str(), static_cast<int>(text.size()));
+    return true;
+}
+
+// A list parameter's own text: "Max." (or "Max"), "10A", "400V".
+bool parseListText(Field field, const std::string& text, uint16_t* value) {
+    const ParameterRange* range = parameterRangeOf(field);
+    for (uint16_t code = range->minimum; code <= range->maximum; ++code) {
+        std::string shown = valueText(field, code);
+        std::string bare = !shown.empty() && shown.back() == '.' ? shown.substr(0, shown.size() - 1) : shown;
+        if (sameIgnoringCase(text, shown) || sameIgnoringCase(text, bare)) {
+            *value = code;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string rangeText(Field field, const ParameterRange& range) {
+    char text[64];
+    if (isTenths(field)) {
+        char low[16], high[16];
+        formatTenths(low, sizeof low, range.minimum);
+        formatTenths(high, sizeof high, range.maximum);
+        std::snprintf(text, sizeof text, "%s to %s seconds", low, high);
+    } else {
+        std::snprintf(text, sizeof text, "%u to %u", range.minimum, range.maximum);
+    }
+    return text;
+}
+
+struct TableRow {
+    int label;  // a fixed-width label, or 0 for a heading
+    int heading;
+    Field field;
+};
+
+// The printout's groups, one column.
+constexpr TableRow TABLE_ROWS[] = {
+    {0, TEXT_LIMIT1, nullptr},
+    {LABEL_LIMIT, 0, &ParameterSet::limit1Type},
+    {LABEL_SETPOINT, 0, &ParameterSet::limit1Setpoint},
+    {LABEL_TR, 0, &ParameterSet::limit1Tr},
+    {LABEL_TS, 0, &ParameterSet::limit1Ts},
+    {LABEL_CURRENT_RANGE, 0, &ParameterSet::limit1CurrentRange},
+    {0, TEXT_LIMIT2, nullptr},
+    {LABEL_LIMIT, 0, &ParameterSet::limit2Type},
+    {LABEL_SETPOINT, 0, &ParameterSet::limit2Setpoint},
+    {LABEL_TR, 0, &ParameterSet::limit2Tr},
+    {LABEL_TS, 0, &ParameterSet::limit2Ts},
+    {LABEL_CURRENT_RANGE, 0, &ParameterSet::limit2CurrentRange},
+    {0, TEXT_SETUP, nullptr},
+    {LABEL_VOLTAGE, 0, &ParameterSet::nominalVoltage},
+    {LABEL_IOUT, 0, &ParameterSet::analogueOutput},
+    {0, TEXT_ZOOM, nullptr},
+    {LABEL_P1_MAX, 0, &ParameterSet::p1Max},
+    {0, TEXT_OUTPUTS, nullptr},
+    {LABEL_OUTPUTS, 0, &ParameterSet::outputs},
+    {LABEL_POLARITY, 0, &ParameterSet::polarity},
+    {LABEL_AUTO_SHUT_DOWN, 0, &ParameterSet::autoShutDown},
+};
+
+std::string trimmedRight(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+const NamedParameter NAMED_PARAMETERS[PARAMETER_COUNT] = {
+    {"limit1Type", &ParameterSet::limit1Type},
+    {"limit1Setpoint", &ParameterSet::limit1Setpoint},
+    {"limit1Tr", &ParameterSet::limit1Tr},
+    {"limit1Ts", &ParameterSet::limit1Ts},
+    {"limit1CurrentRange", &ParameterSet::limit1CurrentRange},
+    {"limit2Type", &ParameterSet::limit2Type},
+    {"limit2Setpoint", &ParameterSet::limit2Setpoint},
+    {"limit2Tr", &ParameterSet::limit2Tr},
+    {"limit2Ts", &ParameterSet::limit2Ts},
+    {"limit2CurrentRange", &ParameterSet::limit2CurrentRange},
+    {"nominalVoltage", &ParameterSet::nominalVoltage},
+    {"polarity", &ParameterSet::polarity},
+    {"analogueOutput", &ParameterSet::analogueOutput},
+    {"outputs", &ParameterSet::outputs},
+    {"p1Max", &ParameterSet::p1Max},
+    {"autoShutDown", &ParameterSet::autoShutDown},
+};
+
+const NamedParameter* parameterNamed(const std::string& name) {
+    for (const NamedParameter& parameter : NAMED_PARAMETERS)
+        if (sameIgnoringCase(name, parameter.name)) return &parameter;
+    return nullptr;
+}
+
+const char* parameterName(Field field) {
+    for (const NamedParameter& parameter : NAMED_PARAMETERS)
+        if (parameter.field == field) return parameter.name;
+    return "?";
+}
+
+int languageOffsetOf(const std::string& code) {
+    if (code == "de") return 100;
+    if (code == "da") return 200;
+    return 0;
+}
+
+std::string utf8FromCp1252(const char* text, std::size_t maxLength) {
+    std::string utf8;
+    for (std::size_t i = 0; i < maxLength && text[i] != '\0'; ++i) {
+        char16_t unit = cp1252ToUtf16Unit(static_cast<unsigned char>(text[i]));
+        if (unit < 0x80) {
+            utf8 += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            utf8 += static_cast<char>(0xC0 | unit >> 6);
+            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | unit >> 12);
+            utf8 += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+std::string valueText(Field field, uint16_t value) {
+    char text[32];
+    if (isLimitType(field)) {
+        limitTypeText(text, value);
+    } else if (isCurrentRange(field)) {
+        currentRangeText(text, value);
+    } else if (field == &ParameterSet::nominalVoltage) {
+        nominalVoltageText(text, value);
+    } else if (isPercent(field)) {
+        std::snprintf(text, sizeof text, "%u%%", value);
+    } else if (isTenths(field)) {
+        std::snprintf(text, sizeof text, "%d.%ds", value / 10, value % 10);
+    } else if (field == &ParameterSet::analogueOutput) {
+        return value != 0 ? "4-20mA" : "0-20mA";
+    } else if (field == &ParameterSet::polarity) {
+        return value != 0 ? "inv" : "n.inv";
+    } else if (field == &ParameterSet::autoShutDown) {
+        return language(value != 0 ? TEXT_ON : TEXT_OFF);
+    } else {
+        std::snprintf(text, sizeof text, "%u", value);
+    }
+    return text;
+}
+
+std::string parameterTable(const ParameterSet& record) {
+    std::string table = MAKER_PREFIX + utf8FromCp1252(record.deviceText, sizeof record.deviceText) + "\n\n";
+    table += language(TEXT_PARAMETERS) + "\n";
+    for (const TableRow& row : TABLE_ROWS) {
+        if (row.field == nullptr) {
+            table += "  " + language(row.heading) + "\n";
+            continue;
+        }
+        table += "    " + language(row.label) + valueText(row.field, record.*row.field) + "\n";
+    }
+    char active[READOUT_TEXT_SIZE];
+    activeLimitText(active, sizeof active, record.deviceText[0] != '\0' ? 1 : 0, record.activeLimit,
+                    record.limit1Type, record.limit2Type);
+    table += '\n';
+    table += language(LABEL_ACTIVE_LIMIT);
+    table += trimmedRight(utf8FromCp1252(active));
+    table += '\n';
+    return table;
+}
+
+nlohmann::ordered_json parameterJson(const ParameterSet& record) {
+    nlohmann::ordered_json json;
+    json["deviceText"] = utf8FromCp1252(record.deviceText, sizeof record.deviceText);
+    json["activeLimit"] = record.activeLimit;
+    for (const NamedParameter& parameter : NAMED_PARAMETERS) json[parameter.name] = record.*parameter.field;
+    return json;
+}
+
+std::string applyAssignment(const std::string& assignment, ParameterSet* record) {
+    std::size_t equals = assignment.find('=');
+    if (equals == std::string::npos) return "'" + assignment + "' is not NAME=VALUE";
+    std::string name = assignment.substr(0, equals);
+    std::string text = assignment.substr(equals + 1);
+    const NamedParameter* parameter = parameterNamed(name);
+    if (parameter == nullptr) return "no parameter is named '" + name + "'";
+    const ParameterRange& range = *parameterRangeOf(parameter->field);
+    uint16_t value = 0;
+    bool read = isTenths(parameter->field) ? parseSeconds(text, &value)
+                                           : parseWhole(text, &value) || parseListText(parameter->field, text, &value);
+    if (!read || !valueInRange(range, value))
+        return std::string(parameter->name) + "=" + text + " refused: allowed " + rangeText(parameter->field, range);
+    record->*parameter->field = value;
+    return "";
+}

@@ -1,0 +1,271 @@
+// POSIX serial link: a tty (a USB adapter, a built-in port or a
+// pseudo-terminal) with a reader thread and a writer thread, behind the same
+// interface as the Win32 link.
+//
+// Threads and hand-overs:
+// - Calling thread: openLinkByName and closeLink. It opens the tty and the
+//   two wake pipes before it starts the threads (thread creation publishes
+//   them), and closes them only after joining both threads. It sets
+//   stopRequested and writes a byte into each wake pipe to stop them; through
+//   putTransmitBytes and the transmit-ready hook it writes a byte into the
+//   writer's wake pipe.
+// - Reader thread: polls the tty and its wake pipe, hands every chunk it reads
+//   to parseReceivedBytes. When the other end has gone (hang-up, a pulled
+//   adapter: read returns 0 or an error other than EAGAIN) it waits only for
+//   its wake pipe, so a dead line costs no CPU; the caller notices the silence
+//   and opens the port again.
+// - Writer thread: alone takes from the TransmitRing and empties its wake
+//   pipe; writes whole chunks, waiting for the tty to take more when it is
+//   full. A chunk the line refuses is dropped, as on Windows.
+// No lock: the TransmitRing orders its bytes by release/acquire on its
+// indexes, stopRequested is an atomic, and the pipes order the wake-ups.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "link/command_frames.h"
+#include "link/receive_parser.h"
+#include "link/serial_link.h"
+
+namespace {
+
+constexpr int RECEIVE_CHUNK = 256;
+
+struct WakePipe {
+    int readEnd = -1;
+    int writeEnd = -1;
+};
+
+struct PosixLink {
+    int fd = -1;
+    WakePipe readerWake;
+    WakePipe writerWake;
+    std::thread reader;
+    std::thread writer;
+};
+
+PosixLink posixLink;
+std::atomic<int> stopRequested{0};
+std::atomic<int> writerWakeFd{-1};
+std::atomic<int64_t> chunksParsed{0};
+std::atomic<int64_t> hangUps{0};
+
+speed_t speedOf(int baudRate) {
+    switch (baudRate) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B0;
+    }
+}
+
+// Raw 8N1, no flow control of either kind, modem lines ignored; reads return
+// what is there (the threads wait in poll, not in read).
+int configureTty(int fd, int baudRate) {
+    speed_t speed = speedOf(baudRate);
+    if (speed == B0) {
+        errno = EINVAL;
+        return 0;
+    }
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return 0;
+    cfmakeraw(&settings);
+    cfsetispeed(&settings, speed);
+    cfsetospeed(&settings, speed);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) return 0;
+    // What arrived before the port was ours belongs to nobody.
+    tcflush(fd, TCIOFLUSH);
+    return 1;
+}
+
+int openWakePipe(WakePipe* wake) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return 0;
+    wake->readEnd = ends[0];
+    wake->writeEnd = ends[1];
+    return 1;
+}
+
+// A full pipe already holds a wake-up, so a failed write loses nothing.
+void wake(int writeEnd) {
+    if (writeEnd < 0) return;
+    char byte = 1;
+    ssize_t ignored = write(writeEnd, &byte, 1);
+    (void)ignored;
+}
+
+void drainWakePipe(int readEnd) {
+    char bytes[64];
+    while (read(readEnd, bytes, sizeof bytes) > 0) {
+    }
+}
+
+void signalTransmitReady() { wake(writerWakeFd.load(std::memory_order_acquire)); }
+
+int closeFd(int& fd) {
+    if (fd < 0) return 0;
+    int failed = close(fd) != 0 ? 1 : 0;
+    fd = -1;
+    return failed;
+}
+
+bool stopping() { return stopRequested.load(std::memory_order_acquire) != 0; }
+
+// ---- Reader thread ----
+
+void waitForStop(int wakeFd) {
+    pollfd wait{wakeFd, POLLIN, 0};
+    while (!stopping()) poll(&wait, 1, -1);
+}
+
+void readerLoop(int fd, int wakeFd) {
+    uint8_t chunk[RECEIVE_CHUNK];
+    pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    while (!stopping()) {
+        if (poll(waits, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (waits[1].revents != 0) continue;  // the loop condition decides
+        if (waits[0].revents == 0) continue;
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            parseReceivedBytes(chunk, static_cast<int>(got));
+            chunksParsed.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        break;  // hang-up: end of file or a dead device
+    }
+    if (stopping()) return;
+    hangUps.fetch_add(1, std::memory_order_relaxed);
+    waitForStop(wakeFd);
+}
+
+// ---- Writer thread ----
+
+// Writes the chunk whole unless a stop request comes or the line fails.
+void writeChunk(int fd, int wakeFd, const uint8_t* chunk, int size) {
+    int done = 0;
+    pollfd waits[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+    while (done < size && !stopping()) {
+        ssize_t put = write(fd, chunk + done, static_cast<size_t>(size - done));
+        if (put > 0) {
+            done += static_cast<int>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && errno != EAGAIN) return;  // the line is gone: drop the chunk
+        if (poll(waits, 2, -1) < 0 && errno != EINTR) return;
+        if (waits[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
+    }
+}
+
+void writerLoop(int fd, int wakeFd) {
+    uint8_t chunk[TRANSMIT_CHUNK_SIZE];
+    pollfd wait{wakeFd, POLLIN, 0};
+    while (!stopping()) {
+        // Empty the pipe before taking: a put that lands after the take
+        // leaves a fresh wake-up behind.
+        drainWakePipe(wakeFd);
+        for (int size = takeTransmitBytes(chunk); size > 0 && !stopping();
+             size = takeTransmitBytes(chunk))
+            writeChunk(fd, wakeFd, chunk, size);
+        if (poll(&wait, 1, -1) < 0 && errno != EINTR) break;
+    }
+}
+
+// ---- Opening and closing ----
+
+int releaseLink() {
+    stopRequested.store(1, std::memory_order_release);
+    wake(posixLink.readerWake.writeEnd);
+    wake(posixLink.writerWake.writeEnd);
+    if (posixLink.reader.joinable()) posixLink.reader.join();
+    if (posixLink.writer.joinable()) posixLink.writer.join();
+    writerWakeFd.store(-1, std::memory_order_release);
+    int failed = 0;
+    failed |= closeFd(posixLink.readerWake.readEnd);
+    failed |= closeFd(posixLink.readerWake.writeEnd);
+    failed |= closeFd(posixLink.writerWake.readEnd);
+    failed |= closeFd(posixLink.writerWake.writeEnd);
+    // The exclusive mark stays with the tty, not with this descriptor: left
+    // set, it would lock out the next opener of a pseudo-terminal.
+    if (posixLink.fd >= 0) ioctl(posixLink.fd, TIOCNXCL);
+    failed |= closeFd(posixLink.fd);
+    return failed;
+}
+
+// Keeps errno of the failure across the clean-up.
+int failOpen() {
+    int error = errno;
+    releaseLink();
+    errno = error;
+    return 0;
+}
+
+int startThreads() {
+    try {
+        posixLink.reader = std::thread(readerLoop, posixLink.fd, posixLink.readerWake.readEnd);
+        posixLink.writer = std::thread(writerLoop, posixLink.fd, posixLink.writerWake.readEnd);
+    } catch (const std::system_error& error) {
+        errno = error.code().value();
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int openLink(int portNumber, int baudRate) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/dev/ttyS%d", portNumber - 1);
+    return openLinkByName(name, baudRate);
+}
+
+int openLinkByName(const char* name, int baudRate) {
+    if (posixLink.fd >= 0) closeLink();  // one link at a time
+    stopRequested.store(0, std::memory_order_release);
+    posixLink.fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (posixLink.fd < 0) return 0;
+    // Exclusive, as a COM port is on Windows: a second opener gets EBUSY.
+    if (ioctl(posixLink.fd, TIOCEXCL) != 0 || !configureTty(posixLink.fd, baudRate)) return failOpen();
+    if (!openWakePipe(&posixLink.readerWake) || !openWakePipe(&posixLink.writerWake)) return failOpen();
+    if (!startThreads()) return failOpen();
+    writerWakeFd.store(posixLink.writerWake.writeEnd, std::memory_order_release);
+    setTransmitReadyHook(signalTransmitReady);
+    setTransmitLinkOpen(1);
+    return 1;
+}
+
+int closeLink() {
+    setTransmitLinkOpen(0);
+    return releaseLink();
+}
+
+// Of the Win32 link's diagnostics only two have a meaning here: chunks
+// handed to the parser (of any size, not 4-byte reads) and hang-ups.
+LinkStatistics linkStatistics() {
+    LinkStatistics s{};
+    s.readsParsed = chunksParsed.load(std::memory_order_relaxed);
+    s.readsFailedLater = hangUps.load(std::memory_order_relaxed);
+    return s;
+}

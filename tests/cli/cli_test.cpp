@@ -1,0 +1,371 @@
+// elq770ctl against the device simulator on a pseudo-terminal. Each case
+// runs the real tool and observes what a user or the device sees: exit code,
+// output, files, and the words in the simulator's log.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "link/command_frames.h"
+#include "link/live_state.h"
+#include "link/serial_link.h"
+#include "params/parameter_set.h"
+#include "tests/e2e/sim_log.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string workDir() {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string dir = std::string(ELQ_CLI_WORK_DIR) + "/" + test->test_suite_name() + "." + test->name();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+pid_t spawn(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    setpgid(0, 0);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+// Exit code, or -1 after killing a child that outlived the time-out.
+int waitExit(pid_t pid, int timeoutMs) {
+    for (int waited = 0;; waited += 10) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (waited >= timeoutMs) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        sleepMs(10);
+    }
+}
+
+// The simulator on a pty linked at <dir>/tty, logging what it receives.
+class Sim {
+public:
+    Sim(const std::string& dir, std::vector<std::string> flags = {}, const std::string& name = "sim")
+        : link_(dir + "/tty"), log_(dir + "/" + name + ".log") {
+        std::vector<std::string> args{ELQ_SIM_BINARY, "--link", link_, "--log", log_, "--seed", "7"};
+        args.insert(args.end(), flags.begin(), flags.end());
+        pid_ = spawn(args, dir + "/" + name + ".out", dir + "/" + name + ".err");
+        for (int i = 0; i < 500 && !fs::is_symlink(fs::symlink_status(link_)); ++i) sleepMs(5);
+    }
+    ~Sim() { stop(); }
+    void stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitExit(pid_, 3000);
+        pid_ = 0;
+    }
+    const std::string& link() const { return link_; }
+    std::vector<uint16_t> words() const {
+        std::vector<uint16_t> words;
+        for (const e2e::LoggedWord& logged : e2e::simulatorLogWords(log_)) words.push_back(logged.word);
+        return words;
+    }
+    std::vector<e2e::LoggedWord> timedWords() const { return e2e::simulatorLogWords(log_); }
+
+private:
+    std::string link_;
+    std::string log_;
+    pid_t pid_ = 0;
+};
+
+struct CtlRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CtlRun ctl(const std::string& dir, const std::vector<std::string>& args, int timeoutMs = 20000) {
+    std::vector<std::string> argv{ELQ_CTL_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_t pid = spawn(argv, dir + "/ctl.out", dir + "/ctl.err");
+    int code = waitExit(pid, timeoutMs);
+    return {code, readText(dir + "/ctl.out"), readText(dir + "/ctl.err")};
+}
+
+std::vector<uint16_t> withoutRequests(const std::vector<uint16_t>& words) {
+    std::vector<uint16_t> kept;
+    for (uint16_t w : words)
+        if (w != CMD_REQUEST_DATA) kept.push_back(w);
+    return kept;
+}
+
+void writeBytes(const std::string& path, const ParameterSet& record, std::size_t size = sizeof(ParameterSet)) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(&record), static_cast<std::streamsize>(size));
+}
+
+std::vector<std::string> csvRows(const std::string& path) {
+    std::vector<std::string> rows;
+    std::istringstream in(readText(path));
+    for (std::string line; std::getline(in, line);) rows.push_back(line);
+    return rows;
+}
+
+}  // namespace
+
+TEST(CliUsage, HelpListsExitCodesAndMistakesExitOne) {
+    std::string dir = workDir();
+    CtlRun help = ctl(dir, {"load", "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("4  download not confirmed"), std::string::npos) << help.out;
+    EXPECT_EQ(ctl(dir, {"frobnicate"}).code, 1);
+    EXPECT_EQ(ctl(dir, {"info"}).code, 1);  // --port is required
+    EXPECT_EQ(ctl(dir, {"info", "--port", "x", "--lang", "fr"}).code, 1);
+}
+
+TEST(CliDevice, InfoShowsTextActiveLimitAndParametersInTheChosenLanguage) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--text", "UNIT 7", "--setpoint1", "55", "--param", "3300=125", "--limit2"});
+    CtlRun en = ctl(dir, {"info", "--port", sim.link()});
+    ASSERT_EQ(en.code, 0) << en.err;
+    EXPECT_NE(en.out.find("Corvanta: UNIT 7"), std::string::npos) << en.out;
+    EXPECT_NE(en.out.find("Setpoint   : 55%"), std::string::npos) << en.out;
+    EXPECT_NE(en.out.find("Tr         : 12.5s"), std::string::npos) << en.out;
+    EXPECT_NE(en.out.find("Active Limit: Limit 2"), std::string::npos) << en.out;
+    CtlRun de = ctl(dir, {"info", "--port", sim.link(), "--lang", "de"});
+    EXPECT_NE(de.out.find("Grenzwert  : 55%"), std::string::npos) << de.out;
+    EXPECT_NE(de.out.find("Polarit\xC3\xA4t"), std::string::npos) << "UTF-8 umlaut: " << de.out;
+    CtlRun json = ctl(dir, {"info", "--port", sim.link(), "--json"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    nlohmann::json parsed = nlohmann::json::parse(json.out);
+    EXPECT_EQ(parsed["deviceText"], "UNIT 7");
+    EXPECT_EQ(parsed["limit1Setpoint"], 55);
+    EXPECT_EQ(parsed["limit1Tr"], 125);
+    EXPECT_EQ(parsed["activeLimit"], 1);
+}
+
+TEST(CliDevice, SavedFileLoadsBackAsSixteenPacedWordsInCodeOrderAndIsConfirmed) {
+    std::string dir = workDir();
+    std::string file = dir + "/unit.770";
+    {
+        Sim source(dir, {"--text", "SOURCE", "--setpoint1", "55", "--setpoint2", "33"}, "source");
+        CtlRun save = ctl(dir, {"save", "--port", source.link(), file});
+        ASSERT_EQ(save.code, 0) << save.err;
+    }
+    std::string bytes = readText(file);
+    ASSERT_EQ(bytes.size(), 76u);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[2]), 55);  // limit1Setpoint, little-endian
+    EXPECT_EQ(bytes.substr(32, 7), std::string("SOURCE\0", 7));
+    ParameterSet saved{};
+    std::memcpy(&saved, bytes.data(), sizeof saved);
+
+    Sim target(dir, {"--setpoint1", "70", "--setpoint2", "10"}, "target");
+    CtlRun load = ctl(dir, {"load", "--port", target.link(), file});
+    ASSERT_EQ(load.code, 0) << load.err;
+    EXPECT_NE(load.out.find("confirmed"), std::string::npos);
+    std::vector<e2e::LoggedWord> logged = target.timedWords();
+    ASSERT_EQ(logged.size(), 17u);
+    for (int i = 0; i < PARAMETER_COUNT; ++i)
+        EXPECT_EQ(logged[i].word, PARAMETER_BANDS[i].code + saved.*PARAMETER_BANDS[i].field) << i;
+    EXPECT_EQ(logged[16].word, CMD_REQUEST_DATA);  // the confirmation
+    // Sixteen ticks of 47 ms (0.75 s) from the first word to the request;
+    // unpaced, all would arrive within a few milliseconds.
+    EXPECT_GE(logged[16].seconds - logged[0].seconds, 0.60);
+    CtlRun info = ctl(dir, {"info", "--port", target.link(), "--json"});
+    EXPECT_EQ(nlohmann::json::parse(info.out)["limit2Setpoint"], 33);
+}
+
+TEST(CliDevice, SetSendsOnlyTheChangedWordsAndConfirmsThem) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--setpoint2", "20"});
+    CtlRun set = ctl(dir, {"set", "--port", sim.link(), "limit2Setpoint=45", "limit1Tr=12,5", "limit1Ts=2.5",
+                        "limit2Type=Max", "nominalVoltage=400V", "limit2Setpoint=45"});
+    ASSERT_EQ(set.code, 0) << set.err;
+    EXPECT_EQ(withoutRequests(sim.words()),
+              (std::vector<uint16_t>{3300 + 125, 3900 + 25, 3010 + 2, 3200 + 45, 3040 + 2}));
+    EXPECT_NE(set.out.find("limit2Setpoint 20% -> 45%"), std::string::npos) << set.out;
+    CtlRun again = ctl(dir, {"set", "--port", sim.link(), "limit2Setpoint=45"});
+    EXPECT_EQ(again.code, 0);
+    EXPECT_EQ(withoutRequests(sim.words()).size(), 5u) << "an unchanged value is not sent";
+}
+
+TEST(CliDevice, RefusedValueSendsNothing) {
+    std::string dir = workDir();
+    Sim sim(dir);
+    for (const char* bad : {"limit1Tr=25.1", "volume=3"}) {
+        CtlRun set = ctl(dir, {"set", "--port", sim.link(), "limit2Setpoint=45", bad});
+        EXPECT_EQ(set.code, 1) << bad;
+        EXPECT_NE(set.err.find("nothing sent"), std::string::npos) << set.err;
+    }
+    EXPECT_TRUE(sim.words().empty());
+    EXPECT_NE(ctl(dir, {"set", "--port", sim.link(), "limit1Setpoint=100"}).err.find("5 to 99"), std::string::npos);
+}
+
+TEST(CliDevice, SilentPortsAndDisagreeingDevicesGiveTheirExitCodes) {
+    std::string dir = workDir();
+    CtlRun missing = ctl(dir, {"info", "--port", dir + "/no-such-tty"});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.err.find(dir + "/no-such-tty: cannot open port: No such file"), std::string::npos) << missing.err;
+    {
+        Sim mute(dir, {"--no-answer"}, "mute");
+        CtlRun info = ctl(dir, {"info", "--port", mute.link()});
+        EXPECT_EQ(info.code, 3);
+        EXPECT_NE(info.err.find("no answer from the device"), std::string::npos);
+    }
+    {
+        Sim silent(dir, {"--silent"}, "silent");
+        CtlRun monitor = ctl(dir, {"monitor", "--port", silent.link(), "--duration", "20"});
+        EXPECT_EQ(monitor.code, 3) << monitor.err;
+    }
+    Sim wrong(dir, {"--wrong-params"}, "wrong");
+    CtlRun set = ctl(dir, {"set", "--port", wrong.link(), "limit1Setpoint=50"});
+    EXPECT_EQ(set.code, 4);
+    EXPECT_NE(set.err.find("limit1Setpoint sent 50, device reports 51"), std::string::npos) << set.err;
+}
+
+TEST(CliPorts, ScanNamesTheDeviceOnAGivenPort) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--text", "SCAN ME"});
+    CtlRun scan = ctl(dir, {"ports", "--scan", sim.link(), dir + "/nothing"});
+    EXPECT_EQ(scan.code, 0);
+    EXPECT_NE(scan.out.find(sim.link() + " SCAN ME"), std::string::npos) << scan.out;
+    EXPECT_NE(scan.out.find("cannot open"), std::string::npos) << scan.out;
+}
+
+TEST(CliFile, ShowDecodesAFileAndNamesTheValueOutsideItsBand) {
+    std::string dir = workDir();
+    ParameterSet record{};
+    record.limit1Type = 2;
+    record.limit1Setpoint = 50;
+    record.nominalVoltage = 2;
+    std::memcpy(record.deviceText, "OFFLINE", 7);
+    writeBytes(dir + "/good.770", record);
+    CtlRun show = ctl(dir, {"show", dir + "/good.770"});
+    ASSERT_EQ(show.code, 0) << show.err;
+    EXPECT_NE(show.out.find("Limit      : Max."), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("Voltage    : 400V"), std::string::npos) << show.out;
+    EXPECT_EQ(nlohmann::json::parse(ctl(dir, {"show", "--json", dir + "/good.770"}).out)["deviceText"], "OFFLINE");
+
+    record.limit2Type = 12;  // would travel as a current-range word
+    writeBytes(dir + "/foreign.770", record);
+    CtlRun foreign = ctl(dir, {"show", dir + "/foreign.770"});
+    EXPECT_EQ(foreign.code, 5);
+    EXPECT_NE(foreign.err.find("limit2Type is 12, outside its band (0 to 9)"), std::string::npos) << foreign.err;
+    writeBytes(dir + "/short.770", record, 10);
+    EXPECT_EQ(ctl(dir, {"show", dir + "/short.770"}).code, 5);
+    CtlRun missing = ctl(dir, {"load", "--port", dir + "/tty", dir + "/none.770"});
+    EXPECT_EQ(missing.code, 5) << "the file is checked before the port";
+    EXPECT_NE(missing.err.find("none.770: cannot read file"), std::string::npos) << missing.err;
+    CtlRun csv = ctl(dir, {"monitor", "--port", dir + "/tty", "--csv", dir + "/no-dir/log.csv"});
+    EXPECT_EQ(csv.code, 5) << "the CSV file is created before the port is opened";
+    EXPECT_NE(csv.err.find("no-dir/log.csv: cannot create file"), std::string::npos) << csv.err;
+}
+
+TEST(CliMonitor, CsvRowsFollowTheStream) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "42", "--limit2"});
+    CtlRun run = ctl(dir, {"monitor", "--port", sim.link(), "--csv", dir + "/log.csv", "--duration", "2"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::vector<std::string> rows = csvRows(dir + "/log.csv");
+    ASSERT_GT(rows.size(), 1u);
+    EXPECT_EQ(rows[0], "time,measurement,activeLimit,maxPeak,minPeak,alarmWord");
+    // One row per 20 ms measurement: about 100 in two seconds, fewer when the
+    // machine is busy, never more than the simulator sent.
+    EXPECT_GE(rows.size(), 60u);
+    EXPECT_LE(rows.size(), 110u);
+    std::regex row(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,42,2,\d*,\d*,\d*)");
+    for (std::size_t i = 1; i < rows.size(); ++i) ASSERT_TRUE(std::regex_match(rows[i], row)) << rows[i];
+    EXPECT_LE(rows[1], rows.back()) << "timestamps run forward";
+    EXPECT_NE(run.out.find(std::to_string(rows.size() - 1) + " rows; measurement min 42 %, max 42 %"),
+              std::string::npos) << run.out;
+}
+
+TEST(CliMonitor, SimulatorRestartedOnTheSameLinkIsAGapAndCtrlCEndsTheRunCleanly) {
+    std::string dir = workDir();
+    auto first = std::make_unique<Sim>(dir, std::vector<std::string>{"--level", "30"}, "first");
+    pid_t monitor = spawn({ELQ_CTL_BINARY, "monitor", "--port", first->link(), "--csv", dir + "/log.csv"},
+                          dir + "/ctl.out", dir + "/ctl.err");
+    sleepMs(1500);
+    first.reset();
+    sleepMs(1500);
+    Sim second(dir, {"--level", "60"}, "second");
+    for (int i = 0; i < 800 && readText(dir + "/ctl.out").find("link back") == std::string::npos; ++i) sleepMs(10);
+    sleepMs(500);
+    kill(monitor, SIGINT);
+    EXPECT_EQ(waitExit(monitor, 5000), 0);
+    std::string out = readText(dir + "/ctl.out");
+    EXPECT_NE(out.find("link lost"), std::string::npos) << out;
+    EXPECT_NE(out.find("link back after"), std::string::npos) << out;
+    EXPECT_NE(out.find("1 link gaps"), std::string::npos) << out;
+    std::vector<std::string> rows = csvRows(dir + "/log.csv");
+    ASSERT_GT(rows.size(), 2u);
+    EXPECT_NE(rows[1].find(",30,1,"), std::string::npos) << rows[1];
+    EXPECT_NE(rows.back().find(",60,1,"), std::string::npos) << "rows go on after the gap: " << rows.back();
+    EXPECT_NE(out.find(std::to_string(rows.size() - 1) + " rows"), std::string::npos)
+        << "every counted row is in the file: " << out;
+}
+
+// The POSIX link alone, in this process, on a pseudo-terminal the test holds.
+TEST(PosixLink, CarriesBothWaysAndAHangUpCostsNoCpu) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::string slave = ptsname(master);
+    ASSERT_EQ(openLinkByName(slave.c_str(), 9600), 1);
+    EXPECT_EQ(openLinkByName(slave.c_str(), 1234), 0) << "an unknown rate is refused";
+    ASSERT_EQ(openLinkByName(slave.c_str(), 9600), 1);
+
+    const uint8_t measurement42[] = {0x21, 0xA1, 0xC2, 0x0D};
+    ASSERT_EQ(write(master, measurement42, sizeof measurement42), 4);
+    for (int i = 0; i < 200 && liveState.measurement.load() != 42; ++i) sleepMs(5);
+    EXPECT_EQ(liveState.measurement.load(), 42);
+
+    ASSERT_EQ(sendCommandWord(CMD_SPACE_KEY), 1);
+    uint8_t frame[FRAME_SIZE] = {}, expected[FRAME_SIZE];
+    buildFrame(CMD_SPACE_KEY, expected);
+    pollfd readable{master, POLLIN, 0};
+    int got = 0;
+    while (got < FRAME_SIZE && poll(&readable, 1, 2000) == 1) got += static_cast<int>(read(master, frame + got, FRAME_SIZE - got));
+    EXPECT_EQ(std::vector<uint8_t>(frame, frame + FRAME_SIZE), std::vector<uint8_t>(expected, expected + FRAME_SIZE));
+
+    close(master);  // the device side hangs up
+    sleepMs(100);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    sleepMs(500);
+    getrusage(RUSAGE_SELF, &after);
+    auto cpuMs = [](const rusage& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
+    };
+    EXPECT_LT(cpuMs(after) - cpuMs(before), 100.0) << "a dead line must not spin the reader";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(closeLink(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(sendCommandWord(CMD_SPACE_KEY), 0) << "nothing is taken while no link is open";
+}
