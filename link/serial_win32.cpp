@@ -163,9 +163,9 @@ bool takeCompletedRead(const uint8_t* buffer, DWORD received) {
     return true;
 }
 
-// Errors with which reads fail once the adapter has been pulled (or, under
-// Wine, once the other end of a pseudo-terminal has gone): the port will not
-// come back under this handle.
+// Errors with which reads fail once the adapter has been pulled: the port
+// will not come back under this handle. ERROR_BROKEN_PIPE is what Wine
+// reports once the other end of a pseudo-terminal has gone.
 bool isDeviceGoneError(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
@@ -177,6 +177,7 @@ bool isDeviceGoneError(DWORD error) {
     case ERROR_INVALID_HANDLE:
     case ERROR_NOT_READY:
     case ERROR_IO_DEVICE:
+    case ERROR_BROKEN_PIPE:
         return true;
     default:
         return false;
