@@ -9,6 +9,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   wine wine64 fonts-wine xvfb imagemagick x11-utils
+  zip unzip
 )
 
 missing=()

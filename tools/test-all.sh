@@ -2,7 +2,8 @@
 # Installs what is missing, builds both trees and runs every test through
 # CTest: the unit tests natively (ASan, UBSan) and under Wine, the simulator's
 # tests, the end-to-end tests of the real programs under Wine against the
-# simulator, and a bounded run of each fuzz target.
+# simulator, and a bounded run of each fuzz target; then builds the release
+# zip from a clean build and checks its contents.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -15,4 +16,7 @@ export WINEDEBUG=-all
 # minutes: tools/measure.sh runs them.
 ctest --test-dir build/native --output-on-failure -j2 --timeout 900 \
       -E '^(Performance|LinkMeasure)\.'
+
+"$root/tools/package.sh"
+"$root/tools/check-package.sh"
 
