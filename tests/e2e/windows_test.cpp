@@ -25,12 +25,12 @@ std::string chomp(std::string text) {
     return text;
 }
 
-// Polls probe title-w until it gives expected (UTF-8) or the time is up.
+// Polls the main window's title (as UTF-16, through probe get-text-w) until it gives expected (UTF-8) or the time is up.
 std::string waitTitleW(const std::string& expected, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string title;
     do {
-        title = chomp(e2e::probe({"title-w", MAIN_CLASS}));
+        title = chomp(e2e::probe({"get-text-w", MAIN_CLASS}));
         if (title == expected) break;
         std::this_thread::sleep_for(100ms);
     } while (std::chrono::steady_clock::now() < deadline);

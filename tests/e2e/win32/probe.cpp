@@ -42,8 +42,8 @@
 //   capture-client TARGET OUT.bmp    the client area from the screen, 24-bit BMP
 //   open-com N                       opens COMn as the program does and reads its line
 //                                    settings; "open" (exit 0) or "error CODE" (exit 3)
-//   title-w TARGET                   its title through GetWindowTextW, printed as UTF-8
-//   get-text-w TARGET [CONTROL_ID]   WM_GETTEXT through the W function, printed as UTF-8
+//   get-text-w TARGET [CONTROL_ID]   WM_GETTEXT through the W function (a title too),
+//                                    printed as UTF-8
 //                                    (what a user sees, whatever the ANSI code page)
 //   hold-file PATH MS                opens PATH without sharing, prints "held", keeps it
 //                                    MS milliseconds (a backup tool holding the file)
@@ -571,13 +571,6 @@ std::string utf8Of(const wchar_t* text, int length) {
     return result;
 }
 
-int titleW(HWND hwnd, const Args&) {
-    wchar_t text[1024] = L"";
-    int length = GetWindowTextW(hwnd, text, 1024);
-    std::printf("%s\n", utf8Of(text, length).c_str());
-    return 0;
-}
-
 int getTextW(HWND hwnd, const Args& a) {
     HWND control = a.size() > 1 ? findControl(hwnd, a[1]) : hwnd;
     if (!control) return EXIT_NOT_FOUND;
@@ -685,7 +678,6 @@ const Verb VERBS[] = {
     {"pixel", 2, nullptr, pixel},
     {"capture-client", 2, captureClient, nullptr},
     {"open-com", 1, nullptr, openCom},
-    {"title-w", 1, titleW, nullptr},
     {"get-text-w", 1, getTextW, nullptr},
     {"hold-file", 2, nullptr, holdFile},
     {"text-fit", 2, nullptr, textFit},

@@ -75,7 +75,6 @@ protected:
     bool hadLocalAppData = false;
 };
 
-
 TEST_F(SettingsFolder, RefusedStartupFolderMovesTheFileToTheUserFolderForGood) {
     refuseSettingsWrites(EACCES);
     EXPECT_EQ(0, readSettings(&record));
@@ -135,17 +134,17 @@ TEST_F(SettingsFolder, SharingViolationIsRetriedForAbout150Ms) {
             close(fd);
         });
     };
-    std::thread shortHold = holdFor(std::chrono::milliseconds(60));
-    EXPECT_EQ(0, writeSettings(&record)) << "a hold of 60 ms is waited out";
+    std::thread shortHold = holdFor(std::chrono::milliseconds(30));
+    EXPECT_EQ(0, writeSettings(&record)) << "a hold of 30 ms is waited out";
     shortHold.join();
-    std::thread longHold = holdFor(std::chrono::milliseconds(400));
+    std::thread longHold = holdFor(std::chrono::milliseconds(800));
     auto start = std::chrono::steady_clock::now();
     int result = readSettings(&record);
     auto spent = std::chrono::steady_clock::now() - start;
     longHold.join();
     EXPECT_EQ(EWOULDBLOCK, result);
     EXPECT_GE(spent, std::chrono::milliseconds(140));
-    EXPECT_LT(spent, std::chrono::milliseconds(390)) << "then the error is reported";
+    EXPECT_LT(spent, std::chrono::milliseconds(750)) << "then the error is reported";
 }
 
 }  // namespace
