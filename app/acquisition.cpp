@@ -10,10 +10,14 @@ const int32_t HOLD_TICKS[3] = {40, 120, 240};
 
 int downloadPending = 0;
 int32_t lastShownMeasurement = 0;
+int linkRecovering = 0;
 
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
+constexpr uint8_t WATCHDOG_AT_START = 20;
+
+uint32_t lastReopenMs = 0;
 
 void resetReadoutsAfterLinkLoss() {
     liveState.measurement.store(NO_VALUE, relaxed);
@@ -28,6 +32,8 @@ void resetReadoutsAfterLinkLoss() {
 void resetAcquisition() {
     downloadPending = 0;
     lastShownMeasurement = 0;
+    linkRecovering = 0;
+    lastReopenMs = 0;
 }
 
 int alarmHoldTick() {
@@ -80,4 +86,28 @@ int identificationTick() {
     if (liveState.linkWatchdog.load(relaxed) == 0 || deviceTextPresent()) return 0;
     sendRequest();
     return 1;
+}
+
+RecoveryStep linkRecoveryTick(int linkOpen, int deviceGone, uint32_t nowMs) {
+    // The user's choice of port has the last word: a port marked not open
+    // (or one just picked and opened) ends any recovery.
+    if (appSettings.comPort > PORT_NOT_OPEN || (linkOpen && !deviceGone)) {
+        linkRecovering = 0;
+        return RECOVERY_NONE;
+    }
+    if (linkOpen) {
+        if (liveState.linkWatchdog.load(relaxed) != 0) return RECOVERY_NONE;
+        linkRecovering = 1;
+        lastReopenMs = nowMs;
+        return RECOVERY_CLOSE_AND_REOPEN;
+    }
+    if (!linkRecovering || nowMs - lastReopenMs < REOPEN_INTERVAL_MS) return RECOVERY_NONE;
+    lastReopenMs = nowMs;
+    return RECOVERY_REOPEN;
+}
+
+void linkReopened(int opened) {
+    if (!opened) return;
+    linkRecovering = 0;
+    liveState.linkWatchdog.store(WATCHDOG_AT_START, relaxed);
 }

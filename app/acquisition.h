@@ -14,6 +14,7 @@ extern const int32_t HOLD_TICKS[3];
 
 extern int downloadPending;         // queued parameter words await confirmation
 extern int32_t lastShownMeasurement;
+extern int linkRecovering;          // a lost link awaits its reopen
 
 // Resets the state above to its start values (tests).
 void resetAcquisition();
@@ -43,3 +44,24 @@ int readoutsTick();
 // Timer 1000: asks the device for its data while its text is missing and the
 // link is alive. Returns 1 when a request was sent.
 int identificationTick();
+
+// A pulled adapter leaves a dead handle that keeps its port's name from
+// coming back. Once the link's device is gone and the watchdog has run out,
+// the window thread closes the link and opens the same port again, quietly,
+// at most once every REOPEN_INTERVAL_MS until it opens. A merely silent
+// device on a live port changes nothing.
+constexpr uint32_t REOPEN_INTERVAL_MS = 2000;
+
+enum RecoveryStep {
+    RECOVERY_NONE,
+    RECOVERY_CLOSE_AND_REOPEN,  // close the dead link, then try the port
+    RECOVERY_REOPEN,            // the link is closed: try the port again
+};
+
+// Timer 50, after the pump: linkOpen and deviceGone as the link reports
+// them, nowMs a millisecond tick count (it may wrap).
+RecoveryStep linkRecoveryTick(int linkOpen, int deviceGone, uint32_t nowMs);
+
+// The outcome of a reopen the step asked for. An open link starts as at
+// program start: the watchdog full, so the identification requests resume.
+void linkReopened(int opened);

@@ -1,5 +1,11 @@
 // Entry point: class registration, the centred fixed-size window, ReplyEvent
 // and the message loop.
+//
+// The main window is a Unicode window (its class registered with the W
+// function): its title comes from the code page 1252 table converted to
+// UTF-16, and a window with an ANSI procedure would squeeze a W title through
+// the system's ANSI code page, losing "\xE6" and "\xF8" on a Japanese or UTF-8
+// Windows.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -7,14 +13,15 @@
 #include "app/shell_win32.h"
 #include "lang/lang_message.h"
 #include "lang/language_table.h"
+#include "lang/wide_text_win32.h"
 #include "params/settings.h"
 
 namespace {
 
-char className[100];
+wchar_t className[100];
 
 void registerMainClass(HINSTANCE instance) {
-    WNDCLASSEXA windowClass{};
+    WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = mainWindowProc;
@@ -24,9 +31,9 @@ void registerMainClass(HINSTANCE instance) {
     windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
     // COLOR_GRAYTEXT + 1: the system colour shows around the panels.
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(18));
-    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MENU_ENGLISH);
+    windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MENU_ENGLISH);
     windowClass.lpszClassName = className;
-    RegisterClassExA(&windowClass);
+    RegisterClassExW(&windowClass);
 }
 
 HWND createMainWindow(HINSTANCE instance) {
@@ -36,7 +43,8 @@ HWND createMainWindow(HINSTANCE instance) {
     // No clamping: a screen smaller than the window gets negative coordinates.
     int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    return CreateWindowExA(0, className, titleText, WS_SYSMENU | WS_MINIMIZEBOX, x, y, width,
+    WideText<LANGUAGE_TEXT_SIZE> title(titleText);
+    return CreateWindowExW(0, className, title.get(), WS_SYSMENU | WS_MINIMIZEBOX, x, y, width,
                            height, nullptr, nullptr, instance, nullptr);
 }
 
@@ -46,7 +54,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     InitCommonControls();
     setSettingsDefaults(&appSettings);
     langText(titleText, 34);
-    LoadStringA(instance, IDS_CLASS_NAME, className, sizeof className);
+    LoadStringW(instance, IDS_CLASS_NAME, className, sizeof className / sizeof className[0]);
     registerMainClass(instance);
     MainWindow = createMainWindow(instance);
     if (MainWindow == nullptr) return 0;
@@ -58,10 +66,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDS_CLASS_NAME));
     ShowWindow(MainWindow, show);
     MSG message{};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (TranslateAcceleratorA(message.hwnd, accelerators, &message)) continue;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorW(message.hwnd, accelerators, &message)) continue;
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
 }

@@ -10,6 +10,7 @@
 #include "display/main_paint_win32.h"
 #include "lang/lang_message.h"
 #include "lang/language_table.h"
+#include "lang/wide_text_win32.h"
 #include "link/command_frames.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
@@ -73,7 +74,7 @@ LRESULT onCreate(HWND window) {
 LRESULT onClose(HWND window) {
     if (writeSettings(&appSettings) != 0) langMessage(window, 83, 33, 0);
     for (UINT id : timerIds) KillTimer(window, id);
-    return DefWindowProcA(window, WM_CLOSE, 0, 0);
+    return DefWindowProcW(window, WM_CLOSE, 0, 0);
 }
 
 LRESULT onDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -81,7 +82,7 @@ LRESULT onDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
     closeReplyEvent();
     deleteDisplayObjects();
     PostQuitMessage(0);
-    return DefWindowProcA(window, WM_DESTROY, wParam, lParam);
+    return DefWindowProcW(window, WM_DESTROY, wParam, lParam);
 }
 
 LRESULT onSetFocus(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -89,7 +90,7 @@ LRESULT onSetFocus(HWND window, WPARAM wParam, LPARAM lParam) {
     // A Reset button hands the focus straight back: no full repaint for that.
     if (previous != nullptr && previous != resetButtons[0] && previous != resetButtons[1])
         redrawAll = 1;
-    return DefWindowProcA(window, WM_SETFOCUS, wParam, lParam);
+    return DefWindowProcW(window, WM_SETFOCUS, wParam, lParam);
 }
 
 LRESULT onKeyDown(WPARAM key) {
@@ -131,7 +132,7 @@ int waitForReply(DWORD timeoutMs) {
 
 void refreshTitle(HWND window) {
     langText(titleText, 34);
-    SetWindowTextA(window, titleText);
+    SetWindowTextW(window, WideText<LANGUAGE_TEXT_SIZE>(titleText).get());
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -146,7 +147,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return onSetFocus(window, wParam, lParam);
     case WM_ERASEBKGND:
         redrawAll = 1;
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_KEYDOWN:
         return onKeyDown(wParam);
     case WM_KEYUP:
@@ -154,12 +155,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_PAINT:
         paintMainWindow(window);
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_COMMAND:
         return menuCommand(window, wParam, lParam);
     case WM_TIMER:
         return timerTick(window, wParam, lParam);
     default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -7,6 +7,7 @@
 #include "display/display_state.h"
 #include "lang/lang_message.h"
 #include "lang/language_table.h"
+#include "lang/wide_text_win32.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
 #include "link/serial_link.h"
@@ -81,10 +82,25 @@ void selectLanguage(HWND window, int languageOffset) {
     InvalidateRect(window, nullptr, TRUE);
 }
 
+// The scan blocks the window thread for up to 2 s a port, 16 s in all.
+// Windows calls a window hung when its thread has not looked at its queue
+// for 5 s, then ghosts it as "(Not Responding)" and offers to end the
+// program, losing the settings save. A PeekMessage with PM_NOREMOVE between
+// ports counts as looking and removes nothing: no command, key or timer is
+// handled in the middle of the scan (only messages that other threads send
+// are delivered, as during any SendMessage). Chosen over
+// DisableProcessWindowsGhosting, which would only hide the ghost: the window
+// would still be reported hung, and for every wait of the process.
+void showResponsive() {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 // Opens each port in turn and asks for the device's data; a port counts as
 // found when the answer arrives in time. The link stays open on that port.
 int scanPorts() {
     for (int port = FIRST_PORT; port <= LAST_PORT; ++port) {
+        showResponsive();
         if (!openLink(port, BAUD_RATE)) continue;
         sendRequest();
         if (waitForReply(SCAN_WAIT_MS)) return port;
@@ -113,7 +129,9 @@ void autoConnect(HWND window) {
 }
 
 void showAbout(HWND window) {
-    DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, aboutDialogProc, 0);
+    // A Unicode dialog, so that its caption is not squeezed through the ANSI
+    // code page.
+    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_ABOUT), window, aboutDialogProc, 0);
 }
 
 }  // namespace
@@ -167,7 +185,7 @@ LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             selectPort(window, id - IDM_COM1 + 1);
             return 0;
         }
-        return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+        return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
     }
 }
 
@@ -175,7 +193,7 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     if (message == WM_INITDIALOG) {
         char caption[LANGUAGE_TEXT_SIZE];
         langText(caption, 0);
-        SetWindowTextA(dialog, caption);
+        SetWindowTextW(dialog, WideText<LANGUAGE_TEXT_SIZE>(caption).get());
         return TRUE;
     }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {

@@ -5,6 +5,8 @@
 #include "app/acquisition.h"
 #include "app/shell_win32.h"
 #include "lang/lang_message.h"
+#include "link/serial_link.h"
+#include "params/settings.h"
 
 namespace {
 
@@ -18,6 +20,22 @@ void graphTick(HWND window) {
 void confirmDownload(HWND window) {
     int message = confirmationMessage(waitForReply(CONFIRMATION_WAIT_MS));
     if (message != 0) langMessage(window, message, 34, 0);
+}
+
+// Carries out the recovery of a lost link: no message either way, the
+// readouts already show the lost link.
+void recoverLink() {
+    switch (linkRecoveryTick(linkIsOpen(), linkDeviceGone(), GetTickCount())) {
+    case RECOVERY_CLOSE_AND_REOPEN:
+        closeLink();
+        linkReopened(openLink(appSettings.comPort, BAUD_RATE));
+        break;
+    case RECOVERY_REOPEN:
+        linkReopened(openLink(appSettings.comPort, BAUD_RATE));
+        break;
+    default:
+        break;
+    }
 }
 
 void pumpTickOnWindow(HWND window) {
@@ -42,6 +60,7 @@ LRESULT timerTick(HWND window, WPARAM wParam, LPARAM lParam) {
         return 0;
     case TIMER_PUMP:
         pumpTickOnWindow(window);
+        recoverLink();
         return 0;
     case TIMER_READOUTS:
         if (readoutsTick()) InvalidateRect(window, nullptr, FALSE);
@@ -50,6 +69,6 @@ LRESULT timerTick(HWND window, WPARAM wParam, LPARAM lParam) {
         identificationTick();
         return 0;
     default:
-        return DefWindowProcA(window, WM_TIMER, wParam, lParam);
+        return DefWindowProcW(window, WM_TIMER, wParam, lParam);
     }
 }

@@ -1,7 +1,7 @@
 # Windows build with mingw-w64: the program, and the same unit tests for Wine.
 # Everything is linked statically so that the executables need no extra DLLs.
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
-set(WIN32_LIBS comctl32 comdlg32 winspool gdi32 user32 kernel32)
+set(WIN32_LIBS comctl32 comdlg32 winspool shell32 gdi32 user32 kernel32)
 
 # The program's Win32 front end lives in app/; every other Win32 companion
 # goes into the core library with the portable sources.
@@ -15,7 +15,15 @@ target_compile_options(elqcore_win PRIVATE ${WARNINGS})
 target_compile_definitions(elqcore_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
 
 file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
+# The version header and the manifest are made from the project's version.
+set(GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+set(ELQ_VERSION_FOUR "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+configure_file(${CMAKE_SOURCE_DIR}/resources/version.h.in ${GENERATED_DIR}/elq_version.h @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/elq770.manifest.in ${GENERATED_DIR}/elq770.manifest @ONLY)
+set_property(SOURCE ${RESOURCE_FILES} APPEND PROPERTY OBJECT_DEPENDS
+             ${GENERATED_DIR}/elq_version.h ${GENERATED_DIR}/elq770.manifest)
 add_executable(elq770 WIN32 ${APP_SOURCES} ${RESOURCE_FILES})
+target_include_directories(elq770 PRIVATE ${GENERATED_DIR})
 target_compile_options(elq770 PRIVATE ${WARNINGS})
 target_link_libraries(elq770 PRIVATE elqcore_win ${WIN32_LIBS} ${STATIC_LINK})
 

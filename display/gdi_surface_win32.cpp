@@ -1,6 +1,7 @@
 #include "display/gdi_surface_win32.h"
 
 #include "display/main_paint_win32.h"
+#include "lang/wide_text_win32.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ void GdiSurface::rectangle(int left, int top, int right, int bottom) {
 }
 
 void GdiSurface::textOut(int x, int y, const char* text, int length) {
-    TextOutA(dc_, x, y, text, length);
+    // Readouts and labels are at most a language text long.
+    WideText<256> wide(text, length);
+    TextOutW(dc_, x, y, wide.get(), wide.length());
 }
 
 // A null handle (its creation failed) selects nothing and replaces nothing.

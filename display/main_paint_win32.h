@@ -22,7 +22,7 @@ void deleteDisplayObjects();
 
 // The WM_PAINT branch: BeginPaint, the client area's content, EndPaint. The
 // flags are tested after BeginPaint, whose WM_ERASEBKGND sets redrawAll. The
-// window procedure passes the message on to DefWindowProcA afterwards.
+// window procedure passes the message on to DefWindowProcW afterwards.
 void paintMainWindow(HWND window);
 
 // The trend graph on a printer DC, (x, y) the left end of the time axis.

@@ -6,7 +6,7 @@
 // Texts are code page 1252 bytes. Non-ASCII characters are written as hex
 // escapes; a literal is split where the next character is a hex digit
 // ("\xDC" "ber"), since the escape would otherwise swallow it. "\n" is the
-// single line-feed byte that MessageBoxA shows as a line break.
+// single line-feed byte that a message box shows as a line break.
 //
 // Labels 50 to 62 are fixed-width: the name padded with blanks to 11
 // characters, then ": ", so that the values behind them line up in the

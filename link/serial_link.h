@@ -23,6 +23,15 @@ int openLinkByName(const char* name, int baudRate);
 // when called twice. 0 when every close succeeded, 1 when any failed.
 int closeLink();
 
+// 1 while a link is open (the window thread's view; a link whose device has
+// gone stays open until closeLink).
+int linkIsOpen();
+
+// 1 once the open link's reads fail as they do after the adapter has been
+// pulled: the handle is dead and the port must be closed and opened again.
+// Cleared by openLink. Read on the window thread, set by the reader thread.
+int linkDeviceGone();
+
 // What the link threads have done since the process started. Diagnostics for
 // the end-to-end checks; the program itself never reads them.
 struct LinkStatistics {
@@ -58,5 +67,9 @@ enum LinkFault : int {
     LINK_FAULT_READER_THREAD,
     LINK_FAULT_WRITER_THREAD,
     LINK_FAULT_WRITE_WAIT,
+    // The reader's cancel at a stop request is lost, as with a driver that
+    // never completes a cancelled read: on a silent port closeLink must give
+    // up on the reader after its bound.
+    LINK_FAULT_CANCEL_LOST,
 };
 void setLinkFault(int fault);

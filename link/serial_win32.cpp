@@ -17,6 +17,16 @@
 //   it alone takes from the TransmitRing and resets transmitReadyEvent. A
 //   pending write is always completed (or cancelled and then completed)
 //   before its OVERLAPPED and chunk are used again.
+// - Device gone: the reader sets deviceGone (relaxed store; the window thread
+//   polls it on its pump tick and needs no other data with it) when a read
+//   fails as a removed adapter's reads do, and then stops reading. openLink
+//   clears it before the threads start.
+// - closeLink waits for the threads at most CLOSE_WAIT_MS. A thread still
+//   running then is stuck in a driver that never completes its cancelled
+//   request; it keeps its stack buffer and OVERLAPPED (the driver may still
+//   write into them), and the window thread abandons the link's handles to
+//   it instead of closing them under it. Such a thread touches only its own
+//   stack and the counters once it wakes, then ends.
 // No lock is used: the TransmitRing orders its bytes by release/acquire on its
 // indexes, and the events order everything else.
 #include <windows.h>
@@ -36,6 +46,15 @@ constexpr DWORD QUEUE_SIZE = 1500;
 // waits on its stop event for this long, so it neither spins nor stops being
 // stoppable.
 constexpr DWORD READ_RETRY_PAUSE_MS = 10;
+// Longest wait for the link threads at closeLink. A driver that never
+// completes a cancelled request must not hang the window (nor keep the
+// program from exiting).
+constexpr DWORD CLOSE_WAIT_MS = 5000;
+// Flow-control characters. XON/XOFF is off (fOutX, fInX 0), so they never act
+// on the line, but SetCommState fails when they are equal, and several
+// virtual-COM drivers check that.
+constexpr char XON_CHAR = 0x11;
+constexpr char XOFF_CHAR = 0x13;
 
 struct LinkHandles {
     HANDLE port;
@@ -63,6 +82,7 @@ LinkHandles linkHandles{};
 Counters counters;
 std::atomic<HANDLE> transmitReadyShared{nullptr};
 std::atomic<int> pendingFault{LINK_FAULT_NONE};
+std::atomic<int> deviceGone{0};
 
 void count(std::atomic<int64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
 
@@ -100,12 +120,17 @@ int configurePort(HANDLE port, int baudRate) {
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = XON_CHAR;
+    dcb.XoffChar = XOFF_CHAR;
     if (faultHits(LINK_FAULT_COMM_STATE) || !SetCommState(port, &dcb)) return 0;
     // All zero: a read completes only when every requested byte has arrived.
     COMMTIMEOUTS timeouts;
     ZeroMemory(&timeouts, sizeof timeouts);
     if (!SetCommTimeouts(port, &timeouts)) return 0;
-    return SetupComm(port, QUEUE_SIZE, QUEUE_SIZE) ? 1 : 0;
+    // The queue sizes are only a recommendation to the driver; some virtual
+    // drivers reject the call, and the port works without it.
+    SetupComm(port, QUEUE_SIZE, QUEUE_SIZE);
+    return 1;
 }
 
 // COM10 and above open only through the device namespace (\\.\COM10);
@@ -151,12 +176,47 @@ bool takeCompletedRead(const uint8_t* buffer, DWORD received) {
     return true;
 }
 
+// Errors with which reads fail once the adapter has been pulled: the port
+// will not come back under this handle. ERROR_BROKEN_PIPE is what Wine
+// reports once the other end of a pseudo-terminal has gone.
+bool isDeviceGoneError(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_IO_DEVICE:
+    case ERROR_BROKEN_PIPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void noteReadError(DWORD error) {
+    if (isDeviceGoneError(error)) deviceGone.store(1, std::memory_order_relaxed);
+}
+
+// The count of a read on this overlapped handle comes from
+// GetOverlappedResult, also when ReadFile completed at once: the count
+// ReadFile itself reports is unreliable for asynchronous handles.
 ReadStart startRead(uint8_t* buffer, OVERLAPPED* overlapped) {
-    DWORD received = 0;
-    if (ReadFile(linkHandles.port, buffer, READ_SIZE, &received, overlapped))
+    if (ReadFile(linkHandles.port, buffer, READ_SIZE, nullptr, overlapped)) {
+        DWORD received = 0;
+        if (!GetOverlappedResult(linkHandles.port, overlapped, &received, FALSE)) {
+            noteReadError(GetLastError());
+            return READ_FAILED;
+        }
         return takeCompletedRead(buffer, received) ? READ_COMPLETED : READ_FAILED;
-    if (GetLastError() == ERROR_IO_PENDING) return READ_PENDING;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) return READ_PENDING;
     count(counters.readsFailedAtOnce);
+    noteReadError(error);
     return READ_FAILED;
 }
 
@@ -180,6 +240,12 @@ bool cancelAndComplete(OVERLAPPED* overlapped) {
 }
 
 void cancelOutstandingRead(OVERLAPPED* overlapped) {
+    if (faultHits(LINK_FAULT_CANCEL_LOST)) {
+        // A driver that drops the cancel: the read ends only when bytes come.
+        DWORD transferred = 0;
+        GetOverlappedResult(linkHandles.port, overlapped, &transferred, TRUE);
+        return;
+    }
     if (cancelAndComplete(overlapped)) count(counters.readsCancelled);
 }
 
@@ -200,6 +266,7 @@ ReadEnd awaitRead(uint8_t* buffer, OVERLAPPED* overlapped) {
             BOOL ok = GetOverlappedResult(linkHandles.port, overlapped, &received, FALSE);
             ResetEvent(overlapped->hEvent);
             if (!ok) {
+                noteReadError(GetLastError());
                 count(counters.readsFailedLater);
                 return READ_ERROR;
             }
@@ -212,9 +279,15 @@ ReadEnd awaitRead(uint8_t* buffer, OVERLAPPED* overlapped) {
 }
 
 // Reads until a stop request. A read that fails, at once or later, is issued
-// again after a pause, so a passing fault does not silence the link.
+// again after a pause, so a passing fault does not silence the link. Once
+// the device is gone no read is issued any more: the window thread closes
+// the link and reopens the port by name.
 void readUntilStopped(uint8_t* buffer, OVERLAPPED* overlapped) {
     for (;;) {
+        if (deviceGone.load(std::memory_order_relaxed)) {
+            WaitForSingleObject(linkHandles.readerStopEvent, INFINITE);
+            return;
+        }
         ReadStart start = startRead(buffer, overlapped);
         if (start == READ_COMPLETED) continue;
         if (start == READ_FAILED) {
@@ -304,9 +377,12 @@ int drainTransmitRing() {
         if (size == 0) break;
         ZeroMemory(&overlapped, sizeof overlapped);
         overlapped.hEvent = completion;
-        DWORD written = 0;
-        if (WriteFile(linkHandles.port, chunk, static_cast<DWORD>(size), &written, &overlapped)) {
-            if (written == static_cast<DWORD>(size)) continue;
+        if (WriteFile(linkHandles.port, chunk, static_cast<DWORD>(size), nullptr, &overlapped)) {
+            // Completed at once; the count still comes from the OVERLAPPED.
+            DWORD written = 0;
+            if (GetOverlappedResult(linkHandles.port, &overlapped, &written, FALSE) &&
+                written == static_cast<DWORD>(size))
+                continue;
             break;
         }
         if (GetLastError() != ERROR_IO_PENDING) break;
@@ -365,18 +441,35 @@ int startLinkThreads() {
     return linkHandles.writerThread != nullptr ? 1 : 0;
 }
 
-// Stops whichever link threads run and waits for them.
-void stopLinkThreads() {
+// Stops whichever link threads run and waits for them, at most
+// CLOSE_WAIT_MS in all. true when both have ended.
+bool stopLinkThreads() {
     if (linkHandles.readerStopEvent != nullptr) SetEvent(linkHandles.readerStopEvent);
     if (linkHandles.writerStopEvent != nullptr) SetEvent(linkHandles.writerStopEvent);
     HANDLE threads[2];
     DWORD running = 0;
     if (linkHandles.readerThread != nullptr) threads[running++] = linkHandles.readerThread;
     if (linkHandles.writerThread != nullptr) threads[running++] = linkHandles.writerThread;
-    if (running == 0) return;
-    if (WaitForMultipleObjects(running, threads, TRUE, INFINITE) != WAIT_FAILED) return;
-    // Handles are not closed under a running thread: wait for each alone.
-    for (DWORD i = 0; i < running; ++i) WaitForSingleObject(threads[i], INFINITE);
+    if (running == 0) return true;
+    DWORD start = GetTickCount();
+    DWORD result = WaitForMultipleObjects(running, threads, TRUE, CLOSE_WAIT_MS);
+    if (result != WAIT_FAILED) return result != WAIT_TIMEOUT;
+    // The joint wait failed: wait for each alone, within what is left.
+    for (DWORD i = 0; i < running; ++i) {
+        DWORD spent = GetTickCount() - start;
+        DWORD left = spent < CLOSE_WAIT_MS ? CLOSE_WAIT_MS - spent : 0;
+        if (WaitForSingleObject(threads[i], left) != WAIT_OBJECT_0) return false;
+    }
+    return true;
+}
+
+// A thread did not end in time: its handles stay open for it (closing the
+// port or its stop event under it could hand their values to new objects),
+// and the link starts afresh. The port stays taken until the driver lets go.
+int abandonLinkHandles() {
+    transmitReadyShared.store(nullptr, std::memory_order_release);
+    linkHandles = LinkHandles{};
+    return 1;
 }
 
 int closeLinkHandles() {
@@ -413,9 +506,12 @@ int openLinkByName(const char* name, int baudRate) {
     }
     // A failure from here on releases everything created so far, a thread
     // already running included, so that a later openLink starts clean.
+    deviceGone.store(0, std::memory_order_relaxed);
     if (!createLinkEvents() || !startLinkThreads()) {
-        stopLinkThreads();
-        closeLinkHandles();
+        if (stopLinkThreads())
+            closeLinkHandles();
+        else
+            abandonLinkHandles();
         return 0;
     }
     transmitReadyShared.store(linkHandles.transmitReadyEvent, std::memory_order_release);
@@ -427,9 +523,12 @@ int openLinkByName(const char* name, int baudRate) {
 
 int closeLink() {
     setTransmitLinkOpen(0);
-    stopLinkThreads();
+    if (!stopLinkThreads()) return abandonLinkHandles();
     return closeLinkHandles();
 }
+
+int linkIsOpen() { return linkHandles.port != nullptr ? 1 : 0; }
+int linkDeviceGone() { return deviceGone.load(std::memory_order_relaxed); }
 
 LinkStatistics linkStatistics() {
     LinkStatistics s;

@@ -36,3 +36,15 @@ extern const char PATH_SEPARATOR;
 // The process's current directory, without a trailing separator. 0, or the
 // operating system's error code (also when it does not fit size bytes).
 int currentDirectory(char* path, std::size_t size);
+
+// The per-user folder for the program's own files, created when missing:
+// %LOCALAPPDATA%\ELQ770 on Windows; on POSIX $LOCALAPPDATA/ELQ770, or
+// $HOME/.local/share/ELQ770 without it. No trailing separator. 0, or the
+// operating system's error code.
+int userDataFolder(char* path, std::size_t size);
+
+// What an error code of the calls above means, for callers that react to it:
+// the folder or file refuses this user (access denied), or another holder
+// has the file open without sharing (a sharing violation).
+bool isAccessDenied(int error);
+bool isSharingViolation(int error);

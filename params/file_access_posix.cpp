@@ -3,8 +3,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -12,6 +16,19 @@ namespace {
 int posixFlags(int access) {
     if ((access & FILE_READ) && (access & FILE_WRITE)) return O_RDWR;
     return (access & FILE_WRITE) ? O_WRONLY : O_RDONLY;
+}
+
+// CreateFileA without sharing refuses a file that another handle holds open:
+// an exclusive lock stands in for that, so the callers' handling of a
+// sharing violation (EWOULDBLOCK here) is exercised natively too.
+int lockUnshared(int fd, FileHandle* handle) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        close(fd);
+        return error;
+    }
+    handle->value = fd;
+    return 0;
 }
 
 }  // namespace
@@ -24,22 +41,24 @@ int openAlwaysFile(const char* name, int access, FileHandle* handle, int* existe
         fd = open(name, posixFlags(access));
     }
     if (fd < 0) return errno;
-    handle->value = fd;
-    return 0;
+    return lockUnshared(fd, handle);
 }
 
 int createAlwaysFile(const char* name, FileHandle* handle) {
-    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int fd = open(name, O_WRONLY | O_CREAT, 0644);
     if (fd < 0) return errno;
-    handle->value = fd;
-    return 0;
+    int result = lockUnshared(fd, handle);
+    if (result == 0 && ftruncate(fd, 0) != 0) {
+        result = errno;
+        close(fd);
+    }
+    return result;
 }
 
 int openExistingFile(const char* name, FileHandle* handle) {
     int fd = open(name, O_RDONLY);
     if (fd < 0) return errno;
-    handle->value = fd;
-    return 0;
+    return lockUnshared(fd, handle);
 }
 
 int readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done) {
@@ -73,6 +92,21 @@ int closeFile(FileHandle handle) {
 }
 
 const char PATH_SEPARATOR = '/';
+
+int userDataFolder(char* path, std::size_t size) {
+    const char* base = std::getenv("LOCALAPPDATA");
+    int written = base != nullptr && base[0] != '\0'
+                      ? std::snprintf(path, size, "%s/ELQ770", base)
+                      : std::snprintf(path, size, "%s/.local/share/ELQ770",
+                                      std::getenv("HOME") ? std::getenv("HOME") : ".");
+    if (written < 0 || static_cast<std::size_t>(written) >= size) return ENAMETOOLONG;
+    if (mkdir(path, 0755) != 0 && errno != EEXIST) return errno;
+    return 0;
+}
+
+bool isAccessDenied(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+bool isSharingViolation(int error) { return error == EWOULDBLOCK; }
 
 int currentDirectory(char* path, std::size_t size) {
     if (getcwd(path, size) == nullptr) return errno;

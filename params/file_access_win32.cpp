@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <cstdio>
+
 namespace {
 
 HANDLE toHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle.value); }
@@ -53,6 +57,23 @@ int closeFile(FileHandle handle) {
 }
 
 const char PATH_SEPARATOR = '\\';
+
+int userDataFolder(char* path, std::size_t size) {
+    char base[MAX_PATH];
+    HRESULT found = SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base);
+    if (FAILED(found)) return ERROR_PATH_NOT_FOUND;
+    int written = std::snprintf(path, size, "%s\\ELQ770", base);
+    if (written < 0 || static_cast<std::size_t>(written) >= size) return ERROR_BUFFER_OVERFLOW;
+    if (!CreateDirectoryA(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return static_cast<int>(GetLastError());
+    return 0;
+}
+
+bool isAccessDenied(int error) { return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT; }
+
+bool isSharingViolation(int error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
 
 int currentDirectory(char* path, std::size_t size) {
     DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(size), path);

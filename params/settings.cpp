@@ -1,7 +1,9 @@
 #include "params/settings.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "params/file_access.h"
 #include "params/result_codes.h"
@@ -42,6 +44,78 @@ int finishWithClose(FileHandle file, int result) {
     return result;
 }
 
+// A backup or sync tool may hold the file for a moment: an open refused with
+// a sharing violation is tried again, SHARING_RETRIES times over about
+// 150 ms, before the error goes to the caller.
+constexpr int SHARING_RETRIES = 3;
+constexpr auto SHARING_RETRY_PAUSE = std::chrono::milliseconds(50);
+
+bool inUserFolder = false;
+int refusedWriteError = 0;  // test builds: the start-up folder refuses writes
+
+int openSettingsFile(int access, FileHandle* file, int* existed) {
+    for (int attempt = 0;; ++attempt) {
+        int result = refusedWriteError != 0 && (access & FILE_WRITE) && !inUserFolder
+                         ? refusedWriteError
+                         : openAlwaysFile(settingsPathText, access, file, existed);
+        if (!isSharingViolation(result) || attempt == SHARING_RETRIES) return result;
+        std::this_thread::sleep_for(SHARING_RETRY_PAUSE);
+    }
+}
+
+bool fileExists(const char* path) {
+    FileHandle file{};
+    if (openExistingFile(path, &file) != 0) return false;
+    closeFile(file);
+    return true;
+}
+
+// Takes a complete, readable settings file at path into the record.
+void seedFrom(const char* path, AppSettings* settings) {
+    FileHandle file{};
+    if (openExistingFile(path, &file) != 0) return;
+    AppSettings scratch;
+    uint32_t done = 0;
+    int result = readFile(file, &scratch, sizeof scratch, &done);
+    closeFile(file);
+    if (result != 0 || done != sizeof scratch) return;
+    sanitizeSettings(&scratch, *settings);
+    *settings = scratch;
+}
+
+// The start-up folder refused the file with access denied at the first
+// access, as a folder under Program Files does (an x64 program gets no file
+// virtualisation): the per-user folder takes its place for this run. A file
+// that the start-up folder still lets us read (installed there with the
+// program) seeds the per-user file when that does not exist yet; once it
+// exists it holds the user's own choices and wins. Without a per-user folder
+// the start-up folder's error stands.
+int openInUserFolder(int deniedError, AppSettings* seed, int access, FileHandle* file, int* existed) {
+    char startupPath[SETTINGS_PATH_SIZE];
+    std::snprintf(startupPath, sizeof startupPath, "%s", settingsPathText);
+    char folder[SETTINGS_PATH_SIZE];
+    if (userDataFolder(folder, sizeof folder) != 0) return deniedError;
+    int written = std::snprintf(settingsPathText, sizeof settingsPathText, "%s%c%s", folder,
+                                PATH_SEPARATOR, SETTINGS_FILE_NAME);
+    if (written < 0 || static_cast<std::size_t>(written) >= sizeof settingsPathText) {
+        std::snprintf(settingsPathText, sizeof settingsPathText, "%s", startupPath);
+        return deniedError;
+    }
+    inUserFolder = true;
+    if (seed != nullptr && !fileExists(settingsPathText)) seedFrom(startupPath, seed);
+    return openSettingsFile(access, file, existed);
+}
+
+// Opens the settings file; the first access decides its folder.
+int openSettings(AppSettings* seed, int access, FileHandle* file, int* existed) {
+    bool firstAccess = settingsPathText[0] == '\0';
+    settingsPath();
+    int result = openSettingsFile(access, file, existed);
+    if (firstAccess && isAccessDenied(result))
+        result = openInUserFolder(result, seed, access, file, existed);
+    return result;
+}
+
 }  // namespace
 
 void setSettingsDefaults(AppSettings* settings) {
@@ -65,7 +139,7 @@ void sanitizeSettings(AppSettings* candidate, const AppSettings& fallback) {
 int readSettings(AppSettings* settings) {
     FileHandle file{};
     int existed = 0;
-    int result = openAlwaysFile(settingsPath(), FILE_READ | FILE_WRITE, &file, &existed);
+    int result = openSettings(settings, FILE_READ | FILE_WRITE, &file, &existed);
     if (result != 0) return result;
 
     uint32_t done = 0;
@@ -87,7 +161,7 @@ int readSettings(AppSettings* settings) {
 int writeSettings(const AppSettings* settings) {
     FileHandle file{};
     int existed = 0;
-    int result = openAlwaysFile(settingsPath(), FILE_WRITE, &file, &existed);
+    int result = openSettings(nullptr, FILE_WRITE, &file, &existed);
     if (result != 0) return result;
     uint32_t done = 0;
     result = writeFile(file, settings, sizeof *settings, &done);
@@ -98,4 +172,9 @@ int writeSettings(const AppSettings* settings) {
 
 const char* settingsFilePath() { return settingsPath(); }
 
-void forgetSettingsPath() { settingsPathText[0] = '\0'; }
+void forgetSettingsPath() {
+    settingsPathText[0] = '\0';
+    inUserFolder = false;
+}
+
+void refuseSettingsWrites(int error) { refusedWriteError = error; }

@@ -1,6 +1,9 @@
 // The four user choices kept between runs. The record's memory image is the
 // 280-byte settings file "Vantor.cnf" in the folder that was current at the
-// program's first access to it.
+// program's first access to it, or, when that folder refuses the file with
+// access denied (a program under Program Files), in the per-user folder
+// (%LOCALAPPDATA%\ELQ770). Opens refused with a sharing violation are tried
+// again for about 150 ms.
 //
 // Threads: the window thread owns appSettings and alone writes it; the reader
 // thread reads rollIndex and stopAtAlarm (through loadField), so the window

@@ -3,7 +3,8 @@
 # CTest: the unit tests natively (ASan, UBSan) and under Wine, the simulator's
 # tests, the end-to-end tests of the real programs under Wine against the
 # simulator (printing through the machine's CUPS PDF queue), and a bounded
-# run of each fuzz target.
+# run of each fuzz target; then builds the release zip from a clean build and
+# checks its contents.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -19,4 +20,7 @@ export WINEDEBUG=-all
 # minutes: tools/measure.sh runs them.
 ctest --test-dir build/native --output-on-failure -j2 --timeout 900 \
       -E '^(Performance|LinkMeasure)\.'
+
+"$root/tools/package.sh"
+"$root/tools/check-package.sh"
 

@@ -439,3 +439,29 @@ TEST_F(DisplayE2E, MeasurementAboveFullScaleStaysInsideTheGraphPanel) {
     allBlue = countBlue(redrawn, 0, 0, CLIENT_WIDTH, CLIENT_HEIGHT);
     EXPECT_EQ(allBlue, countBlue(redrawn, 346, 61, 934, 324)) << "the redraw paints nothing outside the panel";
 }
+
+// A pulled and replugged USB adapter: the simulator dies and a new one comes
+// up on the same link. The program closes the dead handle and reopens the
+// port by itself, quietly, and the readouts come back.
+TEST_F(DisplayE2E, ReadoutsComeBackWhenTheAdapterIsPluggedInAgain) {
+    auto digitsShown = [](const Capture& s) { return inkedRows(s) >= 20; };
+    auto dashesShown = [](const Capture& s) { return inkedRows(s) > 0 && inkedRows(s) <= 8; };
+    auto device = std::make_unique<e2e::Simulator>(1, std::vector<std::string>{"--seed", "31", "--level", "77"});
+    ASSERT_TRUE(device->started());
+    ASSERT_TRUE(startProgram());
+    Capture shot;
+    ASSERT_TRUE(captureUntil("before", 8000, digitsShown, &shot));
+    device.reset();  // pulled
+    ASSERT_TRUE(captureUntil("pulled", 8000, dashesShown, &shot));
+    auto replugged = std::chrono::steady_clock::now();
+    device = std::make_unique<e2e::Simulator>(1, std::vector<std::string>{"--seed", "32", "--level", "55"});
+    ASSERT_TRUE(device->started());
+    EXPECT_TRUE(captureUntil("replugged", 8000, digitsShown, &shot)) << "no reopen within 8 s";
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - replugged).count();
+    EXPECT_LT(seconds, 5.0) << "a reopen is tried every 2 s";
+    std::printf("[ figures  ] readouts back %.1f s after the replug\n", seconds);
+    EXPECT_TRUE(device->waitForWord(65050, 3000)) << "identification requests resume";
+    int code = 0;
+    std::string windows = e2e::probe({"list-windows"}, &code);
+    EXPECT_EQ(std::string::npos, windows.find("#32770")) << "no message box: " << windows;
+}

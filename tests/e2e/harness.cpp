@@ -250,8 +250,8 @@ std::vector<std::string> WineEnv::wineEnvironment() const {
     }
     env.push_back("WINEPREFIX=" + prefix_);
     env.push_back("WINEDEBUG=-all");
-    env.push_back("LANG=C.UTF-8");
-    env.push_back("LC_ALL=C.UTF-8");
+    env.push_back("LANG=" + locale_);
+    env.push_back("LC_ALL=" + locale_);
     // No Mono or Gecko: nothing here needs them, and their installers would
     // stall a prefix update waiting for a download.
     env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
@@ -399,6 +399,13 @@ void WineEnv::startSession() {
         if (symlink(target.c_str(), link.c_str()) != 0) ADD_FAILURE() << "cannot restore " << link;
 }
 
+void WineEnv::useLocale(const std::string& locale) {
+    if (locale == locale_) return;
+    if (sessionUp_) stopWineServer(wineEnvironment());
+    sessionUp_ = false;
+    locale_ = locale;
+}
+
 void WineEnv::linkComPort(int port, const std::string& target) {
     std::string path = comLinkPath(port);
     std::error_code ignored;
@@ -447,7 +454,7 @@ void WineEnv::shutdown() {
 // ---------------------------------------------------------------- WineProcess
 
 WineProcess::WineProcess(const std::string& exe, const std::vector<std::string>& args,
-                         const std::string& workDir) {
+                         const std::string& workDir, const std::string& startDir) {
     WineEnv& env = WineEnv::shared();
     if (!fs::exists(exe)) {
         ADD_FAILURE() << "missing " << exe << " (build the Windows side into " << windowsBuildDir() << ")";
@@ -459,7 +466,8 @@ WineProcess::WineProcess(const std::string& exe, const std::vector<std::string>&
     std::string base = workDir + "/" + fs::path(exe).stem().string() + "-" + std::to_string(++processCounter);
     stdoutPath_ = base + ".stdout";
     stderrPath_ = base + ".stderr";
-    SpawnSpec spec{{"wine", exe}, env.wineEnvironment(), workDir, stdoutPath_, stderrPath_, -1};
+    SpawnSpec spec{{"wine", exe}, env.wineEnvironment(), startDir.empty() ? workDir : startDir, stdoutPath_,
+                   stderrPath_, -1};
     spec.argv.insert(spec.argv.end(), args.begin(), args.end());
     child_ = spawn(spec);
     trackedChildren().push_back(child_);
@@ -862,7 +870,10 @@ class CleanupAfterEachTest : public testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo&) override {
         for (auto& child : trackedChildren()) terminateChild(*child, 1000);
         trackedChildren().clear();
-        if (sharedEnv) sharedEnv->unlinkAllComPorts();
+        if (sharedEnv) {
+            sharedEnv->unlinkAllComPorts();
+            sharedEnv->useLocale("C.UTF-8");
+        }
     }
 };
 

@@ -99,6 +99,11 @@ public:
     std::string screenshot(const std::string& pngPath);
     // Environment for a Wine child: WINEPREFIX, WINEDEBUG, locale, DISPLAY.
     std::vector<std::string> wineEnvironment() const;
+    // The Unix locale of the Wine session (C.UTF-8 unless changed), which
+    // gives Windows its ANSI code page: ja_JP.UTF-8 makes it 932, as on a
+    // Japanese Windows. Wine fixes it when its server starts, so a change
+    // restarts the session; the harness goes back to C.UTF-8 after each case.
+    void useLocale(const std::string& locale);
     double prefixSetupSeconds() const;       // 0 when the prefix was reused
     // Stops our wine server, Xvfb and COM links; runs at process exit.
     void shutdown();
@@ -119,6 +124,7 @@ private:
     int xvfbPid_ = 0;
     bool sessionUp_ = false;
     bool sessionHasDisplay_ = false;
+    std::string locale_ = "C.UTF-8";
     double setupSeconds_ = 0;
     int lockFd_ = -1;
 };
@@ -150,8 +156,10 @@ private:
 // and .stderr.
 class WineProcess {
 public:
+    // startDir, when given, is the program's current directory instead of
+    // workDir (which still receives the captured output).
     WineProcess(const std::string& exe, const std::vector<std::string>& args,
-                const std::string& workDir);
+                const std::string& workDir, const std::string& startDir = "");
     ~WineProcess();                            // kills it if still running
     bool running() const;
     // Exit code; 128 + signal when killed by a signal; -1 on time-out.

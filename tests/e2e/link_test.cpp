@@ -224,6 +224,7 @@ TEST_F(LinkFaults, HangupNeitherCrashesNorSpinsTheReader) {
     double failures = e2e::valueNumber(v, "readsFailedAtOnce") + e2e::valueNumber(v, "readsFailedLater") + e2e::valueNumber(v, "readsDropped");
     EXPECT_GT(failures, 0) << "the hang-up did not reach the reader";
     EXPECT_LT(e2e::valueNumber(v, "hungCpuPercent"), 20);
+    EXPECT_EQ(1, e2e::valueNumber(v, "deviceGone")) << "a hung-up line is a device gone";
     EXPECT_EQ(1, e2e::valueNumber(v, "closeReaderEnded"));
     EXPECT_LT(e2e::valueNumber(v, "closeMs"), 1000);
     std::printf("[ figures  ] after hang-up: %.2f %% CPU, %.0f failed reads in %.0f ms\n",
@@ -344,3 +345,43 @@ TEST_F(LinkMeasure, LineToParserLatency) {
 }
 
 }  // namespace
+
+// ---- Real Windows drivers ----
+
+using LinkWindows = LinkE2E;
+
+// SetCommState fails on many virtual-COM drivers when XonChar equals
+// XoffChar; with XON/XOFF off the two characters change nothing on the line.
+TEST_F(LinkWindows, LineSettingsCarryDistinctXonXoffCharactersAndFramesStillPass) {
+    e2e::Simulator sim(1, {"--seed", "21"});
+    ASSERT_TRUE(sim.started());
+    std::vector<uint16_t> sent = {CMD_SPACE_KEY, 3420, CMD_RESET_MIN_PEAK};
+    std::vector<std::string> args = {"dcb", "COM1"};
+    for (uint16_t word : sent) args.push_back(std::to_string(word));
+    Values v = check(args);
+    ASSERT_EQ(1, e2e::valueNumber(v, "readBack"));
+    EXPECT_EQ(0x11, e2e::valueNumber(v, "xonChar"));
+    EXPECT_EQ(0x13, e2e::valueNumber(v, "xoffChar"));
+    EXPECT_EQ(0, e2e::valueNumber(v, "outX"));
+    EXPECT_EQ(0, e2e::valueNumber(v, "inX"));
+    EXPECT_EQ(9600, e2e::valueNumber(v, "baudRate"));
+    EXPECT_EQ(8, e2e::valueNumber(v, "byteSize"));
+    EXPECT_EQ(sent, sim.receivedWords());
+    EXPECT_EQ(0, sim.badFrames());
+}
+
+// A driver that never completes a cancelled read must not hang closeLink
+// (and with it the program's exit): it gives up after about 5 s, and the
+// next link starts clean.
+TEST_F(LinkWindows, CloseGivesUpOnAReadWhoseCancelNeverCompletes) {
+    e2e::Simulator silent(1, {"--seed", "22", "--silent"});
+    e2e::Simulator other(2, {"--seed", "23"});
+    ASSERT_TRUE(silent.started() && other.started());
+    Values v = check({"close-lost-cancel", "COM1", "2"});
+    EXPECT_GE(e2e::valueNumber(v, "closeMs"), 4500);
+    EXPECT_LT(e2e::valueNumber(v, "closeMs"), 7000);
+    EXPECT_EQ(0, e2e::valueNumber(v, "closeReaderEnded")) << "the reader really was stuck";
+    EXPECT_EQ(1, e2e::valueNumber(v, "openAfter"));
+    EXPECT_GT(e2e::valueNumber(v, "measurementLinesAfter"), 0);
+    EXPECT_EQ(1, e2e::valueNumber(v, "closeAfterReaderEnded"));
+}

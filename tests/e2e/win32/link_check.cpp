@@ -127,6 +127,7 @@ void printStatistics() {
     printValue("writesPending", s.writesPending);
     printValue("writesAborted", s.writesAborted);
     printValue("writeWaitFailures", s.writeWaitFailures);
+    printValue("deviceGone", linkDeviceGone());
 }
 
 // Handles of our own on the link threads, so that their end can be seen after
@@ -399,6 +400,49 @@ int verbHangup(int port, int argc, char** argv) {
     return 0;
 }
 
+// The line settings as the port holds them after openLink (GetCommState),
+// then the words given, sent as verbSend does.
+int verbDcb(int port, int argc, char** argv) {
+    if (!openPort(port)) return 1;
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    printValue("readBack", GetCommState(static_cast<HANDLE>(linkPortHandle()), &dcb));
+    printValue("baudRate", dcb.BaudRate);
+    printValue("byteSize", dcb.ByteSize);
+    printValue("parity", dcb.Parity);
+    printValue("stopBits", dcb.StopBits);
+    printValue("outX", dcb.fOutX);
+    printValue("inX", dcb.fInX);
+    printValue("xonChar", static_cast<unsigned char>(dcb.XonChar));
+    printValue("xoffChar", static_cast<unsigned char>(dcb.XoffChar));
+    int stored = 0;
+    for (int i = 0; i < argc; ++i) {
+        stored += sendCommandWord(static_cast<uint16_t>(std::strtoul(argv[i], nullptr, 10)));
+        Sleep(PUMP_TICK_MS);
+    }
+    printValue("stored", stored);
+    Sleep(300);
+    timedClose("close");
+    return 0;
+}
+
+// A driver that never completes the reader's cancelled read (injected; the
+// device must be silent, so the read never ends by itself): closeLink must
+// give up after its bound instead of hanging, and a later open of another
+// port must still work.
+int verbCloseLostCancel(int port, int argc, char** argv) {
+    int otherPort = argc > 0 ? std::atoi(argv[0]) : 0;
+    if (!openPort(port)) return 1;
+    Sleep(200);
+    setLinkFault(LINK_FAULT_CANCEL_LOST);
+    timedClose("close");
+    printValue("openAfter", otherPort > 0 ? openLink(otherPort, BAUD_RATE) : -1);
+    printValue("measurementLinesAfter", countMeasurementsFor(500));
+    timedClose("closeAfter");
+    return 0;  // the process's exit ends the stuck reader
+}
+
 // CPU time of the two link threads while the device streams.
 int verbCpu(int port, int argc, char** argv) {
     int seconds = argc > 0 ? std::atoi(argv[0]) : 10;
@@ -459,6 +503,8 @@ const Verb VERBS[] = {
     {"write-wait-fault", verbWriteWaitFault},
     {"cancel-read", verbCancelRead},
     {"hangup", verbHangup},
+    {"dcb", verbDcb},
+    {"close-lost-cancel", verbCloseLostCancel},
     {"cpu", verbCpu},
     {"latency", verbLatency},
 };

@@ -44,6 +44,15 @@
 //   capture-client TARGET OUT.bmp    the client area from the screen, 24-bit BMP
 //   open-com N                       opens COMn as the program does and reads its line
 //                                    settings; "open" (exit 0) or "error CODE" (exit 3)
+//   get-text-w TARGET [CONTROL_ID]   WM_GETTEXT through the W function (a title too),
+//                                    printed as UTF-8
+//                                    (what a user sees, whatever the ANSI code page)
+//   hold-file PATH MS                opens PATH without sharing, prints "held", keeps it
+//                                    MS milliseconds (a backup tool holding the file)
+//   text-fit MODULE DIALOG_ID        creates the dialog from MODULE's resources, hidden,
+//                                    and per static text: "id=N text=W room=R TEXT" (its
+//                                    extent in the control's font and the control's
+//                                    width, pixels); then "fits=1" or "fits=0"
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -571,6 +580,85 @@ int openCom(const Args& a) {
     return 0;
 }
 
+// ---------------------------------------------------------------- UTF-16 texts
+
+std::string utf8Of(const wchar_t* text, int length) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+int getTextW(HWND hwnd, const Args& a) {
+    HWND control = a.size() > 1 ? findControl(hwnd, a[1]) : hwnd;
+    if (!control) return EXIT_NOT_FOUND;
+    std::vector<wchar_t> text(32768, L'\0');
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &length))
+        return EXIT_FAILED;
+    std::printf("%s\n", utf8Of(text.data(), static_cast<int>(length)).c_str());
+    return 0;
+}
+
+int holdFile(const Args& a) {
+    HANDLE file = CreateFileA(a[0].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::printf("error %lu\n", static_cast<unsigned long>(GetLastError()));
+        return EXIT_FAILED;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(parseNumber(a[1])));
+    CloseHandle(file);
+    return 0;
+}
+
+INT_PTR CALLBACK quietDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+struct FitCheck {
+    bool fits = true;
+};
+
+BOOL CALLBACK measureStatic(HWND hwnd, LPARAM data) {
+    FitCheck* check = reinterpret_cast<FitCheck*>(data);
+    wchar_t text[512] = L"";
+    int length = GetWindowTextW(hwnd, text, 512);
+    LONG type = GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK;
+    if (classOf(hwnd) != "Static" || length == 0 || type == SS_BITMAP || type == SS_ICON) return TRUE;
+    HDC dc = GetDC(hwnd);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text, length, &extent);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    RECT room;
+    GetClientRect(hwnd, &room);
+    if (extent.cx > room.right) check->fits = false;
+    std::printf("id=%d text=%ld room=%ld %s\n", GetDlgCtrlID(hwnd), static_cast<long>(extent.cx),
+                static_cast<long>(room.right), utf8Of(text, length).c_str());
+    return TRUE;
+}
+
+int textFit(const Args& a) {
+    // Mapped as an image (not as a data file), so that the dialog's bitmap
+    // static can load its bitmap from the same module.
+    HMODULE module = LoadLibraryExA(a[0].c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (!module) return EXIT_NOT_FOUND;
+    HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(parseNumber(a[1])), nullptr, quietDialog, 0);
+    if (!dialog) {
+        std::printf("error %lu\n", static_cast<unsigned long>(GetLastError()));
+        FreeLibrary(module);
+        return EXIT_FAILED;
+    }
+    FitCheck check;
+    EnumChildWindows(dialog, measureStatic, reinterpret_cast<LPARAM>(&check));
+    std::printf("fits=%d\n", check.fits ? 1 : 0);
+    DestroyWindow(dialog);
+    FreeLibrary(module);
+    return 0;
+}
+
 // ---------------------------------------------------------------- dispatch
 
 struct Verb {
@@ -610,6 +698,9 @@ const Verb VERBS[] = {
     {"pixel", 2, nullptr, pixel},
     {"capture-client", 2, captureClient, nullptr},
     {"open-com", 1, nullptr, openCom},
+    {"get-text-w", 1, getTextW, nullptr},
+    {"hold-file", 2, nullptr, holdFile},
+    {"text-fit", 2, nullptr, textFit},
 };
 
 int run(const std::string& name, const Args& args) {

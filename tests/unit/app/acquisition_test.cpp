@@ -150,3 +150,48 @@ TEST_F(Acquisition, PeakArrivalRepaintsEvenWithUnchangedMeasurement) {
 }
 
 }  // namespace
+
+// A pulled adapter: the dead link is closed once the watchdog has run out,
+// and the port is tried again every 2 s until it opens. A silent device on a
+// live port, or a port the user has changed, is left alone.
+using LinkRecovery = Acquisition;
+
+TEST_F(LinkRecovery, DeadLinkIsClosedAfterTheWatchdogAndReopenedEveryTwoSeconds) {
+    liveState.linkWatchdog.store(3);
+    EXPECT_EQ(RECOVERY_NONE, linkRecoveryTick(1, 1, 1000)) << "the watchdog has not run out";
+    liveState.linkWatchdog.store(0);
+    EXPECT_EQ(RECOVERY_NONE, linkRecoveryTick(1, 0, 1000)) << "a silent device on a live port";
+    EXPECT_EQ(RECOVERY_CLOSE_AND_REOPEN, linkRecoveryTick(1, 1, 1000));
+    linkReopened(0);
+    std::vector<uint32_t> attempts;
+    for (uint32_t now = 1047; now < 7100; now += 47)
+        if (linkRecoveryTick(0, 0, now) == RECOVERY_REOPEN) {
+            attempts.push_back(now);
+            linkReopened(0);
+        }
+    ASSERT_EQ(3u, attempts.size());
+    EXPECT_GE(attempts[0], 3000u);
+    for (size_t i = 1; i < attempts.size(); ++i) EXPECT_GE(attempts[i] - attempts[i - 1], 2000u);
+}
+
+TEST_F(LinkRecovery, ReopenedLinkResumesAsAtStartAndEndsTheRecovery) {
+    liveState.linkWatchdog.store(0);
+    ASSERT_EQ(RECOVERY_CLOSE_AND_REOPEN, linkRecoveryTick(1, 1, 0xFFFFF000u));
+    linkReopened(0);
+    EXPECT_EQ(RECOVERY_REOPEN, linkRecoveryTick(0, 0, 0x00000800u)) << "the tick count wraps";
+    linkReopened(1);
+    EXPECT_EQ(20, liveState.linkWatchdog.load()) << "identification requests resume";
+    EXPECT_EQ(1, identificationTick());
+    EXPECT_EQ(RECOVERY_NONE, linkRecoveryTick(1, 0, 0x00010000u));
+    EXPECT_EQ(RECOVERY_NONE, linkRecoveryTick(0, 0, 0x00020000u)) << "nothing left to recover";
+}
+
+TEST_F(LinkRecovery, APortTheUserMarkedNotOpenIsNotReopened) {
+    liveState.linkWatchdog.store(0);
+    ASSERT_EQ(RECOVERY_CLOSE_AND_REOPEN, linkRecoveryTick(1, 1, 0));
+    linkReopened(0);
+    appSettings.comPort = 3 + PORT_NOT_OPEN;  // another port was picked and failed
+    EXPECT_EQ(RECOVERY_NONE, linkRecoveryTick(0, 0, 5000));
+    appSettings.comPort = 3;
+    EXPECT_EQ(RECOVERY_NONE, linkRecoveryTick(0, 0, 9000));
+}

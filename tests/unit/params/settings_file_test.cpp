@@ -217,6 +217,10 @@ TEST_F(SettingsFile, FileStaysInTheFolderOfTheFirstAccess) {
 }
 
 TEST_F(SettingsFile, OpenFailureReportsTheSystemErrorAndKeepsTheRecord) {
+    // The folder is fixed first: Windows refuses a folder in the file's place
+    // with access denied, which at the first access would move the file to
+    // the per-user folder instead (SettingsFolder).
+    settingsFilePath();
     fs::create_directory(SETTINGS_FILE_NAME);
     record.comPort = 7;
     const Bytes before = imageOf(record);

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Checks the release zip that tools/package.sh made: the name carries the
+# project's version, it holds exactly the programs the build has and the user
+# guide, and elq770.exe carries that version in its version resource and its
+# manifest (asInvoker, neither DPI-aware nor on common controls 6).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/package"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+zip="$root/dist/elq770-$version-win64.zip"
+fail() { echo "check-package: $*" >&2; exit 1; }
+
+[ -f "$zip" ] || fail "missing $zip"
+expected="USER-GUIDE.txt elq770.exe"
+if cmake --build "$build" --target help | grep -qw elq770ctl; then
+  expected="$expected elq770ctl.exe"
+fi
+expected=$(tr ' ' '\n' <<<"$expected" | sort | tr '\n' ' ')
+listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$listed" = "$expected" ] || fail "holds '$listed', expected '$expected'"
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+unzip -q "$zip" -d "$out"
+exe="$out/elq770.exe"
+[ "$(head -c 2 "$exe")" = "MZ" ] || fail "elq770.exe is no Windows program"
+strings -e l "$exe" | grep -qx "$version" || fail "no version $version in the version resource"
+strings -e l "$exe" | grep -qx "Version: $version" || fail "no version $version in the About box"
+manifest=$(strings "$exe" | sed -n '/<assembly/,/<\/assembly>/p')
+grep -q 'level="asInvoker"' <<<"$manifest" || fail "manifest without asInvoker"
+grep -q '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' <<<"$manifest" || fail "manifest without Windows 10/11"
+! grep -qi 'dpiAware' <<<"$manifest" || fail "manifest declares DPI awareness"
+! grep -q 'Common-Controls' <<<"$manifest" || fail "manifest asks for common controls 6"
+grep -q $'^Running it\r$' "$out/USER-GUIDE.txt" || fail "user guide without CRLF lines"
+echo "check-package: $(basename "$zip") holds $listed"

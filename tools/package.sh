@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the release zip from a clean Windows build:
+#   dist/elq770-<version>-win64.zip
+# holding elq770.exe, elq770ctl.exe when the build has that target, and the
+# user guide (CRLF line endings, for Notepad). The version is the CMake
+# project's. Prints the zip's path last.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build="$root/build/package"
+stage="$build/stage"
+
+rm -rf "$build"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || { echo "package: no project version" >&2; exit 1; }
+
+targets=(elq770)
+if cmake --build "$build" --target help | grep -qw elq770ctl; then
+  targets+=(elq770ctl)
+fi
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+
+mkdir -p "$stage"
+for target in "${targets[@]}"; do
+  cp "$build/$target.exe" "$stage/"
+  x86_64-w64-mingw32-strip "$stage/$target.exe"
+done
+sed 's/\r*$/\r/' docs/user-guide.txt > "$stage/USER-GUIDE.txt"
+
+mkdir -p dist
+zip="$root/dist/elq770-$version-win64.zip"
+rm -f "$zip"
+(cd "$stage" && zip -q -X -9 "$zip" ./*)
+echo "$zip"
