@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the release zip that tools/package.sh made: the name carries the
-# project's version, it holds exactly the programs the build has and the user
+# project's version, it holds exactly the two programs and the user
 # guide, and elq770.exe carries that version in its version resource and its
 # manifest (asInvoker, neither DPI-aware nor on common controls 6).
 set -euo pipefail
@@ -11,10 +11,7 @@ zip="$root/dist/elq770-$version-win64.zip"
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 [ -f "$zip" ] || fail "missing $zip"
-expected="USER-GUIDE.txt elq770.exe"
-if cmake --build "$build" --target help | grep -qw elq770ctl; then
-  expected="$expected elq770ctl.exe"
-fi
+expected="USER-GUIDE.txt elq770.exe elq770ctl.exe"
 expected=$(tr ' ' '\n' <<<"$expected" | sort | tr '\n' ' ')
 listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
 [ "$listed" = "$expected" ] || fail "holds '$listed', expected '$expected'"
@@ -23,7 +20,9 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 unzip -q "$zip" -d "$out"
 exe="$out/elq770.exe"
-[ "$(head -c 2 "$exe")" = "MZ" ] || fail "elq770.exe is no Windows program"
+for program in elq770.exe elq770ctl.exe; do
+  [ "$(head -c 2 "$out/$program")" = "MZ" ] || fail "$program is no Windows program"
+done
 strings -e l "$exe" | grep -qx "$version" || fail "no version $version in the version resource"
 strings -e l "$exe" | grep -qx "Version: $version" || fail "no version $version in the About box"
 manifest=$(strings "$exe" | sed -n '/<assembly/,/<\/assembly>/p')

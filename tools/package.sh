@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release zip from a clean Windows build:
 #   dist/elq770-<version>-win64.zip
-# holding elq770.exe, elq770ctl.exe when the build has that target, and the
+# holding elq770.exe, the command-line tool elq770ctl.exe and the
 # user guide (CRLF line endings, for Notepad). The version is the CMake
 # project's. Prints the zip's path last.
 set -euo pipefail
@@ -16,10 +16,7 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || { echo "package: no project version" >&2; exit 1; }
 
-targets=(elq770)
-if cmake --build "$build" --target help | grep -qw elq770ctl; then
-  targets+=(elq770ctl)
-fi
+targets=(elq770 elq770ctl)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 
 mkdir -p "$stage"

@@ -53,32 +53,8 @@ int graphPanelDiffers(const Capture& a, const Capture& b);
 // Each case starts with no COM links; its simulator links COM1. The
 // harness's Wine session outlives the cases, so no Wine start in between
 // rewrites that link.
-class DisplayE2E : public ::testing::Test {
+class DisplayE2E : public e2e::ProgramCase {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
-        e2e::WineEnv::shared().unlinkAllComPorts();
-    }
-
-    void TearDown() override {
-        if (program_ && program_->running()) {
-            e2e::probe({"close", MAIN_CLASS});
-            if (program_->wait(10000) < 0) program_->kill();
-        }
-        program_.reset();
-    }
-
-    // Starts the program on COM1 (the default settings) and waits until its
-    // window shows and the device has been heard for a while.
-    bool startProgram() {
-        program_ = std::make_unique<e2e::WineProcess>(e2e::windowsExe("elq770.exe"), std::vector<std::string>{},
-                                                      dir_);
-        int code = -1;
-        e2e::probe({"wait-window", MAIN_CLASS, "20000"}, &code);
-        return code == 0;
-    }
-
     Capture capture(const std::string& name) {
         e2e::probe({"capture-client", MAIN_CLASS, name + ".bmp"});
         return Capture(dir_ + "/" + name + ".bmp");
@@ -86,7 +62,6 @@ protected:
 
     void key(const char* vk) { e2e::probe({"post-key", MAIN_CLASS, vk, "press"}); }
 
-    void command(int id) { e2e::probe({"post-command", MAIN_CLASS, std::to_string(id)}); }
 
     // Captures until ready(shot) holds or the time is up; the last capture
     // goes to *shot either way.
@@ -122,8 +97,6 @@ protected:
     }
     int settingsField(size_t offset) { return e2e::settingsField(dir_, offset); }
 
-    std::string dir_;
-    std::unique_ptr<e2e::WineProcess> program_;
 };
 
 bool isGrey(const e2e::Rgb& c) { return c == GREY; }

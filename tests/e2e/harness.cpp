@@ -934,4 +934,30 @@ int settingsField(const std::string& dir, std::size_t offset) {
     return static_cast<uint8_t>(image[offset]) | static_cast<uint8_t>(image[offset + 1]) << 8;
 }
 
+// ---------------------------------------------------------------- ProgramCase
+
+void ProgramCase::SetUp() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
+    WineEnv::shared().unlinkAllComPorts();
+}
+
+void ProgramCase::TearDown() {
+    closeProgram();
+    program_.reset();
+}
+
+bool ProgramCase::startProgram(const std::string& exe, const std::vector<std::string>& args) {
+    program_ = std::make_unique<WineProcess>(windowsExe(exe), args, dir_);
+    return waitWindow(MAIN_WINDOW_CLASS, 20000).found;
+}
+
+void ProgramCase::closeProgram() {
+    if (!program_ || !program_->running()) return;
+    probe({"close", MAIN_WINDOW_CLASS});
+    if (program_->wait(10000) < 0) program_->kill();
+}
+
+void ProgramCase::command(int id) { probe({"post-command", MAIN_WINDOW_CLASS, std::to_string(id)}); }
+
 }  // namespace e2e

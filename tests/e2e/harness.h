@@ -64,6 +64,8 @@
 // compare with toCp1252("Über") or convert with fromCp1252() for messages.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -72,6 +74,9 @@
 #include <vector>
 
 namespace e2e {
+
+// The window class of the program's main window.
+constexpr const char* MAIN_WINDOW_CLASS = "BRISCA";
 
 struct ChildRecord;  // a started Linux process the harness tracks and reaps
 
@@ -254,5 +259,22 @@ int64_t realtimeMicros();
 void writeSettingsFile(const std::string& dir, uint16_t comPort, uint16_t rollIndex = 1,
                        uint16_t stopAtAlarm = 0, uint16_t languageOffset = 0);
 int settingsField(const std::string& dir, std::size_t offset);
+
+// A test case that runs the window program: a fresh work dir named after the
+// case, no COM links at its start, and the program closed (or killed) at its
+// end.
+class ProgramCase : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Starts exe in dir_ and waits until its main window shows.
+    bool startProgram(const std::string& exe = "elq770.exe", const std::vector<std::string>& args = {});
+    // Posts WM_CLOSE and waits for the exit; kills the program if it hangs.
+    void closeProgram();
+    void command(int id);
+
+    std::string dir_;
+    std::unique_ptr<WineProcess> program_;
+};
 
 }  // namespace e2e

@@ -189,22 +189,8 @@ private:
     std::vector<e2e::Rgb> pixels_;
 };
 
-class OutputE2E : public ::testing::Test {
+class OutputE2E : public e2e::ProgramCase {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
-        e2e::WineEnv::shared().unlinkAllComPorts();
-    }
-
-    void TearDown() override {
-        if (program_ && program_->running()) {
-            e2e::probe({"close", MAIN_CLASS});
-            if (program_->wait(10000) < 0) program_->kill();
-        }
-        program_.reset();
-    }
-
     // The program on COM1 with a device that has identified itself.
     bool startWithDevice(e2e::Simulator& device, uint16_t languageOffset = 0,
                          const std::string& exe = "elq770.exe", const std::vector<std::string>& args = {}) {
@@ -216,7 +202,6 @@ protected:
         return true;
     }
 
-    void command(int id) { e2e::probe({"post-command", MAIN_CLASS, std::to_string(id)}); }
 
     // Prints through the page-setup dialog; the new PDF, or "".
     std::string printPage(bool landscape) {
@@ -241,8 +226,6 @@ protected:
         return kept;
     }
 
-    std::string dir_;
-    std::unique_ptr<e2e::WineProcess> program_;
 };
 
 // The whole page in one job: header, graph and list, in the language in

@@ -19,7 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* MAIN_CLASS = "BRISCA";
 const char* SHEET = "title=ELQ770 Parameters";
 const char* PROGRAM_TITLE = "ELQ770 Configuration tool";
 constexpr int EN_KILLFOCUS = 0x200;
@@ -77,27 +76,10 @@ std::string trimmed(std::string s) {
     return s;
 }
 
-class Parameters : public ::testing::Test {
+class Parameters : public e2e::ProgramCase {
 protected:
-    void SetUp() override {
-        e2e::WineEnv::shared().unlinkAllComPorts();
-        dir = e2e::makeWorkDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-
-    void start() {
-        app = std::make_unique<e2e::WineProcess>(e2e::windowsExe("elq770.exe"), std::vector<std::string>{}, dir);
-        ASSERT_TRUE(e2e::waitWindow(MAIN_CLASS, 20000).found);
-    }
-
-    void stop() {
-        if (!app || !app->running()) return;
-        e2e::probe({"close", MAIN_CLASS});
-        if (app->wait(10000) < 0) app->kill();
-    }
-
-    void TearDown() override { stop(); }
-
-    void command(int id) { e2e::probe({"post-command", MAIN_CLASS, std::to_string(id)}); }
+    void start() { ASSERT_TRUE(startProgram()); }
+    void stop() { closeProgram(); }
 
     bool openSheet() {
         command(2000);
@@ -152,8 +134,6 @@ protected:
         return trimmed(box.text);
     }
 
-    std::string dir;
-    std::unique_ptr<e2e::WineProcess> app;
 };
 
 TEST_F(Parameters, SheetShowsTheDeviceAndOkSendsOnlyAcceptedChanges) {
@@ -228,8 +208,8 @@ TEST_F(Parameters, SavedFileLoadsBackWordByWordAndSettingsStayPut) {
     start();
     ASSERT_TRUE(sim.waitForWord(65050, 5000));
     std::this_thread::sleep_for(1500ms);  // the answer and the text have arrived
-    fs::create_directory(dir + "/files");
-    std::string file = dir + "/files/unit.770";
+    fs::create_directory(dir_ + "/files");
+    std::string file = dir_ + "/files/unit.770";
     command(2009);
     answerFileDialog("Save As", file);
     ASSERT_TRUE(e2e::waitForFile(file, 5000));
@@ -265,22 +245,22 @@ TEST_F(Parameters, SavedFileLoadsBackWordByWordAndSettingsStayPut) {
 
     command(2016);  // 10 s roll: saved at once, in the start-up folder
     stop();
-    EXPECT_FALSE(fs::exists(dir + "/files/Vantor.cnf"));
+    EXPECT_FALSE(fs::exists(dir_ + "/files/Vantor.cnf"));
     start();
     stop();
-    EXPECT_EQ(0, e2e::settingsField(dir, 260)) << "the restart kept the roll period";
+    EXPECT_EQ(0, e2e::settingsField(dir_, 260)) << "the restart kept the roll period";
 }
 
 TEST_F(Parameters, ShortForeignOrCancelledFilesChangeNothing) {
     e2e::Simulator sim(1);
     start();
-    std::string empty = dir + "/empty.770";
+    std::string empty = dir_ + "/empty.770";
     std::ofstream(empty).close();
     command(2010);
     answerFileDialog("Open", empty);
     EXPECT_EQ("Parameters could not be read.: 30003", messageBox("Error!", "stop"));
 
-    std::string foreign = dir + "/foreign.770";
+    std::string foreign = dir_ + "/foreign.770";
     std::string image(76, '\0');
     image[2] = static_cast<char>(150);  // limit1Setpoint 150 would write limit2Setpoint 50
     std::ofstream(foreign, std::ios::binary) << image;
@@ -297,7 +277,7 @@ TEST_F(Parameters, ShortForeignOrCancelledFilesChangeNothing) {
     EXPECT_TRUE(parameterWords(sim).empty());
     EXPECT_EQ(std::vector<std::string>{}, [&] {
         std::vector<std::string> saved;
-        for (const auto& entry : fs::directory_iterator(dir))
+        for (const auto& entry : fs::directory_iterator(dir_))
             if (entry.path().extension() == ".770" && entry.path() != empty && entry.path() != foreign)
                 saved.push_back(entry.path().string());
         return saved;

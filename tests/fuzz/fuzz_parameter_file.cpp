@@ -1,37 +1,19 @@
 // libFuzzer target for the parameter-file check: any file content is either
 // taken whole, with every value one that travels back to its own parameter,
 // or refused with the record left as it was.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "params/parameter_file.h"
 #include "params/result_codes.h"
+#include "tests/fuzz/scratch_directory.h"
 
 namespace {
 
-void check(bool ok) {
-    if (!ok) std::abort();
-}
+using fuzz::check;
 
-char scratchDirectory[] = "/tmp/fuzz_parameter_file_XXXXXX";
 constexpr const char* FILE_NAME = "unit.770";
-
-void leaveScratchDirectory() {
-    std::remove(FILE_NAME);
-    if (chdir("/") == 0) rmdir(scratchDirectory);
-}
-
-void enterScratchDirectory() {
-    static bool entered = false;
-    if (entered) return;
-    check(mkdtemp(scratchDirectory) != nullptr);
-    check(chdir(scratchDirectory) == 0);
-    std::atexit(leaveScratchDirectory);
-    entered = true;
-}
 
 // The word a value is sent as must decode to the same field and value.
 bool travelsBack(const ParameterBand& band, uint16_t value) {
@@ -45,7 +27,7 @@ bool travelsBack(const ParameterBand& band, uint16_t value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 256) return 0;
-    enterScratchDirectory();
+    fuzz::enterScratchDirectory(FILE_NAME);
     FILE* file = std::fopen(FILE_NAME, "wb");
     check(file != nullptr);
     check(std::fwrite(data, 1, size, file) == size);

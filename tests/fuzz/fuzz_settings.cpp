@@ -13,30 +13,11 @@
 
 #include "params/result_codes.h"
 #include "params/settings.h"
+#include "tests/fuzz/scratch_directory.h"
 
 namespace {
 
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-// The fuzzer runs inside a directory of its own, so that the bare file name
-// never touches a real settings file.
-char scratchDirectory[] = "/tmp/fuzz_settings_XXXXXX";
-
-void leaveScratchDirectory() {
-    std::remove(SETTINGS_FILE_NAME);
-    if (chdir("/") == 0) rmdir(scratchDirectory);
-}
-
-void enterScratchDirectory() {
-    static bool entered = false;
-    if (entered) return;
-    check(mkdtemp(scratchDirectory) != nullptr);
-    check(chdir(scratchDirectory) == 0);
-    std::atexit(leaveScratchDirectory);
-    entered = true;
-}
+using fuzz::check;
 
 void writeWhole(const uint8_t* data, size_t size) {
     FILE* file = std::fopen(SETTINGS_FILE_NAME, "wb");
@@ -67,7 +48,7 @@ void checkField(uint16_t got, uint16_t inFile, uint16_t fallback, bool valid) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1024) return 0;
-    enterScratchDirectory();
+    fuzz::enterScratchDirectory(SETTINGS_FILE_NAME);
     writeWhole(data, size);
 
     AppSettings defaults;
