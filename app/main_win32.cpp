@@ -12,6 +12,7 @@
 
 #include "app/shell_win32.h"
 #include "lang/lang_message.h"
+#include "lang/text_ids.h"
 #include "lang/language_table.h"
 #include "lang/wide_text_win32.h"
 #include "params/settings.h"
@@ -58,7 +59,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     registerMainClass(instance);
     MainWindow = createMainWindow(instance);
     if (MainWindow == nullptr) return 0;
-    if (!createReplyEvent()) langMessage(MainWindow, 80, 34, static_cast<int>(GetLastError()));
+    if (!createReplyEvent()) langMessage(MainWindow, TXT_EVENT_NOT_CREATED, TXT_TITLE_PROGRAM, static_cast<int>(GetLastError()));
     ShowWindow(MainWindow, show);
     UpdateWindow(MainWindow);
 

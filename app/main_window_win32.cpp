@@ -9,6 +9,7 @@
 #include "display/display_state.h"
 #include "display/main_paint_win32.h"
 #include "lang/lang_message.h"
+#include "lang/text_ids.h"
 #include "lang/language_table.h"
 #include "lang/wide_text_win32.h"
 #include "link/command_frames.h"
@@ -43,7 +44,7 @@ constexpr UINT timerPeriods[] = {20, 47, 300, 1000};
 void openConfiguredPort(HWND window) {
     if (appSettings.comPort > PORT_NOT_OPEN) appSettings.comPort -= PORT_NOT_OPEN;
     if (openLink(appSettings.comPort, BAUD_RATE)) return;
-    langMessage(window, 85, 5, 0);
+    langMessage(window, TXT_PORT_NOT_OPEN, TXT_TITLE_COMMUNICATION, 0);
     appSettings.comPort += PORT_NOT_OPEN;
 }
 
@@ -56,7 +57,7 @@ HWND createResetButton(HWND window, int id, int y) {
 LRESULT onCreate(HWND window) {
     MainWindow = window;  // commands run from inside creation use it
     int result = readSettings(&appSettings);
-    if (result != 0) langMessage(window, 83, 33, result);
+    if (result != 0) langMessage(window, TXT_SETTINGS_FILE_ERROR, TXT_TITLE_ERROR, result);
     openConfiguredPort(window);
     refreshTitle(window);
     SetMenu(window, LoadMenuA(appInstance, MAKEINTRESOURCEA(IDR_MENU_ENGLISH + appSettings.languageOffset)));
@@ -72,7 +73,7 @@ LRESULT onCreate(HWND window) {
 }
 
 LRESULT onClose(HWND window) {
-    if (writeSettings(&appSettings) != 0) langMessage(window, 83, 33, 0);
+    if (writeSettings(&appSettings) != 0) langMessage(window, TXT_SETTINGS_FILE_ERROR, TXT_TITLE_ERROR, 0);
     for (UINT id : timerIds) KillTimer(window, id);
     return DefWindowProcW(window, WM_CLOSE, 0, 0);
 }

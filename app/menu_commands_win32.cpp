@@ -6,6 +6,7 @@
 #include "app/shell_win32.h"
 #include "display/display_state.h"
 #include "lang/lang_message.h"
+#include "lang/text_ids.h"
 #include "lang/language_table.h"
 #include "lang/wide_text_win32.h"
 #include "link/command_frames.h"
@@ -44,7 +45,7 @@ void selectPort(HWND window, int port) {
     setMenuCheck(menu, comMenuId(port), 1);
     appSettings.comPort = static_cast<uint16_t>(port);
     if (!openLink(port, BAUD_RATE)) {
-        langMessage(window, 85, 5, 0);
+        langMessage(window, TXT_PORT_NOT_OPEN, TXT_TITLE_COMMUNICATION, 0);
         appSettings.comPort += PORT_NOT_OPEN;
         return;
     }
@@ -125,7 +126,7 @@ void autoConnect(HWND window) {
     }
     if (appSettings.comPort < PORT_NOT_OPEN && !openLink(appSettings.comPort, BAUD_RATE))
         appSettings.comPort += PORT_NOT_OPEN;
-    langMessage(window, 92, 5, 0);
+    langMessage(window, TXT_DEVICE_NOT_FOUND, TXT_TITLE_COMMUNICATION, 0);
 }
 
 void showAbout(HWND window) {
@@ -138,7 +139,7 @@ void showAbout(HWND window) {
 
 void saveSettings(HWND owner) {
     int result = writeSettings(&appSettings);
-    if (result != 0) langMessage(owner, 83, 33, result);
+    if (result != 0) langMessage(owner, TXT_SETTINGS_FILE_ERROR, TXT_TITLE_ERROR, result);
 }
 
 UINT comMenuId(int port) { return IDM_COM1 + port - 1; }

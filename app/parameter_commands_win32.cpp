@@ -4,10 +4,10 @@
 
 #include "app/acquisition.h"
 #include "app/shell_win32.h"
-#include "lang/cp1252.h"
 #include "lang/lang_message.h"
 #include "lang/language_table.h"
 #include "lang/text_ids.h"
+#include "lang/wide_text_win32.h"
 #include "link/command_frames.h"
 #include "params/parameter_file_win32.h"
 #include "params/parameter_sheet_win32.h"
@@ -19,13 +19,10 @@ constexpr DWORD SHEET_REQUEST_WAIT_MS = 2000;
 
 // Question 70 under the program title: go on without the device's values?
 int continueWithoutDevice(HWND owner) {
-    char text[LANGUAGE_TEXT_SIZE];
-    wchar_t question[LANGUAGE_TEXT_SIZE];
-    wchar_t title[LANGUAGE_TEXT_SIZE];
-    langText(text, TXT_NOT_CONNECTED_CONTINUE);
-    cp1252ToUtf16(text, reinterpret_cast<char16_t*>(question), LANGUAGE_TEXT_SIZE);
-    cp1252ToUtf16(titleText, reinterpret_cast<char16_t*>(title), LANGUAGE_TEXT_SIZE);
-    return MessageBoxW(owner, question, title, MB_YESNO | MB_ICONWARNING) == IDYES;
+    char question[LANGUAGE_TEXT_SIZE];
+    langText(question, TXT_NOT_CONNECTED_CONTINUE);
+    return MessageBoxW(owner, WideText<LANGUAGE_TEXT_SIZE>(question).get(),
+                       WideText<LANGUAGE_TEXT_SIZE>(titleText).get(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 }  // namespace

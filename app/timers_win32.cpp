@@ -5,6 +5,7 @@
 #include "app/acquisition.h"
 #include "app/shell_win32.h"
 #include "lang/lang_message.h"
+#include "lang/text_ids.h"
 #include "link/serial_link.h"
 #include "params/settings.h"
 
@@ -19,7 +20,7 @@ void graphTick(HWND window) {
 
 void confirmDownload(HWND window) {
     int message = confirmationMessage(waitForReply(CONFIRMATION_WAIT_MS));
-    if (message != 0) langMessage(window, message, 34, 0);
+    if (message != 0) langMessage(window, message, TXT_TITLE_PROGRAM, 0);
 }
 
 // Carries out the recovery of a lost link: no message either way, the

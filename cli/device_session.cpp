@@ -65,14 +65,9 @@ int requestParameters(int timeoutMs) {
         return answersSeen.load(std::memory_order_acquire) != before;
     });
     if (!answered) return 0;
-    // The parser calls the hook just before it restarts the text: one poll
-    // step later the length counts the new text only.
-    std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
     pollUntil(TEXT_TIMEOUT_MS, textComplete);
     return 1;
 }
-
-int queueParameter(uint16_t code, uint16_t value) { return queueCommandWord(code, value); }
 
 DownloadResult downloadQueuedWords() {
     Clock::time_point tick = Clock::now();

@@ -23,9 +23,6 @@ int openDevicePort(const std::string& port);
 // then briefly for the identification text behind it. 1 when answered.
 int requestParameters(int timeoutMs = REPLY_TIMEOUT_MS);
 
-// Queues a parameter word for downloadQueuedWords.
-int queueParameter(uint16_t code, uint16_t value);
-
 enum DownloadResult { DOWNLOAD_CONFIRMED, DOWNLOAD_NO_ANSWER, DOWNLOAD_MISMATCH };
 
 // Sends the queued words one per tick, then asks for the parameters and

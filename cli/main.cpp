@@ -16,6 +16,7 @@
 #include "link/command_frames.h"
 #include "link/serial_link.h"
 #include "params/parameter_file.h"
+#include "params/parameter_sheet.h"
 #include "params/parameter_values.h"
 #include "params/result_codes.h"
 #include "params/settings.h"
@@ -151,16 +152,17 @@ int save(const Arguments& a) {
     return EXIT_DONE;
 }
 
-// As the window program loads a file: the file becomes deviceParameters and
-// the expected values, and all sixteen words go out in code order.
+// As the window program loads a file: its sixteen values are the expected
+// values, and they go out in code order from the file's own record. The
+// device's copy is left to the device, so only its read-back confirms.
 int load(const Arguments& a) {
     ParameterSet record{};
     int result = readCheckedFile(a.file, &record);
     if (result != EXIT_DONE) return result;
     if (!openDevicePort(a.port)) return EXIT_PORT_NOT_OPENED;
-    replaceParameters(&deviceParameters, record);
-    copyDeviceToEdited();
-    queueAllParameters();
+    editedParameters = ParameterSet{};
+    for (const ParameterBand& band : PARAMETER_BANDS) editedParameters.*band.field = record.*band.field;
+    queueParameterRecord(record);
     result = downloadAndReport(a.port);
     if (result != EXIT_DONE) return result;
     std::printf("confirmed: the device holds the %d parameters of %s\n", PARAMETER_COUNT, a.file.c_str());
@@ -183,13 +185,7 @@ int set(const Arguments& a) {
     copyDeviceToEdited();
     for (const std::string& assignment : a.assignments) applyAssignment(assignment, &editedParameters);
     ParameterSet before = snapshotParameters(deviceParameters);
-    int changed = 0;
-    for (const ParameterRange& range : PARAMETER_RANGES) {
-        if (editedParameters.*range.field == before.*range.field) continue;
-        queueParameter(range.code, editedParameters.*range.field);
-        ++changed;
-    }
-    if (changed == 0) {
+    if (queueChangedParameters() == 0) {
         closeLink();
         std::printf("nothing to send: the device already holds these values\n");
         return EXIT_DONE;

@@ -7,47 +7,18 @@
 #include "display/readout_text.h"
 #include "lang/cp1252.h"
 #include "lang/language_table.h"
+#include "lang/text_ids.h"
+#include "output/print_page.h"
 #include "params/parameter_values.h"
 
 namespace {
 
-// Language table texts the tool shows.
-constexpr int TEXT_OFF = 3;
-constexpr int TEXT_ON = 4;
-constexpr int TEXT_ZOOM = 15;
-constexpr int TEXT_OUTPUTS = 16;
-constexpr int TEXT_LIMIT1 = 20;
-constexpr int TEXT_LIMIT2 = 21;
-constexpr int TEXT_SETUP = 23;
-constexpr int TEXT_PARAMETERS = 32;
-constexpr int LABEL_AUTO_SHUT_DOWN = 50;
-constexpr int LABEL_CURRENT_RANGE = 51;
-constexpr int LABEL_VOLTAGE = 52;
-constexpr int LABEL_OUTPUTS = 53;
-constexpr int LABEL_IOUT = 54;
-constexpr int LABEL_LIMIT = 55;
-constexpr int LABEL_P1_MAX = 56;
-constexpr int LABEL_ACTIVE_LIMIT = 57;
-constexpr int LABEL_POLARITY = 58;
-constexpr int LABEL_SETPOINT = 59;
-constexpr int LABEL_TR = 61;
-constexpr int LABEL_TS = 62;
-
-constexpr const char* MAKER_PREFIX = "Corvanta: ";
 
 using Field = uint16_t ParameterSet::*;
 
 bool isTenths(Field f) {
     return f == &ParameterSet::limit1Tr || f == &ParameterSet::limit1Ts ||
            f == &ParameterSet::limit2Tr || f == &ParameterSet::limit2Ts;
-}
-bool isLimitType(Field f) { return f == &ParameterSet::limit1Type || f == &ParameterSet::limit2Type; }
-bool isCurrentRange(Field f) {
-    return f == &ParameterSet::limit1CurrentRange || f == &ParameterSet::limit2CurrentRange;
-}
-bool isPercent(Field f) {
-    return f == &ParameterSet::limit1Setpoint || f == &ParameterSet::limit2Setpoint ||
-           f == &ParameterSet::p1Max;
 }
 
 std::string language(int index) {
@@ -114,37 +85,6 @@ std::string rangeText(Field field, const ParameterRange& range) {
     return text;
 }
 
-struct TableRow {
-    int label;  // a fixed-width label, or 0 for a heading
-    int heading;
-    Field field;
-};
-
-// The printout's groups, one column.
-constexpr TableRow TABLE_ROWS[] = {
-    {0, TEXT_LIMIT1, nullptr},
-    {LABEL_LIMIT, 0, &ParameterSet::limit1Type},
-    {LABEL_SETPOINT, 0, &ParameterSet::limit1Setpoint},
-    {LABEL_TR, 0, &ParameterSet::limit1Tr},
-    {LABEL_TS, 0, &ParameterSet::limit1Ts},
-    {LABEL_CURRENT_RANGE, 0, &ParameterSet::limit1CurrentRange},
-    {0, TEXT_LIMIT2, nullptr},
-    {LABEL_LIMIT, 0, &ParameterSet::limit2Type},
-    {LABEL_SETPOINT, 0, &ParameterSet::limit2Setpoint},
-    {LABEL_TR, 0, &ParameterSet::limit2Tr},
-    {LABEL_TS, 0, &ParameterSet::limit2Ts},
-    {LABEL_CURRENT_RANGE, 0, &ParameterSet::limit2CurrentRange},
-    {0, TEXT_SETUP, nullptr},
-    {LABEL_VOLTAGE, 0, &ParameterSet::nominalVoltage},
-    {LABEL_IOUT, 0, &ParameterSet::analogueOutput},
-    {0, TEXT_ZOOM, nullptr},
-    {LABEL_P1_MAX, 0, &ParameterSet::p1Max},
-    {0, TEXT_OUTPUTS, nullptr},
-    {LABEL_OUTPUTS, 0, &ParameterSet::outputs},
-    {LABEL_POLARITY, 0, &ParameterSet::polarity},
-    {LABEL_AUTO_SHUT_DOWN, 0, &ParameterSet::autoShutDown},
-};
-
 std::string trimmedRight(std::string text) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
@@ -208,44 +148,26 @@ std::string utf8FromCp1252(const char* text, std::size_t maxLength) {
 }
 
 std::string valueText(Field field, uint16_t value) {
-    char text[32];
-    if (isLimitType(field)) {
-        limitTypeText(text, value);
-    } else if (isCurrentRange(field)) {
-        currentRangeText(text, value);
-    } else if (field == &ParameterSet::nominalVoltage) {
-        nominalVoltageText(text, value);
-    } else if (isPercent(field)) {
-        std::snprintf(text, sizeof text, "%u%%", value);
-    } else if (isTenths(field)) {
-        std::snprintf(text, sizeof text, "%d.%ds", value / 10, value % 10);
-    } else if (field == &ParameterSet::analogueOutput) {
-        return value != 0 ? "4-20mA" : "0-20mA";
-    } else if (field == &ParameterSet::polarity) {
-        return value != 0 ? "inv" : "n.inv";
-    } else if (field == &ParameterSet::autoShutDown) {
-        return language(value != 0 ? TEXT_ON : TEXT_OFF);
-    } else {
-        std::snprintf(text, sizeof text, "%u", value);
-    }
-    return text;
+    char text[LANGUAGE_TEXT_SIZE];
+    parameterValueText(text, sizeof text, field, value);
+    return utf8FromCp1252(text);
 }
 
 std::string parameterTable(const ParameterSet& record) {
     std::string table = MAKER_PREFIX + utf8FromCp1252(record.deviceText, sizeof record.deviceText) + "\n\n";
-    table += language(TEXT_PARAMETERS) + "\n";
-    for (const TableRow& row : TABLE_ROWS) {
+    table += language(TXT_PARAMETERS) + "\n";
+    for (const ParameterListRow& row : PARAMETER_LIST_ROWS) {
         if (row.field == nullptr) {
-            table += "  " + language(row.heading) + "\n";
+            table += "  " + language(row.textIndex) + "\n";
             continue;
         }
-        table += "    " + language(row.label) + valueText(row.field, record.*row.field) + "\n";
+        table += "    " + language(row.textIndex) + valueText(row.field, record.*row.field) + "\n";
     }
     char active[READOUT_TEXT_SIZE];
     activeLimitText(active, sizeof active, record.deviceText[0] != '\0' ? 1 : 0, record.activeLimit,
                     record.limit1Type, record.limit2Type);
     table += '\n';
-    table += language(LABEL_ACTIVE_LIMIT);
+    table += language(LBL_ACTIVE_LIMIT);
     table += trimmedRight(utf8FromCp1252(active));
     table += '\n';
     return table;

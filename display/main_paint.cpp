@@ -91,9 +91,7 @@ void drawReadouts(DrawSurface& surface) {
     surface.setTextAlign(ALIGN_LEFT | ALIGN_BOTTOM);
     activeLimitTextNow(text, sizeof text);
     drawText(surface, LABEL_RIGHT_X, ACTIVE_LIMIT_Y, text);
-    surface.selectObject(DrawObject::VALUE_FONT);
-    headerLineNow(text, sizeof text);
-    drawText(surface, HEADER_X, HEADER_Y, text);
+    drawHeaderLine(surface);
     drawNumbers(surface);
     surface.setTextAlign(previousAlign);
     surface.setBkColor(previousColour);
@@ -113,4 +111,11 @@ void paintClientArea(DrawSurface& surface) {
     // where drawing them would change no pixel, so it skips them.
     if (surface.rectVisible(ABOVE_GRAPH) || surface.rectVisible(LEFT_OF_GRAPH))
         drawReadouts(surface);
+}
+
+void drawHeaderLine(DrawSurface& surface) {
+    char text[READOUT_TEXT_SIZE];
+    surface.selectObject(DrawObject::VALUE_FONT);
+    headerLineNow(text, sizeof text);
+    drawText(surface, HEADER_X, HEADER_Y, text);
 }

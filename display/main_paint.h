@@ -9,3 +9,8 @@
 // redraws the graph, and draws every readout. Leaves the surface's font,
 // pen, brush, alignment and background colour as it found them.
 void paintClientArea(DrawSurface& surface);
+
+// The header line ("Corvanta: " and the device text) at its place, in the
+// value font; the caller has set left and bottom alignment and the panel's
+// background colour, and restores the font.
+void drawHeaderLine(DrawSurface& surface);

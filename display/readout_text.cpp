@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr const char* MAKER_PREFIX = "Corvanta: ";
 constexpr int TEXT_LIMIT1 = 20;
 constexpr int TEXT_LIMIT2 = 21;
 constexpr uint16_t LIMIT_TYPE_MIN = 1;

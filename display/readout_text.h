@@ -20,6 +20,10 @@ void formatMeasurement(char* destination, std::size_t size, int32_t measurement)
 // "  %02d", "--" for no value.
 void formatPeak(char* destination, std::size_t size, int32_t peak);
 
+// The maker's name that leads the device text on screen, on paper and in the
+// command-line tool's table.
+constexpr const char* MAKER_PREFIX = "Corvanta: ";
+
 // "Corvanta: " and the device text with 25 blanks behind when a device has
 // identified itself and a measurement is known, else "Corvanta: - - -" with
 // 27 blanks behind.

@@ -79,11 +79,12 @@ void takeParameter(uint16_t word) {
         storeField(deviceParameters.*band->field, value);
         return;
     }
-    // The last word of a parameter answer: the field is stored before the
-    // waiting window thread is woken, and the next text starts afresh.
+    // The last word of a parameter answer: the field is stored and the next
+    // text restarted before the waiting thread is woken, so that a waiter
+    // that goes on to watch the text sees only the new one.
+    liveState.deviceTextLength.store(0, std::memory_order_relaxed);
     storeField(deviceParameters.*band->field, value, std::memory_order_release);
     signalReply();
-    liveState.deviceTextLength.store(0, std::memory_order_relaxed);
 }
 
 void processLine(const uint8_t* line) {

@@ -6,6 +6,7 @@
 #include "display/readout_text.h"
 #include "lang/cp1252.h"
 #include "lang/language_table.h"
+#include "lang/text_ids.h"
 #include "params/parameter_values.h"
 
 namespace {
@@ -13,33 +14,6 @@ namespace {
 constexpr PrintLayout PORTRAIT{600, 860, 45, 430, 150, 500};
 constexpr PrintLayout LANDSCAPE{860, 600, 310, 510, 20, 200};
 
-constexpr const char* MAKER_PREFIX = "Corvanta: ";
-
-// Language table entries the page prints.
-constexpr int TXT_OFF = 3;
-constexpr int TXT_ON = 4;
-constexpr int TXT_ZOOM = 15;
-constexpr int TXT_OUTPUTS = 16;
-constexpr int TXT_LIMIT1 = 20;
-constexpr int TXT_LIMIT2 = 21;
-constexpr int TXT_SETUP = 23;
-constexpr int TXT_MAX_PEAK = 25;
-constexpr int TXT_MIN_PEAK = 26;
-constexpr int TXT_DATE = 30;
-constexpr int TXT_PEAK_VALUES = 31;
-constexpr int TXT_PARAMETERS = 32;
-constexpr int LBL_AUTO_SHUT_DOWN = 50;
-constexpr int LBL_CURRENT_RANGE = 51;
-constexpr int LBL_VOLTAGE = 52;
-constexpr int LBL_OUTPUTS = 53;
-constexpr int LBL_IOUT = 54;
-constexpr int LBL_LIMIT = 55;
-constexpr int LBL_P1_MAX = 56;
-constexpr int LBL_ACTIVE_LIMIT = 57;
-constexpr int LBL_POLARITY = 58;
-constexpr int LBL_SETPOINT = 59;
-constexpr int LBL_TR = 61;
-constexpr int LBL_TS = 62;
 
 constexpr int COLUMN2_DX = 160;
 constexpr int COLUMN1_DX = 20;
@@ -77,30 +51,6 @@ private:
     PrintLine* lines_;
     int count_ = 0;
 };
-
-void percentText(char* text, std::size_t size, uint16_t value) { std::snprintf(text, size, "%u%%", value); }
-
-void secondsText(char* text, std::size_t size, uint16_t tenths) {
-    formatTenths(text, size - 1, tenths);
-    std::strcat(text, "s");
-}
-
-// The rows of one limit's block, column 1, from y.
-void limitBlock(LineWriter& out, int x, int y, int heading, uint16_t type, uint16_t setpoint, uint16_t tr,
-                uint16_t ts, uint16_t currentRange) {
-    char value[32];
-    out.addText(x, y, PrintFont::HEADING, heading);
-    limitTypeText(value, type);
-    out.addValue(x, y + 15, LBL_LIMIT, value);
-    percentText(value, sizeof value, setpoint);
-    out.addValue(x, y + 30, LBL_SETPOINT, value);
-    secondsText(value, sizeof value, tr);
-    out.addValue(x, y + 45, LBL_TR, value);
-    secondsText(value, sizeof value, ts);
-    out.addValue(x, y + 60, LBL_TS, value);
-    currentRangeText(value, currentRange);
-    out.addValue(x, y + 75, LBL_CURRENT_RANGE, value);
-}
 
 }  // namespace
 
@@ -161,26 +111,69 @@ void parameterListLines(PrintLine lines[PARAMETER_LINE_COUNT], const ParameterSe
     char value[READOUT_TEXT_SIZE];
 
     out.addText(x1, b + 15, PrintFont::TITLE, TXT_PARAMETERS);
-    limitBlock(out, x1, b + 35, TXT_LIMIT1, record.limit1Type, record.limit1Setpoint, record.limit1Tr,
-               record.limit1Ts, record.limit1CurrentRange);
-    limitBlock(out, x1, b + 140, TXT_LIMIT2, record.limit2Type, record.limit2Setpoint, record.limit2Tr,
-               record.limit2Ts, record.limit2CurrentRange);
-
-    out.addText(x2, b + 35, PrintFont::HEADING, TXT_SETUP);
-    nominalVoltageText(value, record.nominalVoltage);
-    out.addValue(x2, b + 50, LBL_VOLTAGE, value);
-    out.addValue(x2, b + 65, LBL_IOUT, record.analogueOutput != 0 ? "4-20mA" : "0-20mA");
-    out.addText(x2, b + 95, PrintFont::HEADING, TXT_ZOOM);
-    percentText(value, sizeof value, record.p1Max);
-    out.addValue(x2, b + 110, LBL_P1_MAX, value);
-    out.addText(x2, b + 140, PrintFont::HEADING, TXT_OUTPUTS);
-    std::snprintf(value, sizeof value, "%u", record.outputs);
-    out.addValue(x2, b + 155, LBL_OUTPUTS, value);
-    out.addValue(x2, b + 170, LBL_POLARITY, record.polarity != 0 ? "inv" : "n.inv");
-    langText(value, record.autoShutDown != 0 ? TXT_ON : TXT_OFF);
-    out.addValue(x2, b + 200, LBL_AUTO_SHUT_DOWN, value);
-
+    for (const ParameterListRow& row : PARAMETER_LIST_ROWS) {
+        int x = row.column == 0 ? x1 : x2;
+        if (row.field == nullptr) {
+            out.addText(x, b + row.dy, PrintFont::HEADING, row.textIndex);
+            continue;
+        }
+        parameterValueText(value, sizeof value, row.field, record.*row.field);
+        out.addValue(x, b + row.dy, row.textIndex, value);
+    }
     activeLimitText(value, sizeof value, record.deviceText[0] != '\0', record.activeLimit, record.limit1Type,
                     record.limit2Type);
     out.addValue(x1, b + 245, LBL_ACTIVE_LIMIT, value);
+}
+
+const ParameterListRow PARAMETER_LIST_ROWS[PARAMETER_LIST_ROW_COUNT] = {
+    {0, 35, TXT_LIMIT1, nullptr},
+    {0, 50, LBL_LIMIT, &ParameterSet::limit1Type},
+    {0, 65, LBL_SETPOINT, &ParameterSet::limit1Setpoint},
+    {0, 80, LBL_TR, &ParameterSet::limit1Tr},
+    {0, 95, LBL_TS, &ParameterSet::limit1Ts},
+    {0, 110, LBL_CURRENT_RANGE, &ParameterSet::limit1CurrentRange},
+    {0, 140, TXT_LIMIT2, nullptr},
+    {0, 155, LBL_LIMIT, &ParameterSet::limit2Type},
+    {0, 170, LBL_SETPOINT, &ParameterSet::limit2Setpoint},
+    {0, 185, LBL_TR, &ParameterSet::limit2Tr},
+    {0, 200, LBL_TS, &ParameterSet::limit2Ts},
+    {0, 215, LBL_CURRENT_RANGE, &ParameterSet::limit2CurrentRange},
+    {1, 35, TXT_SETUP, nullptr},
+    {1, 50, LBL_VOLTAGE, &ParameterSet::nominalVoltage},
+    {1, 65, LBL_IOUT, &ParameterSet::analogueOutput},
+    {1, 95, TXT_ZOOM, nullptr},
+    {1, 110, LBL_P1_MAX, &ParameterSet::p1Max},
+    {1, 140, TXT_OUTPUTS, nullptr},
+    {1, 155, LBL_OUTPUTS, &ParameterSet::outputs},
+    {1, 170, LBL_POLARITY, &ParameterSet::polarity},
+    {1, 200, LBL_AUTO_SHUT_DOWN, &ParameterSet::autoShutDown},
+};
+
+void parameterValueText(char* text, std::size_t size, uint16_t ParameterSet::*field, uint16_t value) {
+    using F = uint16_t ParameterSet::*;
+    auto either = [field](F a, F b) { return field == a || field == b; };
+    char word[LANGUAGE_TEXT_SIZE];
+    if (either(&ParameterSet::limit1Type, &ParameterSet::limit2Type)) {
+        limitTypeText(word, value);
+    } else if (either(&ParameterSet::limit1CurrentRange, &ParameterSet::limit2CurrentRange)) {
+        currentRangeText(word, value);
+    } else if (field == &ParameterSet::nominalVoltage) {
+        nominalVoltageText(word, value);
+    } else if (either(&ParameterSet::limit1Setpoint, &ParameterSet::limit2Setpoint) ||
+               field == &ParameterSet::p1Max) {
+        std::snprintf(word, sizeof word, "%u%%", value);
+    } else if (either(&ParameterSet::limit1Tr, &ParameterSet::limit1Ts) ||
+               either(&ParameterSet::limit2Tr, &ParameterSet::limit2Ts)) {
+        formatTenths(word, sizeof word - 1, value);
+        std::strcat(word, "s");
+    } else if (field == &ParameterSet::analogueOutput) {
+        std::strcpy(word, value != 0 ? "4-20mA" : "0-20mA");
+    } else if (field == &ParameterSet::polarity) {
+        std::strcpy(word, value != 0 ? "inv" : "n.inv");
+    } else if (field == &ParameterSet::autoShutDown) {
+        langText(word, value != 0 ? TXT_ON : TXT_OFF);
+    } else {
+        std::snprintf(word, sizeof word, "%u", value);
+    }
+    std::snprintf(text, size, "%s", word);
 }

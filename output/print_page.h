@@ -53,5 +53,23 @@ void headerLines(PrintLine lines[HEADER_LINE_COUNT], const char* deviceText, con
 constexpr int PARAMETER_LINE_COUNT = 23;
 void parameterListLines(PrintLine lines[PARAMETER_LINE_COUNT], const ParameterSet& record, int a, int b);
 
+// The list's rows in reading order, between its title and the active limit:
+// a heading (no field) or a label followed by its field's value, in column 0
+// or 1, dy below the list's origin. The command-line tool's table follows
+// the same rows.
+struct ParameterListRow {
+    int column;
+    int dy;
+    int textIndex;
+    uint16_t ParameterSet::*field;
+};
+constexpr int PARAMETER_LIST_ROW_COUNT = 21;
+extern const ParameterListRow PARAMETER_LIST_ROWS[PARAMETER_LIST_ROW_COUNT];
+
+// A value as the list writes it: "Max.", "45%", "2.5s", "10A", "400V",
+// "4-20mA", "inv", the language's "On"; codes beyond the value texts as
+// their number.
+void parameterValueText(char* text, std::size_t size, uint16_t ParameterSet::*field, uint16_t value);
+
 // Length of a line's text in UTF-16 units.
 int printTextLength(const char16_t* text);

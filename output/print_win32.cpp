@@ -16,9 +16,10 @@
 #include <cstring>
 
 #include "display/main_paint_win32.h"
-#include "lang/cp1252.h"
 #include "lang/lang_message.h"
 #include "lang/language_table.h"
+#include "lang/text_ids.h"
+#include "lang/wide_text_win32.h"
 #include "link/live_state.h"
 #include "output/output_win32.h"
 #include "output/print_page.h"
@@ -29,10 +30,6 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
 
 namespace {
 
-constexpr int MSG_CANNOT_OPEN_PRINTER = 86;
-constexpr int MSG_PRINT_FAILED = 89;
-constexpr int TITLE_ERROR = 33;
-constexpr int TXT_PROGRAM_TITLE = 34;
 constexpr int SYSTEM_TEXT_SIZE = 64;
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
@@ -167,12 +164,11 @@ int failedJob(HDC dc, bool started) {
 // Returns 0 when the page was printed, else the job's error code.
 int printPage(HDC dc) {
     char title[LANGUAGE_TEXT_SIZE];
-    langText(title, TXT_PROGRAM_TITLE);
-    char16_t wideTitle[LANGUAGE_TEXT_SIZE];
-    cp1252ToUtf16(title, wideTitle, LANGUAGE_TEXT_SIZE);
+    langText(title, TXT_TITLE_PROGRAM);
+    const WideText<LANGUAGE_TEXT_SIZE> jobTitle(title);
     DOCINFOW job{};
     job.cbSize = sizeof job;
-    job.lpszDocName = wide(wideTitle);
+    job.lpszDocName = jobTitle.get();
     SetLastError(0);
     if (StartDocW(dc, &job) <= 0) return failedJob(dc, false);
     if (StartPage(dc) <= 0) return failedJob(dc, true);
@@ -201,11 +197,11 @@ int printPage(HDC dc) {
 void printCommand(HWND owner) {
     HDC dc = nullptr;
     if (choosePrinter(owner, &dc) != 0) {
-        langMessage(owner, MSG_CANNOT_OPEN_PRINTER, TITLE_ERROR, 0);
+        langMessage(owner, TXT_CANNOT_OPEN_PRINTER, TXT_TITLE_ERROR, 0);
         return;
     }
     if (dc == nullptr) return;  // cancelled, or no DC for that printer
     int result = printPage(dc);
-    if (result != 0) langMessage(owner, MSG_PRINT_FAILED, TITLE_ERROR, result);
+    if (result != 0) langMessage(owner, TXT_PRINT_FAILED, TXT_TITLE_ERROR, result);
     DeleteDC(dc);
 }

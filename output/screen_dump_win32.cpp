@@ -8,6 +8,7 @@
 
 #include "display/gdi_surface_win32.h"
 #include "lang/lang_message.h"
+#include "lang/text_ids.h"
 #include "output/bitmap_file.h"
 #include "output/output_win32.h"
 #include "output/screen_dump.h"
@@ -15,19 +16,12 @@
 
 namespace {
 
-constexpr int MSG_NO_MEMORY = 93;
-constexpr int MSG_NO_COLOUR_FORMAT = 94;
-constexpr int MSG_PIXEL_READ_FAILED = 95;
-constexpr int MSG_CLOSE_FAILED = 96;
-constexpr int MSG_CREATE_FAILED = 97;
-constexpr int MSG_WRITE_FAILED = 98;
-constexpr int TITLE_SCREEN_DUMP = 35;
 constexpr DWORD FILE_NAME_SIZE = 256;
 
 int injectedFault = DUMP_FAULT_NONE;
 
 void dumpMessage(HWND window, int message, int code = 0) {
-    langMessage(window, message, TITLE_SCREEN_DUMP, code);
+    langMessage(window, message, TXT_TITLE_SCREEN_DUMP, code);
 }
 
 // The info block for the bitmap, zero-filled with room for its colour
@@ -35,14 +29,14 @@ void dumpMessage(HWND window, int message, int code = 0) {
 BITMAPINFO* makeBitmapInfo(HWND window, HBITMAP bitmap, SIZE_T* blockSize) {
     BITMAP shape{};
     if (bitmap == nullptr || GetObjectA(bitmap, sizeof shape, &shape) == 0) {
-        dumpMessage(window, MSG_NO_COLOUR_FORMAT);
+        dumpMessage(window, TXT_DUMP_NO_COLOUR_FORMAT);
         return nullptr;
     }
     BitmapInfoHeader header = makeBitmapInfoHeader(shape.bmWidth, shape.bmHeight, shape.bmPlanes, shape.bmBitsPixel);
     *blockSize = bitmapInfoSize(dibDepthOf(shape.bmPlanes, shape.bmBitsPixel));
     auto* info = static_cast<BITMAPINFO*>(LocalAlloc(LPTR, *blockSize));
     if (info == nullptr) {
-        dumpMessage(window, MSG_NO_MEMORY);
+        dumpMessage(window, TXT_DUMP_NO_MEMORY);
         return nullptr;
     }
     static_assert(sizeof header == sizeof info->bmiHeader, "same header layout");
@@ -96,13 +90,13 @@ void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout,
     char name[FILE_NAME_SIZE];
     int code = chooseDumpFile(window, &file, name);
     if (code != 0) {
-        dumpMessage(window, MSG_CREATE_FAILED, code);
+        dumpMessage(window, TXT_DUMP_CREATE_FAILED, code);
         return;
     }
     if (file == INVALID_HANDLE_VALUE) return;  // cancelled
     bool written = writeDumpParts(file, info, layout, pixels);
-    if (!written) dumpMessage(window, MSG_WRITE_FAILED);
-    if (!CloseHandle(file)) dumpMessage(window, MSG_CLOSE_FAILED);
+    if (!written) dumpMessage(window, TXT_DUMP_WRITE_FAILED);
+    if (!CloseHandle(file)) dumpMessage(window, TXT_DUMP_CLOSE_FAILED);
     // A bitmap cut short would open as a broken picture under the user's name.
     if (!written) DeleteFileA(name);
 }
@@ -112,7 +106,7 @@ void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout,
 void writeDumpFile(HWND window, BITMAPINFO* info, SIZE_T blockSize, HBITMAP bitmap, HDC memory) {
     void* pixels = GlobalAlloc(GMEM_FIXED, info->bmiHeader.biSizeImage);
     if (pixels == nullptr) {
-        dumpMessage(window, MSG_NO_MEMORY);
+        dumpMessage(window, TXT_DUMP_NO_MEMORY);
         return;
     }
     int lines = injectedFault == DUMP_FAULT_PIXEL_READ
@@ -123,7 +117,7 @@ void writeDumpFile(HWND window, BITMAPINFO* info, SIZE_T blockSize, HBITMAP bitm
     CopyMemory(&header, &info->bmiHeader, sizeof header);
     DumpFileLayout layout;
     if (lines == 0 || !dumpFileLayout(header, blockSize, &layout))
-        dumpMessage(window, MSG_PIXEL_READ_FAILED);
+        dumpMessage(window, TXT_DUMP_PIXEL_READ_FAILED);
     else
         saveDump(window, info, layout, pixels);
     GlobalFree(pixels);

@@ -22,10 +22,6 @@ int openForRead(const char* path, ParameterFileOpen how, FileHandle* file) {
 
 }  // namespace
 
-int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how) {
-    return readParameterFile(path, record, how, nullptr);
-}
-
 int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how,
                       ParameterSet* asRead) {
     FileHandle file{};

@@ -15,13 +15,11 @@ enum ParameterFileOpen {
 // when all 76 bytes arrived and every parameter fits its band; otherwise it
 // is left as it was. Returns 0, ERR_SHORT_TRANSFER, ERR_NOT_PARAMETER_FILE
 // or the operating system's error code of the open or read. A longer file is
-// accepted; only its first 76 bytes count.
-int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how);
-
-// The same; when all 76 bytes arrived, *asRead receives them even if the file
-// is then refused, so that a caller can say which value is outside its band.
+// accepted; only its first 76 bytes count. When all 76 bytes arrived,
+// *asRead (if given) receives them even if the file is then refused, so that
+// a caller can say which value is outside its band.
 int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how,
-                      ParameterSet* asRead);
+                      ParameterSet* asRead = nullptr);
 
 // Creates or replaces path with the record's 76 bytes. Returns 0,
 // ERR_SHORT_TRANSFER when fewer bytes were written, or the operating system's

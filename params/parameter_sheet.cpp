@@ -1,10 +1,14 @@
 #include "params/parameter_sheet.h"
 
 #include "link/command_frames.h"
+#include "lang/text_ids.h"
 #include "params/parameter_values.h"
 #include "resources/resource_ids.h"
 
 namespace {
+
+template <typename T, int N>
+constexpr int countOf(const T (&)[N]) { return N; }
 
 constexpr const char* LIMIT_TYPES[] = {"Min.", "Max."};
 constexpr const char* CURRENT_RANGES[] = {"1", "5", "10", "20", "30", "40", "50", "60", "70", "80"};
@@ -12,7 +16,6 @@ constexpr const char* NOMINAL_VOLTAGES[] = {"230", "380", "400", "440", "460", "
 constexpr const char* ANALOGUE_OUTPUTS[] = {"0-20mA", "4-20mA"};
 constexpr const char* OUTPUT_COUNTS[] = {"1", "2"};
 constexpr const char* POLARITIES[] = {"n.inv", "inv"};
-constexpr int TEXT_OFF = 3;  // "Off", then "On"
 
 constexpr ControlBinding LIMIT1_BINDINGS[] = {
     {IDC_LIMIT_TYPE, &ParameterSet::limit1Type, BIND_POSITION_PLUS_ONE},
@@ -51,27 +54,24 @@ constexpr LabelText SETUP_LABELS[] = {
 };
 
 constexpr ComboList LIMIT_LISTS[] = {
-    {IDC_LIMIT_TYPE, LIMIT_TYPES, 2, -1},
-    {IDC_CURRENT_RANGE, CURRENT_RANGES, 10, -1},
+    {IDC_LIMIT_TYPE, LIMIT_TYPES, countOf(LIMIT_TYPES), -1},
+    {IDC_CURRENT_RANGE, CURRENT_RANGES, countOf(CURRENT_RANGES), -1},
 };
 
 constexpr ComboList SETUP_LISTS[] = {
-    {IDC_NOMINAL_VOLTAGE, NOMINAL_VOLTAGES, 7, -1},
-    {IDC_ANALOGUE_OUTPUT, ANALOGUE_OUTPUTS, 2, -1},
-    {IDC_OUTPUTS, OUTPUT_COUNTS, 2, -1},
-    {IDC_POLARITY, POLARITIES, 2, -1},
-    {IDC_AUTO_SHUT_DOWN, nullptr, 2, TEXT_OFF},
+    {IDC_NOMINAL_VOLTAGE, NOMINAL_VOLTAGES, countOf(NOMINAL_VOLTAGES), -1},
+    {IDC_ANALOGUE_OUTPUT, ANALOGUE_OUTPUTS, countOf(ANALOGUE_OUTPUTS), -1},
+    {IDC_OUTPUTS, OUTPUT_COUNTS, countOf(OUTPUT_COUNTS), -1},
+    {IDC_POLARITY, POLARITIES, countOf(POLARITIES), -1},
+    {IDC_AUTO_SHUT_DOWN, nullptr, 2, TXT_OFF},  // "Off", then "On"
 };
-
-template <typename T, int N>
-constexpr int countOf(const T (&)[N]) { return N; }
 
 uint16_t& editedField(const ControlBinding& binding) { return editedParameters.*binding.field; }
 
-void queueIfChanged(const ControlBinding& binding, int* queued) {
-    uint16_t value = editedField(binding);
-    if (value == loadField(deviceParameters.*binding.field)) return;
-    queueCommandWord(parameterRangeOf(binding.field)->code, value);
+void queueIfChanged(uint16_t ParameterSet::*field, int* queued) {
+    uint16_t value = editedParameters.*field;
+    if (value == loadField(deviceParameters.*field)) return;
+    queueCommandWord(parameterRangeOf(field)->code, value);
     ++*queued;
 }
 
@@ -119,7 +119,13 @@ int applyPage(const SheetPage& page, const uint32_t* entries) {
         // A refused entry queues nothing, even when an earlier accepted
         // value of the box differs from the device's.
         if (isEditBinding(binding) && !takeEntry(binding, entries[i])) continue;
-        queueIfChanged(binding, &queued);
+        queueIfChanged(binding.field, &queued);
     }
+    return queued;
+}
+
+int queueChangedParameters() {
+    int queued = 0;
+    for (const ParameterRange& range : PARAMETER_RANGES) queueIfChanged(range.field, &queued);
     return queued;
 }

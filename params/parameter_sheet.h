@@ -73,3 +73,7 @@ int takeEntry(const ControlBinding& binding, uint32_t entered);
 // queues its word. entries[i] is the entry of bindings[i] (ignored for combo
 // boxes). Returns the number of words queued.
 int applyPage(const SheetPage& page, const uint32_t* entries);
+
+// Every one of the sixteen fields of editedParameters that differs from the
+// device's queues its word, in record order. Returns the number queued.
+int queueChangedParameters();

@@ -11,41 +11,32 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "lang/cp1252.h"
 #include "lang/language_table.h"
+#include "lang/wide_text_win32.h"
 #include "params/parameter_sheet.h"
 #include "params/parameter_values.h"
 
 namespace {
 
-constexpr int WIDE_TEXT_SIZE = LANGUAGE_TEXT_SIZE;
 constexpr int TENTHS_TEXT_SIZE = 6;  // at most five characters are read
 
 HWND sheetWindow = nullptr;
 int sheetApplied = 0;
 
-struct WideText {
-    wchar_t text[WIDE_TEXT_SIZE];
-};
+using SheetText = WideText<LANGUAGE_TEXT_SIZE>;
 
-WideText wideOf(const char* text) {
-    WideText wide;
-    cp1252ToUtf16(text, reinterpret_cast<char16_t*>(wide.text), WIDE_TEXT_SIZE);
-    return wide;
-}
-
-WideText languageText(int index) {
+SheetText languageText(int index) {
     char text[LANGUAGE_TEXT_SIZE];
     langText(text, index);
-    return wideOf(text);
+    return SheetText(text);
 }
 
 void setMessageResult(HWND page, LONG_PTR result) { SetWindowLongPtrW(page, DWLP_MSGRESULT, result); }
 
 void replaceLabels(HWND page, const SheetPage& sheetPage) {
     for (int i = 0; i < sheetPage.labelCount; ++i) {
-        WideText text = languageText(sheetPage.labels[i].textIndex);
-        SetDlgItemTextW(page, sheetPage.labels[i].controlId, text.text);
+        SetDlgItemTextW(page, sheetPage.labels[i].controlId,
+                        languageText(sheetPage.labels[i].textIndex).get());
     }
 }
 
@@ -53,10 +44,10 @@ void replaceLabels(HWND page, const SheetPage& sheetPage) {
 // lists keep their order although the boxes have CBS_SORT.
 void fillList(HWND page, const ComboList& list) {
     for (int position = 0; position < list.count; ++position) {
-        WideText item = list.items != nullptr ? wideOf(list.items[position])
-                                              : languageText(list.firstTextIndex + position);
+        SheetText item = list.items != nullptr ? SheetText(list.items[position])
+                                               : languageText(list.firstTextIndex + position);
         SendDlgItemMessageW(page, list.controlId, CB_INSERTSTRING, position,
-                            reinterpret_cast<LPARAM>(item.text));
+                            reinterpret_cast<LPARAM>(item.get()));
     }
 }
 
@@ -174,24 +165,25 @@ constexpr DLGPROC PAGE_PROCS[SHEET_PAGE_COUNT] = {limit1PageProc, limit2PageProc
 int runParameterSheet(HWND owner) {
     copyDeviceToEdited();
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
-    WideText titles[SHEET_PAGE_COUNT];
+    const SheetText titles[SHEET_PAGE_COUNT] = {languageText(SHEET_PAGES[0].titleIndex),
+                                                languageText(SHEET_PAGES[1].titleIndex),
+                                                languageText(SHEET_PAGES[2].titleIndex)};
     PROPSHEETPAGEW pages[SHEET_PAGE_COUNT] = {};
     for (int i = 0; i < SHEET_PAGE_COUNT; ++i) {
-        titles[i] = languageText(SHEET_PAGES[i].titleIndex);
         pages[i].dwSize = sizeof pages[i];
         pages[i].dwFlags = PSP_USETITLE;
         pages[i].hInstance = instance;
         pages[i].pszTemplate = MAKEINTRESOURCEW(SHEET_PAGES[i].templateId);
         pages[i].pfnDlgProc = PAGE_PROCS[i];
-        pages[i].pszTitle = titles[i].text;
+        pages[i].pszTitle = titles[i].get();
     }
-    WideText caption = languageText(SHEET_CAPTION_TEXT);
+    const SheetText caption = languageText(SHEET_CAPTION_TEXT);
     PROPSHEETHEADERW header = {};
     header.dwSize = sizeof header;
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
     header.hwndParent = owner;
     header.hInstance = instance;
-    header.pszCaption = caption.text;
+    header.pszCaption = caption.get();
     header.nPages = SHEET_PAGE_COUNT;
     header.nStartPage = 0;
     header.ppsp = pages;

@@ -518,11 +518,6 @@ std::string firstLine(const std::string& text, std::string* rest = nullptr) {
     return text.substr(0, end);
 }
 
-std::string chompOne(std::string text) {
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-}
-
 }  // namespace
 
 WindowInfo waitWindow(const std::string& className, int timeoutMs) {
@@ -546,7 +541,7 @@ MessageBoxInfo waitMessageBox(const std::string& title, int timeoutMs) {
     info.hwnd = line.substr(0, line.find(' '));
     size_t icon = line.find("icon=");
     info.icon = icon == std::string::npos ? "" : line.substr(icon + 5);
-    info.text = chompOne(text);
+    info.text = trimmedLine(text);
     return info;
 }
 
@@ -932,6 +927,11 @@ int settingsField(const std::string& dir, std::size_t offset) {
     std::string image = readFile(dir + "/Vantor.cnf");
     if (image.size() < offset + 2) return -1;
     return static_cast<uint8_t>(image[offset]) | static_cast<uint8_t>(image[offset + 1]) << 8;
+}
+
+std::string trimmedLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
 }
 
 // ---------------------------------------------------------------- ProgramCase

@@ -236,6 +236,9 @@ std::string fromCp1252(const std::string& cp1252);
 // see the printer): the folder its PDF files go to, "" when it cannot run.
 std::string printerOutputDir();
 
+// The text without its trailing line ends, as probe prints a line.
+std::string trimmedLine(std::string text);
+
 // Small file helpers for tests.
 std::string readFile(const std::string& path);
 bool waitForFile(const std::string& path, int timeoutMs);

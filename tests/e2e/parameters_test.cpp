@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "tests/e2e/harness.h"
+#include "tests/e2e/sim_log.h"
 
 namespace fs = std::filesystem;
 
@@ -39,26 +38,6 @@ std::vector<uint16_t> parameterWords(const e2e::Simulator& sim) {
     return words;
 }
 
-struct LoggedWord {
-    double seconds;
-    uint16_t word;
-};
-
-std::vector<LoggedWord> loggedWords(const e2e::Simulator& sim) {
-    std::vector<LoggedWord> words;
-    std::istringstream log(e2e::readFile(sim.logPath()));
-    std::string line;
-    while (std::getline(log, line)) {
-        LoggedWord entry{};
-        unsigned word = 0;
-        if (std::sscanf(line.c_str(), "%lf %u", &entry.seconds, &word) == 2) {
-            entry.word = static_cast<uint16_t>(word);
-            words.push_back(entry);
-        }
-    }
-    return words;
-}
-
 // The value a saved image holds for the parameter of that code.
 uint16_t savedValue(const std::string& image, uint16_t code) {
     const struct { uint16_t code; int offset; } fields[] = {
@@ -69,11 +48,6 @@ uint16_t savedValue(const std::string& image, uint16_t code) {
         if (f.code == code)
             return static_cast<uint16_t>(static_cast<uint8_t>(image[f.offset]) | static_cast<uint8_t>(image[f.offset + 1]) << 8);
     return 0;
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    return s;
 }
 
 class Parameters : public e2e::ProgramCase {
@@ -101,7 +75,7 @@ protected:
         e2e::probe({"notify", SHEET, std::to_string(controlId), std::to_string(CBN_SELCHANGE)});
     }
 
-    static std::string textOf(int controlId) { return trimmed(e2e::probe({"get-text", SHEET, std::to_string(controlId)})); }
+    static std::string textOf(int controlId) { return e2e::trimmedLine(e2e::probe({"get-text", SHEET, std::to_string(controlId)})); }
 
     static int selectionOf(int controlId) {
         return std::stoi(e2e::probe({"send", SHEET, std::to_string(controlId), std::to_string(CB_GETCURSEL), "0", "0"}));
@@ -131,7 +105,7 @@ protected:
         if (!box.found) return "";
         EXPECT_EQ(icon, box.icon);
         e2e::closeMessageBox(title, icon == "warning" ? "IDYES" : "IDOK");
-        return trimmed(box.text);
+        return e2e::trimmedLine(box.text);
     }
 
 };
@@ -220,13 +194,13 @@ TEST_F(Parameters, SavedFileLoadsBackWordByWordAndSettingsStayPut) {
     EXPECT_EQ("ELQ770 SIM 1.0", std::string(image.c_str() + 32));
     EXPECT_EQ(std::string(10, '\0'), image.substr(66));
 
-    size_t before = loggedWords(sim).size();
+    size_t before = e2e::simulatorLogWords(sim.logPath()).size();
     command(2010);
     answerFileDialog("Open", file);
-    std::vector<LoggedWord> words;
+    std::vector<e2e::LoggedWord> words;
     for (int i = 0; i < 50 && words.size() < 17; ++i) {
         std::this_thread::sleep_for(100ms);
-        words = loggedWords(sim);
+        words = e2e::simulatorLogWords(sim.logPath());
         words.erase(words.begin(), words.begin() + static_cast<long>(before));
         while (!words.empty() && !isParameterWord(words.front().word)) words.erase(words.begin());
     }

@@ -28,7 +28,7 @@ public:
     explicit Program(const std::string& dir) : dir_(dir), process_(elq770(), {}, dir) {}
     ~Program() { close(); }
     bool waitWindow(int timeoutMs = 20000) { return e2e::waitWindow(MAIN_CLASS, timeoutMs).found; }
-    std::string title() { return trimmed(e2e::probe({"title", MAIN_CLASS})); }
+    std::string title() { return e2e::trimmedLine(e2e::probe({"title", MAIN_CLASS})); }
     void command(int id) { e2e::probe({"post-command", MAIN_CLASS, std::to_string(id)}); }
     void key(const char* vk, const char* how) { e2e::probe({"post-key", MAIN_CLASS, vk, how}); }
     // The text of the message box with that title; it must show the stop icon.
@@ -36,7 +36,7 @@ public:
         e2e::MessageBoxInfo box = e2e::waitMessageBox(title, timeoutMs);
         if (!box.found) return "<no message box>";
         EXPECT_EQ("stop", box.icon);
-        return trimmed(box.text);
+        return e2e::trimmedLine(box.text);
     }
     void closeMessageBox(const std::string& title) { e2e::closeMessageBox(title); }
     void close() {
@@ -49,10 +49,6 @@ public:
     int waitExit(int timeoutMs) { return process_.wait(timeoutMs); }
 
 private:
-    static std::string trimmed(std::string s) {
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-        return s;
-    }
     std::string dir_;
     e2e::WineProcess process_;
 };

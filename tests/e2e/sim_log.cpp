@@ -31,6 +31,22 @@ std::vector<LoggedWord> simulatorLogWords(const std::string& logPath) {
     return words;
 }
 
+std::vector<LoggedNote> simulatorLogNotes(const std::string& logPath) {
+    std::vector<LoggedNote> notes;
+    std::ifstream in(logPath);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string seconds, first;
+        if (!(fields >> seconds >> first) || first == "BAD") continue;
+        if (first.find_first_not_of("0123456789") == std::string::npos) continue;  // a word
+        std::string rest;
+        std::getline(fields, rest);
+        notes.push_back({std::strtod(seconds.c_str(), nullptr), first + rest});
+    }
+    return notes;
+}
+
 int simulatorLogBadFrames(const std::string& logPath) {
     int count = 0;
     forEachLogLine(logPath, [&](const std::string&, const std::string& field) { count += field == "BAD"; });

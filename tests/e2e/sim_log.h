@@ -16,6 +16,14 @@ struct LoggedWord {
 
 // The command words in the order received; [] when the log is missing.
 std::vector<LoggedWord> simulatorLogWords(const std::string& logPath);
+// The simulator's own notes ("START <monotonic ms>", "ANSWERED", "HANGUP"),
+// each with the rest of its line.
+struct LoggedNote {
+    double seconds;
+    std::string text;
+};
+std::vector<LoggedNote> simulatorLogNotes(const std::string& logPath);
+
 // Frames the simulator could not decode.
 int simulatorLogBadFrames(const std::string& logPath);
 

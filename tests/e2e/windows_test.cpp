@@ -20,17 +20,12 @@ const char* MAIN_CLASS = "BRISCA";
 
 std::string elq770() { return e2e::windowsExe("elq770.exe"); }
 
-std::string chomp(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
-}
-
 // Polls the main window's title (as UTF-16, through probe get-text-w) until it gives expected (UTF-8) or the time is up.
 std::string waitTitleW(const std::string& expected, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string title;
     do {
-        title = chomp(e2e::probe({"get-text-w", MAIN_CLASS}));
+        title = e2e::trimmedLine(e2e::probe({"get-text-w", MAIN_CLASS}));
         if (title == expected) break;
         std::this_thread::sleep_for(100ms);
     } while (std::chrono::steady_clock::now() < deadline);
@@ -74,7 +69,7 @@ TEST_F(Platform, DanishTitleAndGermanMessageReadRightOnAJapaneseSystem) {
     e2e::WineProcess program(elq770(), {}, dir);
     ASSERT_TRUE(e2e::waitWindow(MAIN_CLASS, 20000).found);
     EXPECT_EQ("ELQ770 Konfigurationsværktøj", waitTitleW("ELQ770 Konfigurationsværktøj", 5000));
-    EXPECT_NE(e2e::toCp1252("ELQ770 Konfigurationsværktøj"), chomp(e2e::probe({"title", MAIN_CLASS})))
+    EXPECT_NE(e2e::toCp1252("ELQ770 Konfigurationsværktøj"), e2e::trimmedLine(e2e::probe({"title", MAIN_CLASS})))
         << "the ANSI code page is still 1252: the check proves nothing";
 
     e2e::probe({"post-command", MAIN_CLASS, "2127"});  // German
@@ -88,7 +83,7 @@ TEST_F(Platform, DanishTitleAndGermanMessageReadRightOnAJapaneseSystem) {
     e2e::probe({"post-command", MAIN_CLASS, "2016"});  // roll 10 s: saves
     e2e::MessageBoxInfo box = e2e::waitMessageBox("Fehler!", 10000);
     ASSERT_TRUE(box.found);
-    EXPECT_EQ("Fehler beim Öffnen der Konfigurationsdatei: 32", chomp(e2e::probe({"get-text-w", box.hwnd, "65535"})));
+    EXPECT_EQ("Fehler beim Öffnen der Konfigurationsdatei: 32", e2e::trimmedLine(e2e::probe({"get-text-w", box.hwnd, "65535"})));
     e2e::closeMessageBox("Fehler!");
     holder.wait(6000);
     closeProgram(program);

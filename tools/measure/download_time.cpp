@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/e2e/sim_log.h"
 
 namespace {
 
@@ -29,23 +29,28 @@ double monotonicMs() {
 }
 
 struct LogEntry {
-    double ms;        // on CLOCK_MONOTONIC
+    double ms;         // on CLOCK_MONOTONIC
     std::string what;  // the word, or a note
+    bool note;
 };
 
+// Words and notes in the order logged, set against the simulator's START
+// note so that they share the measuring clock.
 std::vector<LogEntry> readLog(const std::string& path) {
     std::vector<LogEntry> entries;
-    std::istringstream log(e2e::readFile(path));
-    std::string line;
     double start = 0;
-    while (std::getline(log, line)) {
-        double seconds = 0;
-        char what[32] = "";
-        unsigned long value = 0;
-        if (std::sscanf(line.c_str(), "%lf %31s %lu", &seconds, what, &value) < 2) continue;
-        if (std::string(what) == "START") start = static_cast<double>(value);
-        entries.push_back({start + seconds * 1000.0, what});
+    for (const e2e::LoggedNote& note : e2e::simulatorLogNotes(path)) {
+        if (note.text.rfind("START ", 0) == 0) start = std::strtod(note.text.c_str() + 6, nullptr);
+        entries.push_back({note.seconds * 1000.0, note.text, true});
     }
+    for (const e2e::LoggedWord& word : e2e::simulatorLogWords(path))
+        entries.push_back({word.seconds * 1000.0, std::to_string(word.word), false});
+    // A note in the same millisecond as a word follows it: the simulator
+    // answers only after it has taken the word.
+    std::stable_sort(entries.begin(), entries.end(), [](const LogEntry& a, const LogEntry& b) {
+        return a.ms < b.ms || (a.ms == b.ms && !a.note && b.note);
+    });
+    for (LogEntry& entry : entries) entry.ms += start;
     return entries;
 }
 
