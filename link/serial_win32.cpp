@@ -25,8 +25,11 @@
 //   running then is stuck in a driver that never completes its cancelled
 //   request; it keeps its stack buffer and OVERLAPPED (the driver may still
 //   write into them), and the window thread abandons the link's handles to
-//   it instead of closing them under it. Such a thread touches only its own
-//   stack and the counters once it wakes, then ends.
+//   it instead of closing them under it. Each thread works with its own copy
+//   of the link's handles (ThreadLink), so such a thread, once it wakes,
+//   touches only its stack, the old link's handles and the counters, and the
+//   writer checks its stop event before it takes from the TransmitRing again:
+//   it ends without ever touching a later link.
 // No lock is used: the TransmitRing orders its bytes by release/acquire on its
 // indexes, and the events order everything else.
 #include <windows.h>
@@ -76,6 +79,13 @@ struct Counters {
     std::atomic<int64_t> writesPending{0};
     std::atomic<int64_t> writesAborted{0};
     std::atomic<int64_t> writeWaitFailures{0};
+};
+
+// The handles one link thread uses, copied for it before it starts.
+struct ThreadLink {
+    HANDLE port;
+    HANDLE stopEvent;
+    HANDLE transmitReadyEvent;  // the writer's; null for the reader
 };
 
 LinkHandles linkHandles{};
@@ -161,6 +171,19 @@ HANDLE createLinkEvent(int fault, BOOL manualReset) {
 
 // ---- Reader thread ----
 
+// The thread's copy of its handles, handed over on the heap by startThread.
+ThreadLink takeThreadLink(LPVOID parameter) {
+    ThreadLink* handed = static_cast<ThreadLink*>(parameter);
+    ThreadLink link = *handed;
+    HeapFree(GetProcessHeap(), 0, handed);
+    return link;
+}
+
+// True when a stop request is waiting (and takes it: the caller ends).
+bool stopRequested(const ThreadLink& link) {
+    return WaitForSingleObject(link.stopEvent, 0) == WAIT_OBJECT_0;
+}
+
 // READ_FAILED also covers a read that completed at once with a short count,
 // as a port whose other end has gone may keep doing: both are retried paced.
 enum ReadStart { READ_COMPLETED, READ_PENDING, READ_FAILED };
@@ -204,10 +227,10 @@ void noteReadError(DWORD error) {
 // The count of a read on this overlapped handle comes from
 // GetOverlappedResult, also when ReadFile completed at once: the count
 // ReadFile itself reports is unreliable for asynchronous handles.
-ReadStart startRead(uint8_t* buffer, OVERLAPPED* overlapped) {
-    if (ReadFile(linkHandles.port, buffer, READ_SIZE, nullptr, overlapped)) {
+ReadStart startRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
+    if (ReadFile(link.port, buffer, READ_SIZE, nullptr, overlapped)) {
         DWORD received = 0;
-        if (!GetOverlappedResult(linkHandles.port, overlapped, &received, FALSE)) {
+        if (!GetOverlappedResult(link.port, overlapped, &received, FALSE)) {
             noteReadError(GetLastError());
             return READ_FAILED;
         }
@@ -221,8 +244,8 @@ ReadStart startRead(uint8_t* buffer, OVERLAPPED* overlapped) {
 }
 
 // Waits out the retry pause; true when a stop request arrived meanwhile.
-bool pauseBeforeRetry() {
-    DWORD result = WaitForSingleObject(linkHandles.readerStopEvent, READ_RETRY_PAUSE_MS);
+bool pauseBeforeRetry(const ThreadLink& link) {
+    DWORD result = WaitForSingleObject(link.stopEvent, READ_RETRY_PAUSE_MS);
     if (result == WAIT_FAILED) Sleep(READ_RETRY_PAUSE_MS);
     return result == WAIT_OBJECT_0;
 }
@@ -232,38 +255,38 @@ bool pauseBeforeRetry() {
 // caller lets it go. True when the operation ended as cancelled. (CancelIoEx
 // finds nothing when the operation has just completed by itself; the wait
 // below then returns at once.)
-bool cancelAndComplete(OVERLAPPED* overlapped) {
-    CancelIoEx(linkHandles.port, overlapped);
+bool cancelAndComplete(const ThreadLink& link, OVERLAPPED* overlapped) {
+    CancelIoEx(link.port, overlapped);
     DWORD transferred = 0;
-    if (GetOverlappedResult(linkHandles.port, overlapped, &transferred, TRUE)) return false;
+    if (GetOverlappedResult(link.port, overlapped, &transferred, TRUE)) return false;
     return GetLastError() == ERROR_OPERATION_ABORTED;
 }
 
-void cancelOutstandingRead(OVERLAPPED* overlapped) {
+void cancelOutstandingRead(const ThreadLink& link, OVERLAPPED* overlapped) {
     if (faultHits(LINK_FAULT_CANCEL_LOST)) {
         // A driver that drops the cancel: the read ends only when bytes come.
         DWORD transferred = 0;
-        GetOverlappedResult(linkHandles.port, overlapped, &transferred, TRUE);
+        GetOverlappedResult(link.port, overlapped, &transferred, TRUE);
         return;
     }
-    if (cancelAndComplete(overlapped)) count(counters.readsCancelled);
+    if (cancelAndComplete(link, overlapped)) count(counters.readsCancelled);
 }
 
 // READ_ERROR: the read completed with an error or a short count.
 enum ReadEnd { READ_DONE, READ_ERROR, READ_STOPPED };
 
 // Waits for the outstanding read or a stop request.
-ReadEnd awaitRead(uint8_t* buffer, OVERLAPPED* overlapped) {
-    HANDLE waits[2] = {linkHandles.readerStopEvent, overlapped->hEvent};
+ReadEnd awaitRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
+    HANDLE waits[2] = {link.stopEvent, overlapped->hEvent};
     for (;;) {
         DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         if (result == WAIT_OBJECT_0) {
-            cancelOutstandingRead(overlapped);
+            cancelOutstandingRead(link, overlapped);
             return READ_STOPPED;
         }
         if (result == WAIT_OBJECT_0 + 1) {
             DWORD received = 0;
-            BOOL ok = GetOverlappedResult(linkHandles.port, overlapped, &received, FALSE);
+            BOOL ok = GetOverlappedResult(link.port, overlapped, &received, FALSE);
             ResetEvent(overlapped->hEvent);
             if (!ok) {
                 noteReadError(GetLastError());
@@ -282,35 +305,36 @@ ReadEnd awaitRead(uint8_t* buffer, OVERLAPPED* overlapped) {
 // again after a pause, so a passing fault does not silence the link. Once
 // the device is gone no read is issued any more: the window thread closes
 // the link and reopens the port by name.
-void readUntilStopped(uint8_t* buffer, OVERLAPPED* overlapped) {
+void readUntilStopped(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
     for (;;) {
         if (deviceGone.load(std::memory_order_relaxed)) {
-            WaitForSingleObject(linkHandles.readerStopEvent, INFINITE);
+            WaitForSingleObject(link.stopEvent, INFINITE);
             return;
         }
-        ReadStart start = startRead(buffer, overlapped);
+        ReadStart start = startRead(link, buffer, overlapped);
         if (start == READ_COMPLETED) continue;
         if (start == READ_FAILED) {
-            if (pauseBeforeRetry()) return;
+            if (pauseBeforeRetry(link)) return;
             continue;
         }
-        ReadEnd end = awaitRead(buffer, overlapped);
+        ReadEnd end = awaitRead(link, buffer, overlapped);
         if (end == READ_STOPPED) return;
-        if (end == READ_ERROR && pauseBeforeRetry()) return;
+        if (end == READ_ERROR && pauseBeforeRetry(link)) return;
     }
 }
 
-DWORD WINAPI readerThread(LPVOID) {
+DWORD WINAPI readerThread(LPVOID parameter) {
+    ThreadLink link = takeThreadLink(parameter);
     uint8_t buffer[RECEIVE_BUFFER_SIZE];
     OVERLAPPED overlapped;
     ZeroMemory(&overlapped, sizeof overlapped);
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (overlapped.hEvent == nullptr) {
         // Without a completion event no read can be issued; stay stoppable.
-        WaitForSingleObject(linkHandles.readerStopEvent, INFINITE);
+        WaitForSingleObject(link.stopEvent, INFINITE);
         return 1;
     }
-    readUntilStopped(buffer, &overlapped);
+    readUntilStopped(link, buffer, &overlapped);
     CloseHandle(overlapped.hEvent);
     return 1;
 }
@@ -321,9 +345,9 @@ enum WriteEnd { WRITE_FINISHED, WRITE_STOPPED };
 
 // A stop request while a write is pending: abort the transmission. The purge
 // may leave the write to end by itself, so it is also cancelled and completed.
-WriteEnd abortPendingWrite(OVERLAPPED* overlapped) {
-    PurgeComm(linkHandles.port, PURGE_TXABORT);
-    cancelAndComplete(overlapped);
+WriteEnd abortPendingWrite(const ThreadLink& link, OVERLAPPED* overlapped) {
+    PurgeComm(link.port, PURGE_TXABORT);
+    cancelAndComplete(link, overlapped);
     count(counters.writesAborted);
     return WRITE_STOPPED;
 }
@@ -332,36 +356,36 @@ WriteEnd abortPendingWrite(OVERLAPPED* overlapped) {
 // write is dropped. A write that the port still reports in progress gets the
 // port's error state cleared, which may be what holds it; if it has not ended
 // then, it is cancelled and completed before its chunk is reused.
-WriteEnd finishSignalledWrite(OVERLAPPED* overlapped) {
+WriteEnd finishSignalledWrite(const ThreadLink& link, OVERLAPPED* overlapped) {
     DWORD written = 0;
-    if (GetOverlappedResult(linkHandles.port, overlapped, &written, FALSE)) return WRITE_FINISHED;
+    if (GetOverlappedResult(link.port, overlapped, &written, FALSE)) return WRITE_FINISHED;
     DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING && error != ERROR_IO_INCOMPLETE) return WRITE_FINISHED;
     DWORD commErrors = 0;
-    if (ClearCommError(linkHandles.port, &commErrors, nullptr) &&
-        GetOverlappedResult(linkHandles.port, overlapped, &written, FALSE)) {
+    if (ClearCommError(link.port, &commErrors, nullptr) &&
+        GetOverlappedResult(link.port, overlapped, &written, FALSE)) {
         return WRITE_FINISHED;
     }
-    cancelAndComplete(overlapped);
+    cancelAndComplete(link, overlapped);
     return WRITE_FINISHED;
 }
 
-WriteEnd awaitWrite(OVERLAPPED* overlapped) {
-    HANDLE waits[2] = {linkHandles.writerStopEvent, overlapped->hEvent};
+WriteEnd awaitWrite(const ThreadLink& link, OVERLAPPED* overlapped) {
+    HANDLE waits[2] = {link.stopEvent, overlapped->hEvent};
     if (faultHits(LINK_FAULT_WRITE_WAIT)) waits[1] = nullptr;
     DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    if (result == WAIT_OBJECT_0) return abortPendingWrite(overlapped);
-    if (result == WAIT_OBJECT_0 + 1) return finishSignalledWrite(overlapped);
+    if (result == WAIT_OBJECT_0) return abortPendingWrite(link, overlapped);
+    if (result == WAIT_OBJECT_0 + 1) return finishSignalledWrite(link, overlapped);
     // The wait itself failed and the write may still be in flight: its
     // OVERLAPPED and chunk are not reused before it has completed.
     count(counters.writeWaitFailures);
-    cancelAndComplete(overlapped);
+    cancelAndComplete(link, overlapped);
     return WRITE_FINISHED;
 }
 
 // Writes the ring's bytes in chunks. 1 when a stop request arrived while a
 // write was pending, else 0. A chunk that fails or goes out short is dropped.
-int drainTransmitRing() {
+int drainTransmitRing(const ThreadLink& link) {
     uint8_t chunk[TRANSMIT_CHUNK_SIZE];
     OVERLAPPED overlapped;
     HANDLE completion = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -373,21 +397,25 @@ int drainTransmitRing() {
     }
     int result = 0;
     for (;;) {
+        if (stopRequested(link)) {
+            result = 1;
+            break;
+        }
         int size = takeTransmitBytes(chunk);
         if (size == 0) break;
         ZeroMemory(&overlapped, sizeof overlapped);
         overlapped.hEvent = completion;
-        if (WriteFile(linkHandles.port, chunk, static_cast<DWORD>(size), nullptr, &overlapped)) {
+        if (WriteFile(link.port, chunk, static_cast<DWORD>(size), nullptr, &overlapped)) {
             // Completed at once; the count still comes from the OVERLAPPED.
             DWORD written = 0;
-            if (GetOverlappedResult(linkHandles.port, &overlapped, &written, FALSE) &&
+            if (GetOverlappedResult(link.port, &overlapped, &written, FALSE) &&
                 written == static_cast<DWORD>(size))
                 continue;
             break;
         }
         if (GetLastError() != ERROR_IO_PENDING) break;
         count(counters.writesPending);
-        if (awaitWrite(&overlapped) == WRITE_STOPPED) result = 1;
+        if (awaitWrite(link, &overlapped) == WRITE_STOPPED) result = 1;
         break;
     }
     CloseHandle(completion);
@@ -397,21 +425,23 @@ int drainTransmitRing() {
 // Drains, resets transmitReadyEvent, and drains again while bytes that came
 // in during a drain are waiting: their put set the event before the reset.
 // 1 when a stop request ended a drain.
-int serveTransmitReady() {
+int serveTransmitReady(const ThreadLink& link) {
     for (;;) {
-        if (drainTransmitRing()) return 1;
-        ResetEvent(linkHandles.transmitReadyEvent);
+        if (drainTransmitRing(link)) return 1;
+        ResetEvent(link.transmitReadyEvent);
         if (transmitRingPending() == 0) return 0;
+        if (stopRequested(link)) return 1;
     }
 }
 
-DWORD WINAPI writerThread(LPVOID) {
-    HANDLE waits[2] = {linkHandles.writerStopEvent, linkHandles.transmitReadyEvent};
+DWORD WINAPI writerThread(LPVOID parameter) {
+    ThreadLink link = takeThreadLink(parameter);
+    HANDLE waits[2] = {link.stopEvent, link.transmitReadyEvent};
     for (;;) {
         DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         if (result == WAIT_OBJECT_0) return 1;
         if (result == WAIT_OBJECT_0 + 1) {
-            if (serveTransmitReady()) return 1;
+            if (serveTransmitReady(link)) return 1;
             continue;
         }
         Sleep(READ_RETRY_PAUSE_MS);  // a failed wait: do not spin
@@ -429,15 +459,24 @@ int createLinkEvents() {
     return linkHandles.transmitReadyEvent != nullptr ? 1 : 0;
 }
 
-HANDLE startThread(int fault, LPTHREAD_START_ROUTINE procedure, DWORD* threadId) {
+HANDLE startThread(int fault, LPTHREAD_START_ROUTINE procedure, const ThreadLink& link, DWORD* threadId) {
     if (faultHits(fault)) return nullptr;
-    return CreateThread(nullptr, 0, procedure, nullptr, 0, threadId);
+    ThreadLink* handed = static_cast<ThreadLink*>(HeapAlloc(GetProcessHeap(), 0, sizeof(ThreadLink)));
+    if (handed == nullptr) return nullptr;
+    *handed = link;
+    HANDLE thread = CreateThread(nullptr, 0, procedure, handed, 0, threadId);
+    if (thread == nullptr) HeapFree(GetProcessHeap(), 0, handed);
+    return thread;
 }
 
 int startLinkThreads() {
-    linkHandles.readerThread = startThread(LINK_FAULT_READER_THREAD, readerThread, &linkHandles.readerThreadId);
+    ThreadLink reader{linkHandles.port, linkHandles.readerStopEvent, nullptr};
+    linkHandles.readerThread =
+        startThread(LINK_FAULT_READER_THREAD, readerThread, reader, &linkHandles.readerThreadId);
     if (linkHandles.readerThread == nullptr) return 0;
-    linkHandles.writerThread = startThread(LINK_FAULT_WRITER_THREAD, writerThread, &linkHandles.writerThreadId);
+    ThreadLink writer{linkHandles.port, linkHandles.writerStopEvent, linkHandles.transmitReadyEvent};
+    linkHandles.writerThread =
+        startThread(LINK_FAULT_WRITER_THREAD, writerThread, writer, &linkHandles.writerThreadId);
     return linkHandles.writerThread != nullptr ? 1 : 0;
 }
 
