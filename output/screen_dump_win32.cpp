@@ -1,8 +1,10 @@
 // The screen dump on Win32: the window's area of the screen into a memory
 // bitmap, its pixels into a buffer, then the file the user names. Window
 // thread only. The pixels are read before the file dialog, so a failed
-// allocation or read never leaves an empty file or destroys the file the
-// user agreed to replace; a write that fails removes the partial file.
+// allocation or read never leaves an empty file. The picture is written to a
+// new file beside the chosen one and takes its name only once it is whole:
+// a write that fails removes the partial file and leaves the file the user
+// agreed to replace as it was.
 #include <windows.h>
 #include <commdlg.h>  // left out by WIN32_LEAN_AND_MEAN
 
@@ -44,10 +46,24 @@ BITMAPINFO* makeBitmapInfo(HWND window, HBITMAP bitmap, SIZE_T* blockSize) {
     return info;
 }
 
-// The save dialog, then the file created or replaced. Returns 0 or the
-// dialog's or the system's error code; *file stays INVALID_HANDLE_VALUE when
-// the user cancelled.
-int chooseDumpFile(HWND window, HANDLE* file, char name[FILE_NAME_SIZE]) {
+// A new, empty file in the folder of `name`, named in `temp`; 0 or the
+// system's error code.
+int createFileBeside(const char* name, char temp[MAX_PATH]) {
+    char folder[MAX_PATH];
+    lstrcpynA(folder, name, MAX_PATH);
+    char* end = folder;
+    for (char* c = folder; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/' || *c == ':') end = c + 1;
+    if (end == folder) lstrcpyA(folder, ".");
+    else *end = '\0';
+    if (GetTempFileNameA(folder, "elq", 0, temp) == 0) return static_cast<int>(GetLastError());
+    return 0;
+}
+
+// The save dialog, then a new file beside the chosen one (`temp`) to write
+// the picture into. Returns 0 or the dialog's or the system's error code;
+// *file stays INVALID_HANDLE_VALUE when the user cancelled.
+int chooseDumpFile(HWND window, HANDLE* file, char name[FILE_NAME_SIZE], char temp[MAX_PATH]) {
     *file = INVALID_HANDLE_VALUE;
     name[0] = '\0';
     OPENFILENAMEA dialog{};
@@ -59,9 +75,13 @@ int chooseDumpFile(HWND window, HANDLE* file, char name[FILE_NAME_SIZE]) {
     dialog.Flags = OFN_OVERWRITEPROMPT;
     dialog.lpstrDefExt = "bmp";
     if (!GetSaveFileNameA(&dialog)) return static_cast<int>(CommDlgExtendedError());
-    *file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (*file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
-    return 0;
+    int code = createFileBeside(name, temp);
+    if (code != 0) return code;
+    *file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (*file != INVALID_HANDLE_VALUE) return 0;
+    code = static_cast<int>(GetLastError());
+    DeleteFileA(temp);
+    return code;
 }
 
 bool writeBytes(HANDLE file, const void* data, DWORD size) {
@@ -88,7 +108,8 @@ bool writeDumpParts(HANDLE file, const BITMAPINFO* info, const DumpFileLayout& l
 void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout, const void* pixels) {
     HANDLE file;
     char name[FILE_NAME_SIZE];
-    int code = chooseDumpFile(window, &file, name);
+    char temp[MAX_PATH];
+    int code = chooseDumpFile(window, &file, name, temp);
     if (code != 0) {
         dumpMessage(window, TXT_DUMP_CREATE_FAILED, code);
         return;
@@ -96,9 +117,18 @@ void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout,
     if (file == INVALID_HANDLE_VALUE) return;  // cancelled
     bool written = writeDumpParts(file, info, layout, pixels);
     if (!written) dumpMessage(window, TXT_DUMP_WRITE_FAILED);
-    if (!CloseHandle(file)) dumpMessage(window, TXT_DUMP_CLOSE_FAILED);
-    // A bitmap cut short would open as a broken picture under the user's name.
-    if (!written) DeleteFileA(name);
+    if (!CloseHandle(file)) {
+        // What the system still held for the file may never have reached it.
+        if (written) dumpMessage(window, TXT_DUMP_CLOSE_FAILED);
+        written = false;
+    }
+    // A bitmap cut short would open as a broken picture: it never takes the
+    // user's name, and the file it was to replace stays.
+    if (written && !MoveFileExA(temp, name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        dumpMessage(window, TXT_DUMP_CREATE_FAILED, static_cast<int>(GetLastError()));
+        written = false;
+    }
+    if (!written) DeleteFileA(temp);
 }
 
 // The pixels first, then the file: nothing is created or replaced unless

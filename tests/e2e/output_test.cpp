@@ -527,7 +527,8 @@ TEST_F(OutputE2E, ScreenDumpCancelAndReplace) {
 }
 
 // The failures a test build injects: a failed pixel read leaves the user's
-// file alone (no dialog even opens), and a write that fails half-way
+// file alone (no dialog even opens), and a write that fails half-way (also
+// when it was to replace a file, which then stays as it was)
 // leaves no broken bitmap behind.
 TEST_F(OutputE2E, ScreenDumpFailuresLeaveNoBrokenFile) {
     e2e::Simulator device(1, {"--seed", "6"});
@@ -555,4 +556,20 @@ TEST_F(OutputE2E, ScreenDumpFailuresLeaveNoBrokenFile) {
     EXPECT_TRUE(e2e::closeMessageBox("Screen Dump"));
     std::this_thread::sleep_for(300ms);
     EXPECT_FALSE(fs::exists(dir_ + "/broken.bmp"));
+
+    const std::string old = dir_ + "/old.bmp";
+    { std::ofstream(old, std::ios::binary) << "the picture to replace"; }
+    command(IDM_SCREEN_DUMP);
+    saveAs(old);
+    std::string question = overwriteQuestion(10000);
+    ASSERT_FALSE(question.empty()) << "no overwrite question";
+    e2e::probe({"post", question, ".", "273", "6", "0"});
+    ASSERT_TRUE(e2e::waitMessageBox("Screen Dump", 10000).found);
+    EXPECT_TRUE(e2e::closeMessageBox("Screen Dump"));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ("the picture to replace", e2e::readFile(old)) << "a failed replace keeps the old file";
+    std::set<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
+        if (entry.path().extension() == ".tmp") left.insert(entry.path().filename().string());
+    EXPECT_TRUE(left.empty()) << "no partial file left beside it";
 }
