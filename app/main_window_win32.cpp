@@ -37,7 +37,7 @@ void setReplyEventFromParser() {
 }
 
 constexpr UINT timerIds[] = {TIMER_GRAPH, TIMER_PUMP, TIMER_READOUTS, TIMER_IDENTIFICATION};
-constexpr UINT timerPeriods[] = {20, 47, 300, 1000};
+constexpr UINT timerPeriods[] = {20, COMMAND_TICK_MS, 300, 1000};
 
 // A settings file saved while its port was not open holds 11 to 18: that is
 // the user's port, not yet open, so start-up opens the port itself.

@@ -15,7 +15,6 @@ extern HWND resetButtons[2];
 extern RECT graphRect;
 extern int keyLatch;
 
-constexpr int BAUD_RATE = 9600;
 constexpr UINT_PTR TIMER_GRAPH = 20;
 constexpr UINT_PTR TIMER_PUMP = 50;
 constexpr UINT_PTR TIMER_READOUTS = 300;

@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <string>
 
-constexpr int BAUD_RATE = 9600;
-constexpr int COMMAND_TICK_MS = 47;     // one queued word per tick
 constexpr int REPLY_TIMEOUT_MS = 2000;  // the wait for a parameter answer
 
 // Opens the port by name; on failure prints "elq770ctl: PORT: cannot open

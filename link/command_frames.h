@@ -17,6 +17,8 @@ constexpr uint16_t CMD_RESET_MAX_PEAK = 65052;
 constexpr uint16_t CMD_RESET_MIN_PEAK = 65053;
 
 constexpr int FRAME_SIZE = 6;
+// The command pump's period: it sends one queued word per tick.
+constexpr int COMMAND_TICK_MS = 47;
 constexpr int COMMAND_QUEUE_SIZE = 32;
 constexpr int TRANSMIT_RING_SIZE = 32;
 constexpr int TRANSMIT_CHUNK_SIZE = 32;  // the writer's buffer for takeTransmitBytes

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+// The ELQ770's line speed; every caller opens the link at it.
+constexpr int BAUD_RATE = 9600;
+
 // Opens COM<portNumber> at baudRate (8 data bits, no parity, one stop bit, no
 // handshake) and starts both link threads. 1 on success; 0 otherwise, and then
 // nothing the call created is left open or running.

@@ -27,16 +27,34 @@ bool validLanguageOffset(uint16_t offset) {
 // cannot be named.
 char settingsPathText[SETTINGS_PATH_SIZE];
 
+// The file name in `folder` becomes the settings path; false, and the path
+// unchanged, when the joined path does not fit.
+bool placeSettingsIn(const char* folder) {
+    char joined[SETTINGS_PATH_SIZE];
+    int written = std::snprintf(joined, sizeof joined, "%s%c%s", folder, PATH_SEPARATOR, SETTINGS_FILE_NAME);
+    if (written < 0 || static_cast<std::size_t>(written) >= sizeof joined) return false;
+    std::memcpy(settingsPathText, joined, sizeof joined);
+    return true;
+}
+
 const char* settingsPath() {
     if (settingsPathText[0] != '\0') return settingsPathText;
     char folder[SETTINGS_PATH_SIZE];
-    int written = -1;
-    if (currentDirectory(folder, sizeof folder) == 0)
-        written = std::snprintf(settingsPathText, sizeof settingsPathText, "%s%c%s", folder,
-                                PATH_SEPARATOR, SETTINGS_FILE_NAME);
-    if (written < 0 || static_cast<std::size_t>(written) >= sizeof settingsPathText)
+    if (currentDirectory(folder, sizeof folder) != 0 || !placeSettingsIn(folder))
         std::snprintf(settingsPathText, sizeof settingsPathText, "%s", SETTINGS_FILE_NAME);
     return settingsPathText;
+}
+
+// A whole record from the open file, checked against `fallback`, into
+// *settings. Read into a scratch copy: a short read must not leave a
+// half-replaced record.
+bool readWholeRecord(FileHandle file, AppSettings* settings, const AppSettings& fallback) {
+    AppSettings scratch;
+    uint32_t done = 0;
+    if (readFile(file, &scratch, sizeof scratch, &done) != 0 || done != sizeof scratch) return false;
+    sanitizeSettings(&scratch, fallback);
+    *settings = scratch;
+    return true;
 }
 
 int finishWithClose(FileHandle file, int result) {
@@ -74,13 +92,8 @@ bool fileExists(const char* path) {
 void seedFrom(const char* path, AppSettings* settings) {
     FileHandle file{};
     if (openExistingFile(path, &file) != 0) return;
-    AppSettings scratch;
-    uint32_t done = 0;
-    int result = readFile(file, &scratch, sizeof scratch, &done);
+    readWholeRecord(file, settings, *settings);
     closeFile(file);
-    if (result != 0 || done != sizeof scratch) return;
-    sanitizeSettings(&scratch, *settings);
-    *settings = scratch;
 }
 
 // The start-up folder refused the file with access denied at the first
@@ -94,13 +107,7 @@ int openInUserFolder(int deniedError, AppSettings* seed, int access, FileHandle*
     char startupPath[SETTINGS_PATH_SIZE];
     std::snprintf(startupPath, sizeof startupPath, "%s", settingsPathText);
     char folder[SETTINGS_PATH_SIZE];
-    if (userDataFolder(folder, sizeof folder) != 0) return deniedError;
-    int written = std::snprintf(settingsPathText, sizeof settingsPathText, "%s%c%s", folder,
-                                PATH_SEPARATOR, SETTINGS_FILE_NAME);
-    if (written < 0 || static_cast<std::size_t>(written) >= sizeof settingsPathText) {
-        std::snprintf(settingsPathText, sizeof settingsPathText, "%s", startupPath);
-        return deniedError;
-    }
+    if (userDataFolder(folder, sizeof folder) != 0 || !placeSettingsIn(folder)) return deniedError;
     inUserFolder = true;
     if (seed != nullptr && !fileExists(settingsPathText)) seedFrom(startupPath, seed);
     return openSettingsFile(access, file, existed);
@@ -147,15 +154,9 @@ int readSettings(AppSettings* settings) {
         result = writeFile(file, settings, sizeof *settings, &done);
         return finishWithClose(file, done == sizeof *settings ? 0 : ERR_SHORT_TRANSFER);
     }
-    // A scratch copy: a short read must not leave a half-replaced record.
-    AppSettings scratch;
-    result = readFile(file, &scratch, sizeof scratch, &done);
-    if (result != 0 || done != sizeof scratch) return finishWithClose(file, ERR_SHORT_TRANSFER);
     AppSettings defaults;
     setSettingsDefaults(&defaults);
-    sanitizeSettings(&scratch, defaults);
-    *settings = scratch;
-    return finishWithClose(file, 0);
+    return finishWithClose(file, readWholeRecord(file, settings, defaults) ? 0 : ERR_SHORT_TRANSFER);
 }
 
 int writeSettings(const AppSettings* settings) {

@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr int BAUD_RATE = 9600;
 constexpr int PUMP_TICK_MS = 47;
 constexpr int MAX_REPLY_STAMPS = 1000;
 
