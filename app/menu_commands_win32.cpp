@@ -111,7 +111,7 @@ int scanPorts() {
 }
 
 void autoConnect(HWND window) {
-    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     if (appSettings.comPort < PORT_NOT_OPEN) closeLink();
     int found = scanPorts();
     SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW

@@ -23,7 +23,10 @@ int openLink(int portNumber, int baudRate);
 int openLinkByName(const char* name, int baudRate);
 
 // Stops both threads and closes every handle. Safe when no link is open and
-// when called twice. 0 when every close succeeded, 1 when any failed.
+// when called twice. 0 when every close succeeded, 1 when any failed. A
+// thread that has not ended after about 5 s (stuck in its driver) is given
+// up: 1, and its link's handles are closed by a later openLink or closeLink
+// once it has ended.
 int closeLink();
 
 // 1 while a link is open (the window thread's view; a link whose device has
@@ -46,6 +49,8 @@ struct LinkStatistics {
     int64_t writesPending;      // writes that went pending
     int64_t writesAborted;      // pending writes aborted by a stop request
     int64_t writeWaitFailures;  // waits on a pending write that failed
+    int64_t linksAbandoned;     // closes that gave up on a thread stuck in its driver
+    int64_t linksReleased;      // such links whose handles were closed once it ended
 };
 LinkStatistics linkStatistics();
 

@@ -25,11 +25,13 @@
 //   running then is stuck in a driver that never completes its cancelled
 //   request; it keeps its stack buffer and OVERLAPPED (the driver may still
 //   write into them), and the window thread abandons the link's handles to
-//   it instead of closing them under it. Each thread works with its own copy
-//   of the link's handles (ThreadLink), so such a thread, once it wakes,
-//   touches only its stack, the old link's handles and the counters, and the
-//   writer checks its stop event before it takes from the TransmitRing again:
-//   it ends without ever touching a later link.
+//   it instead of closing them under it, keeping them in a short list; the
+//   next openLink or closeLink closes them once both threads have ended, so
+//   the port is free again as soon as the driver lets go. Each thread works
+//   with its own copy of the link's handles (ThreadLink), and the stop
+//   events stay set once set: a thread that wakes after its stop neither
+//   parses what it read, nor marks the device gone, nor takes from the
+//   TransmitRing, so it ends without ever touching a later link.
 // No lock is used: the TransmitRing orders its bytes by release/acquire on its
 // indexes, and the events order everything else.
 #include <windows.h>
@@ -79,6 +81,8 @@ struct Counters {
     std::atomic<int64_t> writesPending{0};
     std::atomic<int64_t> writesAborted{0};
     std::atomic<int64_t> writeWaitFailures{0};
+    std::atomic<int64_t> linksAbandoned{0};
+    std::atomic<int64_t> linksReleased{0};
 };
 
 // The handles one link thread uses, copied for it before it starts.
@@ -89,6 +93,12 @@ struct ThreadLink {
 };
 
 LinkHandles linkHandles{};
+// Links given up at close whose threads had not ended (window thread only).
+// More than this many stuck drivers at once is beyond recovery: the handles
+// of any further one stay open until the program ends.
+constexpr int MAX_ABANDONED_LINKS = 4;
+LinkHandles abandonedLinks[MAX_ABANDONED_LINKS];
+int abandonedLinkCount = 0;
 Counters counters;
 std::atomic<HANDLE> transmitReadyShared{nullptr};
 std::atomic<int> pendingFault{LINK_FAULT_NONE};
@@ -179,7 +189,8 @@ ThreadLink takeThreadLink(LPVOID parameter) {
     return link;
 }
 
-// True when a stop request is waiting (and takes it: the caller ends).
+// The stop events are manual-reset: once set they stay set, so this check
+// can be made anywhere without taking the request from a later wait.
 bool stopRequested(const ThreadLink& link) {
     return WaitForSingleObject(link.stopEvent, 0) == WAIT_OBJECT_0;
 }
@@ -189,7 +200,10 @@ bool stopRequested(const ThreadLink& link) {
 enum ReadStart { READ_COMPLETED, READ_PENDING, READ_FAILED };
 
 // A read of another length is dropped: the parser never sees partial reads.
-bool takeCompletedRead(const uint8_t* buffer, DWORD received) {
+bool takeCompletedRead(const ThreadLink& link, const uint8_t* buffer, DWORD received) {
+    // Bytes read after a stop request belong to a link being closed or given
+    // up; the next link's reader may already be feeding the parser.
+    if (stopRequested(link)) return false;
     if (received != READ_SIZE) {
         count(counters.readsDropped);
         return false;
@@ -220,8 +234,8 @@ bool isDeviceGoneError(DWORD error) {
     }
 }
 
-void noteReadError(DWORD error) {
-    if (isDeviceGoneError(error)) deviceGone.store(1, std::memory_order_relaxed);
+void noteReadError(const ThreadLink& link, DWORD error) {
+    if (isDeviceGoneError(error) && !stopRequested(link)) deviceGone.store(1, std::memory_order_relaxed);
 }
 
 // The count of a read on this overlapped handle comes from
@@ -231,15 +245,15 @@ ReadStart startRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlap
     if (ReadFile(link.port, buffer, READ_SIZE, nullptr, overlapped)) {
         DWORD received = 0;
         if (!GetOverlappedResult(link.port, overlapped, &received, FALSE)) {
-            noteReadError(GetLastError());
+            noteReadError(link, GetLastError());
             return READ_FAILED;
         }
-        return takeCompletedRead(buffer, received) ? READ_COMPLETED : READ_FAILED;
+        return takeCompletedRead(link, buffer, received) ? READ_COMPLETED : READ_FAILED;
     }
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) return READ_PENDING;
     count(counters.readsFailedAtOnce);
-    noteReadError(error);
+    noteReadError(link, error);
     return READ_FAILED;
 }
 
@@ -289,11 +303,11 @@ ReadEnd awaitRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlappe
             BOOL ok = GetOverlappedResult(link.port, overlapped, &received, FALSE);
             ResetEvent(overlapped->hEvent);
             if (!ok) {
-                noteReadError(GetLastError());
+                noteReadError(link, GetLastError());
                 count(counters.readsFailedLater);
                 return READ_ERROR;
             }
-            return takeCompletedRead(buffer, received) ? READ_DONE : READ_ERROR;
+            return takeCompletedRead(link, buffer, received) ? READ_DONE : READ_ERROR;
         }
         // The wait itself failed; the read is still outstanding. Pace the
         // retries instead of spinning.
@@ -307,6 +321,7 @@ ReadEnd awaitRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlappe
 // the link and reopens the port by name.
 void readUntilStopped(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
     for (;;) {
+        if (stopRequested(link)) return;
         if (deviceGone.load(std::memory_order_relaxed)) {
             WaitForSingleObject(link.stopEvent, INFINITE);
             return;
@@ -451,9 +466,9 @@ DWORD WINAPI writerThread(LPVOID parameter) {
 // ---- Opening ----
 
 int createLinkEvents() {
-    linkHandles.readerStopEvent = createLinkEvent(LINK_FAULT_READER_STOP_EVENT, FALSE);
+    linkHandles.readerStopEvent = createLinkEvent(LINK_FAULT_READER_STOP_EVENT, TRUE);
     if (linkHandles.readerStopEvent == nullptr) return 0;
-    linkHandles.writerStopEvent = createLinkEvent(LINK_FAULT_WRITER_STOP_EVENT, FALSE);
+    linkHandles.writerStopEvent = createLinkEvent(LINK_FAULT_WRITER_STOP_EVENT, TRUE);
     if (linkHandles.writerStopEvent == nullptr) return 0;
     linkHandles.transmitReadyEvent = createLinkEvent(LINK_FAULT_TRANSMIT_EVENT, TRUE);
     return linkHandles.transmitReadyEvent != nullptr ? 1 : 0;
@@ -502,27 +517,53 @@ bool stopLinkThreads() {
     return true;
 }
 
+int closeHandlesOf(LinkHandles& link) {
+    int failed = 0;
+    failed |= closeAndClear(link.readerStopEvent);
+    failed |= closeAndClear(link.writerStopEvent);
+    failed |= closeAndClear(link.transmitReadyEvent);
+    failed |= closeAndClear(link.readerThread);
+    failed |= closeAndClear(link.writerThread);
+    failed |= closeAndClear(link.port);
+    link.readerThreadId = 0;
+    link.writerThreadId = 0;
+    return failed;
+}
+
 // A thread did not end in time: its handles stay open for it (closing the
-// port or its stop event under it could hand their values to new objects),
-// and the link starts afresh. The port stays taken until the driver lets go.
+// port or its stop event under it could hand their values to new objects)
+// until releaseAbandonedLinks finds both threads ended, and the link starts
+// afresh.
 int abandonLinkHandles() {
     transmitReadyShared.store(nullptr, std::memory_order_release);
+    count(counters.linksAbandoned);
+    if (abandonedLinkCount < MAX_ABANDONED_LINKS) abandonedLinks[abandonedLinkCount++] = linkHandles;
     linkHandles = LinkHandles{};
     return 1;
 }
 
+bool threadEnded(HANDLE thread) {
+    return thread == nullptr || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+}
+
+// Closes the handles of given-up links whose threads have ended since, so a
+// port that a stuck driver held can be opened again.
+void releaseAbandonedLinks() {
+    for (int i = 0; i < abandonedLinkCount;) {
+        LinkHandles& link = abandonedLinks[i];
+        if (!threadEnded(link.readerThread) || !threadEnded(link.writerThread)) {
+            ++i;
+            continue;
+        }
+        closeHandlesOf(link);
+        count(counters.linksReleased);
+        abandonedLinks[i] = abandonedLinks[--abandonedLinkCount];
+    }
+}
+
 int closeLinkHandles() {
     transmitReadyShared.store(nullptr, std::memory_order_release);
-    int failed = 0;
-    failed |= closeAndClear(linkHandles.readerStopEvent);
-    failed |= closeAndClear(linkHandles.writerStopEvent);
-    failed |= closeAndClear(linkHandles.transmitReadyEvent);
-    failed |= closeAndClear(linkHandles.readerThread);
-    failed |= closeAndClear(linkHandles.writerThread);
-    failed |= closeAndClear(linkHandles.port);
-    linkHandles.readerThreadId = 0;
-    linkHandles.writerThreadId = 0;
-    return failed;
+    return closeHandlesOf(linkHandles);
 }
 
 }  // namespace
@@ -535,6 +576,7 @@ int openLink(int portNumber, int baudRate) {
 
 int openLinkByName(const char* name, int baudRate) {
     if (linkHandles.port != nullptr) closeLink();  // one link at a time
+    releaseAbandonedLinks();
     linkHandles.port = openPort(name);
     if (linkHandles.port == nullptr) return 0;
     if (!configurePort(linkHandles.port, baudRate)) {
@@ -562,8 +604,9 @@ int openLinkByName(const char* name, int baudRate) {
 
 int closeLink() {
     setTransmitLinkOpen(0);
-    if (!stopLinkThreads()) return abandonLinkHandles();
-    return closeLinkHandles();
+    int result = stopLinkThreads() ? closeLinkHandles() : abandonLinkHandles();
+    releaseAbandonedLinks();
+    return result;
 }
 
 int linkIsOpen() { return linkHandles.port != nullptr ? 1 : 0; }
@@ -579,6 +622,8 @@ LinkStatistics linkStatistics() {
     s.writesPending = counters.writesPending.load(std::memory_order_relaxed);
     s.writesAborted = counters.writesAborted.load(std::memory_order_relaxed);
     s.writeWaitFailures = counters.writeWaitFailures.load(std::memory_order_relaxed);
+    s.linksAbandoned = counters.linksAbandoned.load(std::memory_order_relaxed);
+    s.linksReleased = counters.linksReleased.load(std::memory_order_relaxed);
     return s;
 }
 

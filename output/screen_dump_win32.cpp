@@ -50,12 +50,11 @@ BITMAPINFO* makeBitmapInfo(HWND window, HBITMAP bitmap, SIZE_T* blockSize) {
 // system's error code.
 int createFileBeside(const char* name, char temp[MAX_PATH]) {
     char folder[MAX_PATH];
-    lstrcpynA(folder, name, MAX_PATH);
-    char* end = folder;
-    for (char* c = folder; *c != '\0'; ++c)
-        if (*c == '\\' || *c == '/' || *c == ':') end = c + 1;
-    if (end == folder) lstrcpyA(folder, ".");
-    else *end = '\0';
+    char* fileName = nullptr;
+    DWORD length = GetFullPathNameA(name, MAX_PATH, folder, &fileName);
+    if (length == 0) return static_cast<int>(GetLastError());
+    if (length >= MAX_PATH || fileName == nullptr) return ERROR_FILENAME_EXCED_RANGE;
+    *fileName = '\0';
     if (GetTempFileNameA(folder, "elq", 0, temp) == 0) return static_cast<int>(GetLastError());
     return 0;
 }
@@ -115,7 +114,9 @@ void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout,
         return;
     }
     if (file == INVALID_HANDLE_VALUE) return;  // cancelled
-    bool written = writeDumpParts(file, info, layout, pixels);
+    // Flushed before the rename, so the name never reaches the disk ahead of
+    // the picture.
+    bool written = writeDumpParts(file, info, layout, pixels) && FlushFileBuffers(file);
     if (!written) dumpMessage(window, TXT_DUMP_WRITE_FAILED);
     if (!CloseHandle(file)) {
         // What the system still held for the file may never have reached it.

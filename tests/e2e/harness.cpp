@@ -400,7 +400,7 @@ void WineEnv::startSession() {
     std::string log = nativeBuildDir() + "/wine-session.log";
     for (int attempt = 1;; ++attempt) {
         runCommand({"wineserver", "-p"}, env, 15000);
-        int rc = runCommand({"wine", "cmd.exe", "/c", "exit"}, env, 60000, log);
+        int rc = runCommand({"wine", "cmd.exe", "/c", "exit"}, env, 30000, log);
         if (rc == 0) break;
         if (attempt == SESSION_START_ATTEMPTS) {
             ADD_FAILURE() << "cannot start a Wine session in " << prefix_ << " (exit " << rc << "): " << readFile(log);

@@ -372,16 +372,20 @@ TEST_F(LinkWindows, LineSettingsCarryDistinctXonXoffCharactersAndFramesStillPass
 
 // A driver that never completes a cancelled read must not hang closeLink
 // (and with it the program's exit): it gives up after about 5 s, and the
-// next link starts clean.
+// next link starts clean. The given-up port is closed once its read ends
+// (here when the silent device hangs up, well after the close gave up).
 TEST_F(LinkWindows, CloseGivesUpOnAReadWhoseCancelNeverCompletes) {
-    e2e::Simulator silent(1, {"--seed", "22", "--silent"});
+    e2e::Simulator silent(1, {"--seed", "22", "--silent", "--hangup-after", "15"});
     e2e::Simulator other(2, {"--seed", "23"});
     ASSERT_TRUE(silent.started() && other.started());
-    Values v = check({"close-lost-cancel", "COM1", "2"});
+    Values v = check({"close-lost-cancel", "COM1", "2"}, 60000);
     EXPECT_GE(e2e::valueNumber(v, "closeMs"), 4500);
     EXPECT_LT(e2e::valueNumber(v, "closeMs"), 7000);
     EXPECT_EQ(0, e2e::valueNumber(v, "closeReaderEnded")) << "the reader really was stuck";
     EXPECT_EQ(1, e2e::valueNumber(v, "openAfter"));
     EXPECT_GT(e2e::valueNumber(v, "measurementLinesAfter"), 0);
     EXPECT_EQ(1, e2e::valueNumber(v, "closeAfterReaderEnded"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "abandoned"));
+    EXPECT_EQ(0, e2e::valueNumber(v, "releasedBeforeHangup")) << "the reader was still stuck";
+    EXPECT_EQ(1, e2e::valueNumber(v, "released")) << "the port's handle is closed once its read has ended";
 }

@@ -429,7 +429,8 @@ int verbDcb(int port, int argc, char** argv) {
 // A driver that never completes the reader's cancelled read (injected; the
 // device must be silent, so the read never ends by itself): closeLink must
 // give up after its bound instead of hanging, and a later open of another
-// port must still work.
+// port must still work. Once the device hangs up, the stuck read ends and
+// the given-up link's handles are released at the next close.
 int verbCloseLostCancel(int port, int argc, char** argv) {
     int otherPort = argc > 0 ? std::atoi(argv[0]) : 0;
     if (!openPort(port)) return 1;
@@ -439,7 +440,15 @@ int verbCloseLostCancel(int port, int argc, char** argv) {
     printValue("openAfter", otherPort > 0 ? openLink(otherPort, BAUD_RATE) : -1);
     printValue("measurementLinesAfter", countMeasurementsFor(500));
     timedClose("closeAfter");
-    return 0;  // the process's exit ends the stuck reader
+    printValue("abandoned", linkStatistics().linksAbandoned);
+    printValue("releasedBeforeHangup", linkStatistics().linksReleased);
+    int64_t start = nowMicros();
+    while (linkStatistics().linksReleased == 0 && elapsedMs(start) < 30000) {
+        Sleep(100);
+        closeLink();
+    }
+    printValue("released", linkStatistics().linksReleased);
+    return 0;
 }
 
 // CPU time of the two link threads while the device streams.
