@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include "app/shell_win32.h"
+#include "display/display_state.h"
 #include "lang/lang_message.h"
 #include "lang/text_ids.h"
 #include "lang/language_table.h"
@@ -29,7 +30,7 @@ void registerMainClass(HINSTANCE instance) {
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
     windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     // COLOR_GRAYTEXT + 1: the system colour shows around the panels.
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(18));
     windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MENU_ENGLISH);
@@ -39,8 +40,8 @@ void registerMainClass(HINSTANCE instance) {
 
 HWND createMainWindow(HINSTANCE instance) {
     appInstance = instance;
-    int width = 960 + 2 * GetSystemMetrics(SM_CXDLGFRAME);
-    int height = 380 + GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
+    int width = CLIENT_WIDTH + 2 * GetSystemMetrics(SM_CXDLGFRAME);
+    int height = CLIENT_HEIGHT + GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
     // No clamping: a screen smaller than the window gets negative coordinates.
     int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
@@ -54,7 +55,7 @@ HWND createMainWindow(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     InitCommonControls();
     setSettingsDefaults(&appSettings);
-    langText(titleText, 34);
+    langText(titleText, TXT_TITLE_PROGRAM);
     LoadStringW(instance, IDS_CLASS_NAME, className, sizeof className / sizeof className[0]);
     registerMainClass(instance);
     MainWindow = createMainWindow(instance);

@@ -132,7 +132,7 @@ int waitForReply(DWORD timeoutMs) {
 }
 
 void refreshTitle(HWND window) {
-    langText(titleText, 34);
+    langText(titleText, TXT_TITLE_PROGRAM);
     SetWindowTextW(window, WideText<LANGUAGE_TEXT_SIZE>(titleText).get());
 }
 

@@ -114,7 +114,7 @@ void autoConnect(HWND window) {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     if (appSettings.comPort < PORT_NOT_OPEN) closeLink();
     int found = scanPorts();
-    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     if (found != 0) {
         sendRequest();
         HMENU menu = GetMenu(window);

@@ -10,6 +10,7 @@
 #include "lang/wide_text_win32.h"
 #include "link/command_frames.h"
 #include "params/parameter_file_win32.h"
+#include "params/parameter_sheet.h"
 #include "params/parameter_sheet_win32.h"
 #include "params/result_codes.h"
 
@@ -48,12 +49,7 @@ void loadParametersCommand(HWND owner) {
     int result = loadParameterFile(owner, &loaded);
     switch (result) {
     case 0:
-        // The file's own record is queued, not deviceParameters, which the
-        // reader thread may already be changing again.
-        editedParameters = ParameterSet{};
-        for (const ParameterBand& band : PARAMETER_BANDS)
-            editedParameters.*band.field = loaded.*band.field;
-        queueParameterRecord(loaded);
+        queueLoadedRecord(loaded);
         downloadPending = 1;
         break;
     case ERR_NOT_PARAMETER_FILE:

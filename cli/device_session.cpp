@@ -49,7 +49,6 @@ bool textComplete() {
 }  // namespace
 
 int openDevicePort(const std::string& port) {
-    installReplyHook();
     if (openLinkByName(port.c_str(), BAUD_RATE)) return 1;
     int error = lastSystemError();
     std::fprintf(stderr, "elq770ctl: %s: cannot open port: %s\n", port.c_str(),

@@ -160,9 +160,7 @@ int load(const Arguments& a) {
     int result = readCheckedFile(a.file, &record);
     if (result != EXIT_DONE) return result;
     if (!openDevicePort(a.port)) return EXIT_PORT_NOT_OPENED;
-    editedParameters = ParameterSet{};
-    for (const ParameterBand& band : PARAMETER_BANDS) editedParameters.*band.field = record.*band.field;
-    queueParameterRecord(record);
+    queueLoadedRecord(record);
     result = downloadAndReport(a.port);
     if (result != EXIT_DONE) return result;
     std::printf("confirmed: the device holds the %d parameters of %s\n", PARAMETER_COUNT, a.file.c_str());

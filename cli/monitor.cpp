@@ -157,25 +157,25 @@ void Monitor::rideOutGap() {
     closeLink();
     while (!stopDue()) {
         Clock::time_point attempt = Clock::now();
-        if (openLinkByName(options_.port.c_str(), BAUD_RATE)) {
+        bool open = openLinkByName(options_.port.c_str(), BAUD_RATE) != 0;
+        if (open) {
             sendRequest();  // the device may be another one now
             lineArrived();
-            while (!stopDue() && Clock::now() - attempt < Ms(RETRY_MS)) {
-                std::this_thread::sleep_for(Ms(LOOK_MS));
-                if (!lineArrived()) continue;
-                lastLine_ = Clock::now();
-                double seconds = std::chrono::duration<double>(lastLine_ - gapStart).count();
-                ++summary_.gaps;
-                summary_.gapSeconds += seconds;
-                char text[160];
-                std::snprintf(text, sizeof text, "elq770ctl: %s: link back after %.1f s", options_.port.c_str(),
-                              seconds);
-                note(text);
-                return;
-            }
-            closeLink();
         }
-        while (!stopDue() && Clock::now() - attempt < Ms(RETRY_MS)) std::this_thread::sleep_for(Ms(LOOK_MS));
+        while (!stopDue() && Clock::now() - attempt < Ms(RETRY_MS)) {
+            std::this_thread::sleep_for(Ms(LOOK_MS));
+            if (!open || !lineArrived()) continue;
+            lastLine_ = Clock::now();
+            double seconds = std::chrono::duration<double>(lastLine_ - gapStart).count();
+            ++summary_.gaps;
+            summary_.gapSeconds += seconds;
+            char text[160];
+            std::snprintf(text, sizeof text, "elq770ctl: %s: link back after %.1f s", options_.port.c_str(),
+                          seconds);
+            note(text);
+            return;
+        }
+        if (open) closeLink();
     }
     // The run ended inside the gap: it counts up to the end.
     ++summary_.gaps;

@@ -16,11 +16,6 @@ namespace {
 
 using Field = uint16_t ParameterSet::*;
 
-bool isTenths(Field f) {
-    return f == &ParameterSet::limit1Tr || f == &ParameterSet::limit1Ts ||
-           f == &ParameterSet::limit2Tr || f == &ParameterSet::limit2Ts;
-}
-
 std::string language(int index) {
     char text[LANGUAGE_TEXT_SIZE];
     langText(text, index);
@@ -74,7 +69,7 @@ bool parseListText(Field field, const std::string& text, uint16_t* value) {
 
 std::string rangeText(Field field, const ParameterRange& range) {
     char text[64];
-    if (isTenths(field)) {
+    if (isTenthsField(field)) {
         char low[16], high[16];
         formatTenths(low, sizeof low, range.minimum);
         formatTenths(high, sizeof high, range.maximum);
@@ -190,7 +185,7 @@ std::string applyAssignment(const std::string& assignment, ParameterSet* record)
     if (parameter == nullptr) return "no parameter is named '" + name + "'";
     const ParameterRange& range = *parameterRangeOf(parameter->field);
     uint16_t value = 0;
-    bool read = isTenths(parameter->field) ? parseSeconds(text, &value)
+    bool read = isTenthsField(parameter->field) ? parseSeconds(text, &value)
                                            : parseWhole(text, &value) || parseListText(parameter->field, text, &value);
     if (!read || !valueInRange(range, value))
         return std::string(parameter->name) + "=" + text + " refused: allowed " + rangeText(parameter->field, range);

@@ -3,13 +3,12 @@
 #include <cstdio>
 
 #include "lang/language_table.h"
+#include "lang/text_ids.h"
 #include "link/live_state.h"
 #include "params/parameter_set.h"
 
 namespace {
 
-constexpr int TEXT_LIMIT1 = 20;
-constexpr int TEXT_LIMIT2 = 21;
 constexpr uint16_t LIMIT_TYPE_MIN = 1;
 
 }  // namespace
@@ -61,7 +60,7 @@ void activeLimitText(char* destination, std::size_t size, int devicePresent,
         return;
     }
     char name[LANGUAGE_TEXT_SIZE];
-    langText(name, activeLimit == 0 ? TEXT_LIMIT1 : TEXT_LIMIT2);
+    langText(name, activeLimit == 0 ? TXT_LIMIT1 : TXT_LIMIT2);
     uint16_t type = activeLimit == 0 ? limit1Type : limit2Type;
     std::snprintf(destination, size, "%s%s", name, type == LIMIT_TYPE_MIN ? " (Min)  " : " (Max)  ");
 }

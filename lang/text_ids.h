@@ -11,6 +11,7 @@ constexpr int TXT_OUTPUTS = 16;
 constexpr int TXT_LIMIT1 = 20;
 constexpr int TXT_LIMIT2 = 21;
 constexpr int TXT_SETUP = 23;
+constexpr int TXT_SHEET_CAPTION = 24;
 constexpr int TXT_MAX_PEAK = 25;
 constexpr int TXT_MIN_PEAK = 26;
 constexpr int TXT_DATE = 30;

@@ -321,7 +321,6 @@ ReadEnd awaitRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlappe
 // the link and reopens the port by name.
 void readUntilStopped(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
     for (;;) {
-        if (stopRequested(link)) return;
         if (deviceGone.load(std::memory_order_relaxed)) {
             WaitForSingleObject(link.stopEvent, INFINITE);
             return;

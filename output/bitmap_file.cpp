@@ -42,7 +42,7 @@ BitmapInfoHeader makeBitmapInfoHeader(int width, int height, int planes, int bit
     header.biCompression = 0;  // BI_RGB
     const uint32_t rowBytes = ((static_cast<uint32_t>(width) * depth + 31) & ~31u) / 8;
     header.biSizeImage = rowBytes * static_cast<uint32_t>(height);
-    header.biClrUsed = depth < 24 ? 1u << depth : 0;
+    header.biClrUsed = hasColourTable(depth) ? 1u << depth : 0;
     return header;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "display/readout_text.h"
 #include "lang/cp1252.h"
@@ -66,9 +67,7 @@ PrintFontSpec printFontSpec(PrintFont font) {
 }
 
 int printTextLength(const char16_t* text) {
-    int length = 0;
-    while (text[length] != 0) ++length;
-    return length;
+    return static_cast<int>(std::char_traits<char16_t>::length(text));
 }
 
 void headerLines(PrintLine lines[HEADER_LINE_COUNT], const char* deviceText, const char16_t* date,
@@ -162,14 +161,13 @@ void parameterValueText(char* text, std::size_t size, uint16_t ParameterSet::*fi
     } else if (either(&ParameterSet::limit1Setpoint, &ParameterSet::limit2Setpoint) ||
                field == &ParameterSet::p1Max) {
         std::snprintf(word, sizeof word, "%u%%", value);
-    } else if (either(&ParameterSet::limit1Tr, &ParameterSet::limit1Ts) ||
-               either(&ParameterSet::limit2Tr, &ParameterSet::limit2Ts)) {
+    } else if (isTenthsField(field)) {
         formatTenths(word, sizeof word - 1, value);
         std::strcat(word, "s");
     } else if (field == &ParameterSet::analogueOutput) {
-        std::strcpy(word, value != 0 ? "4-20mA" : "0-20mA");
+        std::strcpy(word, ANALOGUE_OUTPUT_TEXTS[value != 0]);
     } else if (field == &ParameterSet::polarity) {
-        std::strcpy(word, value != 0 ? "inv" : "n.inv");
+        std::strcpy(word, POLARITY_TEXTS[value != 0]);
     } else if (field == &ParameterSet::autoShutDown) {
         langText(word, value != 0 ? TXT_ON : TXT_OFF);
     } else {

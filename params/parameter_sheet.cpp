@@ -13,9 +13,7 @@ constexpr int countOf(const T (&)[N]) { return N; }
 constexpr const char* LIMIT_TYPES[] = {"Min.", "Max."};
 constexpr const char* CURRENT_RANGES[] = {"1", "5", "10", "20", "30", "40", "50", "60", "70", "80"};
 constexpr const char* NOMINAL_VOLTAGES[] = {"230", "380", "400", "440", "460", "500", "575"};
-constexpr const char* ANALOGUE_OUTPUTS[] = {"0-20mA", "4-20mA"};
 constexpr const char* OUTPUT_COUNTS[] = {"1", "2"};
-constexpr const char* POLARITIES[] = {"n.inv", "inv"};
 
 constexpr ControlBinding LIMIT1_BINDINGS[] = {
     {IDC_LIMIT_TYPE, &ParameterSet::limit1Type, BIND_POSITION_PLUS_ONE},
@@ -60,9 +58,9 @@ constexpr ComboList LIMIT_LISTS[] = {
 
 constexpr ComboList SETUP_LISTS[] = {
     {IDC_NOMINAL_VOLTAGE, NOMINAL_VOLTAGES, countOf(NOMINAL_VOLTAGES), -1},
-    {IDC_ANALOGUE_OUTPUT, ANALOGUE_OUTPUTS, countOf(ANALOGUE_OUTPUTS), -1},
+    {IDC_ANALOGUE_OUTPUT, ANALOGUE_OUTPUT_TEXTS, countOf(ANALOGUE_OUTPUT_TEXTS), -1},
     {IDC_OUTPUTS, OUTPUT_COUNTS, countOf(OUTPUT_COUNTS), -1},
-    {IDC_POLARITY, POLARITIES, countOf(POLARITIES), -1},
+    {IDC_POLARITY, POLARITY_TEXTS, countOf(POLARITY_TEXTS), -1},
     {IDC_AUTO_SHUT_DOWN, nullptr, 2, TXT_OFF},  // "Off", then "On"
 };
 
@@ -78,11 +76,11 @@ void queueIfChanged(uint16_t ParameterSet::*field, int* queued) {
 }  // namespace
 
 const SheetPage SHEET_PAGES[SHEET_PAGE_COUNT] = {
-    {IDD_PAGE_LIMIT1, 20, LIMIT1_BINDINGS, countOf(LIMIT1_BINDINGS), LIMIT_LABELS,
+    {IDD_PAGE_LIMIT1, TXT_LIMIT1, LIMIT1_BINDINGS, countOf(LIMIT1_BINDINGS), LIMIT_LABELS,
      countOf(LIMIT_LABELS), LIMIT_LISTS, countOf(LIMIT_LISTS)},
-    {IDD_PAGE_LIMIT2, 21, LIMIT2_BINDINGS, countOf(LIMIT2_BINDINGS), LIMIT_LABELS,
+    {IDD_PAGE_LIMIT2, TXT_LIMIT2, LIMIT2_BINDINGS, countOf(LIMIT2_BINDINGS), LIMIT_LABELS,
      countOf(LIMIT_LABELS), LIMIT_LISTS, countOf(LIMIT_LISTS)},
-    {IDD_PAGE_SETUP, 23, SETUP_BINDINGS, countOf(SETUP_BINDINGS), SETUP_LABELS,
+    {IDD_PAGE_SETUP, TXT_SETUP, SETUP_BINDINGS, countOf(SETUP_BINDINGS), SETUP_LABELS,
      countOf(SETUP_LABELS), SETUP_LISTS, countOf(SETUP_LISTS)},
 };
 
@@ -106,8 +104,7 @@ void takeListPosition(const ControlBinding& binding, int position) {
 }
 
 int takeEntry(const ControlBinding& binding, uint32_t entered) {
-    const ParameterRange& range = *parameterRangeOf(binding.field);
-    if (entered < range.minimum || entered > range.maximum) return 0;
+    if (!valueInRange(*parameterRangeOf(binding.field), entered)) return 0;
     editedField(binding) = static_cast<uint16_t>(entered);
     return 1;
 }
@@ -128,4 +125,10 @@ int queueChangedParameters() {
     int queued = 0;
     for (const ParameterRange& range : PARAMETER_RANGES) queueIfChanged(range.field, &queued);
     return queued;
+}
+
+int queueLoadedRecord(const ParameterSet& record) {
+    editedParameters = ParameterSet{};
+    for (const ParameterBand& band : PARAMETER_BANDS) editedParameters.*band.field = record.*band.field;
+    return queueParameterRecord(record);
 }

@@ -50,7 +50,6 @@ struct SheetPage {
 };
 
 constexpr int SHEET_PAGE_COUNT = 3;
-constexpr int SHEET_CAPTION_TEXT = 24;
 extern const SheetPage SHEET_PAGES[SHEET_PAGE_COUNT];  // Limit 1, Limit 2, Setup
 
 int isEditBinding(const ControlBinding& binding);
@@ -77,3 +76,9 @@ int applyPage(const SheetPage& page, const uint32_t* entries);
 // Every one of the sixteen fields of editedParameters that differs from the
 // device's queues its word, in record order. Returns the number queued.
 int queueChangedParameters();
+
+// A loaded parameter file: its sixteen values become the expected values
+// (editedParameters) and go out in code order from the record itself, not
+// from deviceParameters, which the reader thread may be changing again.
+// Returns the number of words queued.
+int queueLoadedRecord(const ParameterSet& record);

@@ -12,6 +12,7 @@
 #include <prsht.h>
 
 #include "lang/language_table.h"
+#include "lang/text_ids.h"
 #include "lang/wide_text_win32.h"
 #include "params/parameter_sheet.h"
 #include "params/parameter_values.h"
@@ -177,7 +178,7 @@ int runParameterSheet(HWND owner) {
         pages[i].pfnDlgProc = PAGE_PROCS[i];
         pages[i].pszTitle = titles[i].get();
     }
-    const SheetText caption = languageText(SHEET_CAPTION_TEXT);
+    const SheetText caption = languageText(TXT_SHEET_CAPTION);
     PROPSHEETHEADERW header = {};
     header.dwSize = sizeof header;
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;

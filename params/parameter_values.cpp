@@ -75,7 +75,15 @@ const ParameterRange* parameterRangeOf(uint16_t ParameterSet::*field) {
     return nullptr;
 }
 
-int valueInRange(const ParameterRange& range, uint16_t value) {
+const char* const ANALOGUE_OUTPUT_TEXTS[2] = {"0-20mA", "4-20mA"};
+const char* const POLARITY_TEXTS[2] = {"n.inv", "inv"};
+
+bool isTenthsField(uint16_t ParameterSet::*field) {
+    return field == &ParameterSet::limit1Tr || field == &ParameterSet::limit1Ts ||
+           field == &ParameterSet::limit2Tr || field == &ParameterSet::limit2Ts;
+}
+
+int valueInRange(const ParameterRange& range, uint32_t value) {
     return value >= range.minimum && value <= range.maximum ? 1 : 0;
 }
 

@@ -29,7 +29,17 @@ struct ParameterRange {
 // The sixteen parameters in record order with their entry ranges.
 extern const ParameterRange PARAMETER_RANGES[PARAMETER_COUNT];
 const ParameterRange* parameterRangeOf(uint16_t ParameterSet::*field);
-int valueInRange(const ParameterRange& range, uint16_t value);
+// Whole entries, so that a number beyond 16 bits is refused, never wrapped.
+int valueInRange(const ParameterRange& range, uint32_t value);
+
+// True for the four delay times (Tr, Ts of both limits), held in tenths of
+// a second.
+bool isTenthsField(uint16_t ParameterSet::*field);
+
+// The two choices of the analogue output and of the output polarity, by
+// value (the sheet's lists and the printout).
+extern const char* const ANALOGUE_OUTPUT_TEXTS[2];
+extern const char* const POLARITY_TEXTS[2];
 
 // The number of values a parameter's band holds: a value of at least this
 // width would travel as a word of the next parameter's band.

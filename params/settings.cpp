@@ -81,13 +81,6 @@ int openSettingsFile(int access, FileHandle* file, int* existed) {
     }
 }
 
-bool fileExists(const char* path) {
-    FileHandle file{};
-    if (openExistingFile(path, &file) != 0) return false;
-    closeFile(file);
-    return true;
-}
-
 // Takes a complete, readable settings file at path into the record.
 void seedFrom(const char* path, AppSettings* settings) {
     FileHandle file{};
@@ -109,8 +102,9 @@ int openInUserFolder(int deniedError, AppSettings* seed, int access, FileHandle*
     char folder[SETTINGS_PATH_SIZE];
     if (userDataFolder(folder, sizeof folder) != 0 || !placeSettingsIn(folder)) return deniedError;
     inUserFolder = true;
-    if (seed != nullptr && !fileExists(settingsPathText)) seedFrom(startupPath, seed);
-    return openSettingsFile(access, file, existed);
+    int result = openSettingsFile(access, file, existed);
+    if (result == 0 && seed != nullptr && !*existed) seedFrom(startupPath, seed);
+    return result;
 }
 
 // Opens the settings file; the first access decides its folder.

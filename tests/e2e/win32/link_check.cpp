@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr int PUMP_TICK_MS = 47;
 constexpr int MAX_REPLY_STAMPS = 1000;
 
 // ---- Observation helpers ----
@@ -225,16 +224,22 @@ int verbRequest(int port, int, char**) {
     return 0;
 }
 
-int verbSend(int port, int argc, char** argv) {
-    if (!openPort(port)) return 1;
+// Sends the words given at the pump's pace, then closes once the last frame
+// has reached the device.
+void sendWordsAndClose(int argc, char** argv) {
     int stored = 0;
     for (int i = 0; i < argc; ++i) {
         stored += sendCommandWord(static_cast<uint16_t>(std::strtoul(argv[i], nullptr, 10)));
-        Sleep(PUMP_TICK_MS);
+        Sleep(COMMAND_TICK_MS);
     }
     printValue("stored", stored);
-    Sleep(300);  // the last frame reaches the device before the port closes
+    Sleep(300);
     timedClose("close");
+}
+
+int verbSend(int port, int argc, char** argv) {
+    if (!openPort(port)) return 1;
+    sendWordsAndClose(argc, argv);
     return 0;
 }
 
@@ -351,15 +356,8 @@ int verbWriteWaitFault(int port, int argc, char** argv) {
     // CR ends it, so the device drops it instead of merging it with the next.
     const uint8_t lineEnd = 13;
     putTransmitBytes(&lineEnd, 1);
-    Sleep(PUMP_TICK_MS);
-    int stored = 0;
-    for (int i = 0; i < argc; ++i) {
-        stored += sendCommandWord(static_cast<uint16_t>(std::strtoul(argv[i], nullptr, 10)));
-        Sleep(PUMP_TICK_MS);
-    }
-    printValue("stored", stored);
-    Sleep(300);
-    timedClose("close");
+    Sleep(COMMAND_TICK_MS);
+    sendWordsAndClose(argc, argv);
     printStatistics();
     return 0;
 }
@@ -415,14 +413,7 @@ int verbDcb(int port, int argc, char** argv) {
     printValue("inX", dcb.fInX);
     printValue("xonChar", static_cast<unsigned char>(dcb.XonChar));
     printValue("xoffChar", static_cast<unsigned char>(dcb.XoffChar));
-    int stored = 0;
-    for (int i = 0; i < argc; ++i) {
-        stored += sendCommandWord(static_cast<uint16_t>(std::strtoul(argv[i], nullptr, 10)));
-        Sleep(PUMP_TICK_MS);
-    }
-    printValue("stored", stored);
-    Sleep(300);
-    timedClose("close");
+    sendWordsAndClose(argc, argv);
     return 0;
 }
 
