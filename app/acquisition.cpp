@@ -10,13 +10,13 @@ const int32_t HOLD_TICKS[3] = {40, 120, 240};
 
 int downloadPending = 0;
 int32_t lastShownMeasurement = 0;
-int linkRecovering = 0;
 
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr uint8_t WATCHDOG_AT_START = 20;
 
+int linkRecovering = 0;  // a lost link awaits its reopen
 uint32_t lastReopenMs = 0;
 
 void resetReadoutsAfterLinkLoss() {

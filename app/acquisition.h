@@ -14,7 +14,6 @@ extern const int32_t HOLD_TICKS[3];
 
 extern int downloadPending;         // queued parameter words await confirmation
 extern int32_t lastShownMeasurement;
-extern int linkRecovering;          // a lost link awaits its reopen
 
 // Resets the state above to its start values (tests).
 void resetAcquisition();

@@ -65,6 +65,15 @@ int readDevice(const std::string& port) {
     return EXIT_NO_ANSWER;
 }
 
+// The device's record, read with the link closed again afterwards.
+int readDeviceRecord(const std::string& port, ParameterSet* device) {
+    int result = readDevice(port);
+    if (result != EXIT_DONE) return result;
+    *device = snapshotParameters(deviceParameters);
+    closeLink();
+    return EXIT_DONE;
+}
+
 // Reads a parameter file as the window program checks it; 0 or exit 5 with
 // the reason on stderr.
 int readCheckedFile(const std::string& path, ParameterSet* record) {
@@ -94,7 +103,7 @@ int downloadAndReport(const std::string& port) {
         return EXIT_NO_ANSWER;
     }
     if (result == DOWNLOAD_MISMATCH) {
-        for (const NamedParameter& p : NAMED_PARAMETERS)
+        for (const ParameterRange& p : PARAMETER_RANGES)
             if (editedParameters.*p.field != device.*p.field)
                 fail(port, std::string("download not confirmed: ") + p.name + " sent " +
                                std::to_string(editedParameters.*p.field) + ", device reports " +
@@ -128,19 +137,17 @@ int ports(const Arguments& a) {
 }
 
 int info(const Arguments& a) {
-    int result = readDevice(a.port);
+    ParameterSet device{};
+    int result = readDeviceRecord(a.port, &device);
     if (result != EXIT_DONE) return result;
-    ParameterSet device = snapshotParameters(deviceParameters);
-    closeLink();
     printRecord(device, a);
     return EXIT_DONE;
 }
 
 int save(const Arguments& a) {
-    int result = readDevice(a.port);
+    ParameterSet device{};
+    int result = readDeviceRecord(a.port, &device);
     if (result != EXIT_DONE) return result;
-    ParameterSet device = snapshotParameters(deviceParameters);
-    closeLink();
     result = writeParameterFile(a.file.c_str(), device);
     if (result != 0) {
         fail(a.file, "cannot write file: " +
@@ -164,7 +171,7 @@ int load(const Arguments& a) {
     result = downloadAndReport(a.port);
     if (result != EXIT_DONE) return result;
     std::printf("confirmed: the device holds the %d parameters of %s\n", PARAMETER_COUNT, a.file.c_str());
-    for (const NamedParameter& p : NAMED_PARAMETERS)
+    for (const ParameterRange& p : PARAMETER_RANGES)
         std::printf("  %-19s %s\n", p.name, valueText(p.field, editedParameters.*p.field).c_str());
     return EXIT_DONE;
 }
@@ -192,7 +199,7 @@ int set(const Arguments& a) {
     if (result != EXIT_DONE) return result;
     for (const ParameterRange& range : PARAMETER_RANGES)
         if (editedParameters.*range.field != before.*range.field)
-            std::printf("confirmed: %s %s -> %s\n", parameterName(range.field),
+            std::printf("confirmed: %s %s -> %s\n", range.name,
                         valueText(range.field, before.*range.field).c_str(),
                         valueText(range.field, editedParameters.*range.field).c_str());
     return EXIT_DONE;

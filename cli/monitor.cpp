@@ -73,7 +73,6 @@ private:
     bool terminal_ = false;
     bool rowsToStdout_ = false;
     Summary summary_;
-    uint16_t readIndex_ = 0;
     uint32_t alarmCount_ = 0;
     int32_t lastMeasurement_ = NO_VALUE;
     Clock::time_point start_;
@@ -111,12 +110,13 @@ void Monitor::writeRow(int32_t measurement) {
 
 // Every sample the reader thread has published since the last look.
 void Monitor::takeRows() {
+    uint16_t readIndex = liveState.trendReadIndex.load(std::memory_order_relaxed);
     uint16_t writeIndex = liveState.trendWriteIndex.load(std::memory_order_acquire);
-    while (readIndex_ != writeIndex) {
-        writeRow(liveState.trendSamples[readIndex_].load(std::memory_order_relaxed) / 2);
-        readIndex_ = static_cast<uint16_t>(readIndex_ + 1 == TREND_SIZE ? 0 : readIndex_ + 1);
+    while (readIndex != writeIndex) {
+        writeRow(liveState.trendSamples[readIndex].load(std::memory_order_relaxed) / 2);
+        readIndex = static_cast<uint16_t>(readIndex + 1 == TREND_SIZE ? 0 : readIndex + 1);
     }
-    liveState.trendReadIndex.store(readIndex_, std::memory_order_relaxed);
+    liveState.trendReadIndex.store(readIndex, std::memory_order_relaxed);
 }
 
 // One line, rewritten in place; blanks cover a longer earlier line.
@@ -227,7 +227,9 @@ int Monitor::run() {
     sendRequest();
     start_ = lastFlush_ = Clock::now();
     lineArrived();
-    readIndex_ = liveState.trendWriteIndex.load(std::memory_order_acquire);
+    // Rows start now: what came before the run is skipped.
+    liveState.trendReadIndex.store(liveState.trendWriteIndex.load(std::memory_order_acquire),
+                                   std::memory_order_relaxed);
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
     lastLine_ = start_;
     bool heard = false;

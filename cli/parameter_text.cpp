@@ -87,35 +87,15 @@ std::string trimmedRight(std::string text) {
 
 }  // namespace
 
-const NamedParameter NAMED_PARAMETERS[PARAMETER_COUNT] = {
-    {"limit1Type", &ParameterSet::limit1Type},
-    {"limit1Setpoint", &ParameterSet::limit1Setpoint},
-    {"limit1Tr", &ParameterSet::limit1Tr},
-    {"limit1Ts", &ParameterSet::limit1Ts},
-    {"limit1CurrentRange", &ParameterSet::limit1CurrentRange},
-    {"limit2Type", &ParameterSet::limit2Type},
-    {"limit2Setpoint", &ParameterSet::limit2Setpoint},
-    {"limit2Tr", &ParameterSet::limit2Tr},
-    {"limit2Ts", &ParameterSet::limit2Ts},
-    {"limit2CurrentRange", &ParameterSet::limit2CurrentRange},
-    {"nominalVoltage", &ParameterSet::nominalVoltage},
-    {"polarity", &ParameterSet::polarity},
-    {"analogueOutput", &ParameterSet::analogueOutput},
-    {"outputs", &ParameterSet::outputs},
-    {"p1Max", &ParameterSet::p1Max},
-    {"autoShutDown", &ParameterSet::autoShutDown},
-};
-
-const NamedParameter* parameterNamed(const std::string& name) {
-    for (const NamedParameter& parameter : NAMED_PARAMETERS)
+const ParameterRange* parameterNamed(const std::string& name) {
+    for (const ParameterRange& parameter : PARAMETER_RANGES)
         if (sameIgnoringCase(name, parameter.name)) return &parameter;
     return nullptr;
 }
 
 const char* parameterName(Field field) {
-    for (const NamedParameter& parameter : NAMED_PARAMETERS)
-        if (parameter.field == field) return parameter.name;
-    return "?";
+    const ParameterRange* parameter = parameterRangeOf(field);
+    return parameter != nullptr ? parameter->name : "?";
 }
 
 int languageOffsetOf(const std::string& code) {
@@ -172,7 +152,7 @@ nlohmann::ordered_json parameterJson(const ParameterSet& record) {
     nlohmann::ordered_json json;
     json["deviceText"] = utf8FromCp1252(record.deviceText, sizeof record.deviceText);
     json["activeLimit"] = record.activeLimit;
-    for (const NamedParameter& parameter : NAMED_PARAMETERS) json[parameter.name] = record.*parameter.field;
+    for (const ParameterRange& parameter : PARAMETER_RANGES) json[parameter.name] = record.*parameter.field;
     return json;
 }
 
@@ -181,14 +161,13 @@ std::string applyAssignment(const std::string& assignment, ParameterSet* record)
     if (equals == std::string::npos) return "'" + assignment + "' is not NAME=VALUE";
     std::string name = assignment.substr(0, equals);
     std::string text = assignment.substr(equals + 1);
-    const NamedParameter* parameter = parameterNamed(name);
+    const ParameterRange* parameter = parameterNamed(name);
     if (parameter == nullptr) return "no parameter is named '" + name + "'";
-    const ParameterRange& range = *parameterRangeOf(parameter->field);
     uint16_t value = 0;
     bool read = isTenthsField(parameter->field) ? parseSeconds(text, &value)
-                                           : parseWhole(text, &value) || parseListText(parameter->field, text, &value);
-    if (!read || !valueInRange(range, value))
-        return std::string(parameter->name) + "=" + text + " refused: allowed " + rangeText(parameter->field, range);
+                                                : parseWhole(text, &value) || parseListText(parameter->field, text, &value);
+    if (!read || !valueInRange(*parameter, value))
+        return std::string(parameter->name) + "=" + text + " refused: allowed " + rangeText(parameter->field, *parameter);
     record->*parameter->field = value;
     return "";
 }

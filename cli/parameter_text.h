@@ -10,15 +10,10 @@
 #include <nlohmann/json.hpp>
 
 #include "params/parameter_set.h"
+#include "params/parameter_values.h"
 
-struct NamedParameter {
-    const char* name;
-    uint16_t ParameterSet::*field;
-};
-
-// Record order.
-extern const NamedParameter NAMED_PARAMETERS[PARAMETER_COUNT];
-const NamedParameter* parameterNamed(const std::string& name);  // case-insensitive
+// By the names in PARAMETER_RANGES, case-insensitive.
+const ParameterRange* parameterNamed(const std::string& name);
 const char* parameterName(uint16_t ParameterSet::*field);
 
 // Language offset (0, 100, 200) of "en", "de" or "da".

@@ -51,22 +51,22 @@ void formatTenths(char* text, std::size_t size, uint16_t value) {
 }
 
 const ParameterRange PARAMETER_RANGES[PARAMETER_COUNT] = {
-    {&ParameterSet::limit1Type, CODE_LIMIT1_TYPE, 1, 2},
-    {&ParameterSet::limit1Setpoint, CODE_LIMIT1_SETPOINT, 5, 99},
-    {&ParameterSet::limit1Tr, CODE_LIMIT1_TR, 0, 250},
-    {&ParameterSet::limit1Ts, CODE_LIMIT1_TS, 0, 250},
-    {&ParameterSet::limit1CurrentRange, CODE_LIMIT1_CURRENT_RANGE, 0, 9},
-    {&ParameterSet::limit2Type, CODE_LIMIT2_TYPE, 1, 2},
-    {&ParameterSet::limit2Setpoint, CODE_LIMIT2_SETPOINT, 5, 99},
-    {&ParameterSet::limit2Tr, CODE_LIMIT2_TR, 0, 250},
-    {&ParameterSet::limit2Ts, CODE_LIMIT2_TS, 0, 250},
-    {&ParameterSet::limit2CurrentRange, CODE_LIMIT2_CURRENT_RANGE, 0, 9},
-    {&ParameterSet::nominalVoltage, CODE_NOMINAL_VOLTAGE, 0, 6},
-    {&ParameterSet::polarity, CODE_POLARITY, 0, 1},
-    {&ParameterSet::analogueOutput, CODE_ANALOGUE_OUTPUT, 0, 1},
-    {&ParameterSet::outputs, CODE_OUTPUTS, 1, 2},
-    {&ParameterSet::p1Max, CODE_P1_MAX, 40, 100},
-    {&ParameterSet::autoShutDown, CODE_AUTO_SHUT_DOWN, 0, 1},
+    {&ParameterSet::limit1Type, CODE_LIMIT1_TYPE, 1, 2, "limit1Type"},
+    {&ParameterSet::limit1Setpoint, CODE_LIMIT1_SETPOINT, 5, 99, "limit1Setpoint"},
+    {&ParameterSet::limit1Tr, CODE_LIMIT1_TR, 0, 250, "limit1Tr"},
+    {&ParameterSet::limit1Ts, CODE_LIMIT1_TS, 0, 250, "limit1Ts"},
+    {&ParameterSet::limit1CurrentRange, CODE_LIMIT1_CURRENT_RANGE, 0, 9, "limit1CurrentRange"},
+    {&ParameterSet::limit2Type, CODE_LIMIT2_TYPE, 1, 2, "limit2Type"},
+    {&ParameterSet::limit2Setpoint, CODE_LIMIT2_SETPOINT, 5, 99, "limit2Setpoint"},
+    {&ParameterSet::limit2Tr, CODE_LIMIT2_TR, 0, 250, "limit2Tr"},
+    {&ParameterSet::limit2Ts, CODE_LIMIT2_TS, 0, 250, "limit2Ts"},
+    {&ParameterSet::limit2CurrentRange, CODE_LIMIT2_CURRENT_RANGE, 0, 9, "limit2CurrentRange"},
+    {&ParameterSet::nominalVoltage, CODE_NOMINAL_VOLTAGE, 0, 6, "nominalVoltage"},
+    {&ParameterSet::polarity, CODE_POLARITY, 0, 1, "polarity"},
+    {&ParameterSet::analogueOutput, CODE_ANALOGUE_OUTPUT, 0, 1, "analogueOutput"},
+    {&ParameterSet::outputs, CODE_OUTPUTS, 1, 2, "outputs"},
+    {&ParameterSet::p1Max, CODE_P1_MAX, 40, 100, "p1Max"},
+    {&ParameterSet::autoShutDown, CODE_AUTO_SHUT_DOWN, 0, 1, "autoShutDown"},
 };
 
 const ParameterRange* parameterRangeOf(uint16_t ParameterSet::*field) {

@@ -24,6 +24,7 @@ struct ParameterRange {
     uint16_t code;
     uint16_t minimum;
     uint16_t maximum;
+    const char* name;  // the record's field name, as the command-line tool takes it
 };
 
 // The sixteen parameters in record order with their entry ranges.
