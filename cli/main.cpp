@@ -83,10 +83,10 @@ int readCheckedFile(const std::string& path, ParameterSet* record) {
     if (result == ERR_SHORT_TRANSFER) {
         fail(path, "not a parameter file: shorter than 76 bytes");
     } else if (result == ERR_NOT_PARAMETER_FILE) {
-        const ParameterBand* band = firstValueOutsideBand(asRead);
-        fail(path, std::string("not a parameter file: ") + parameterName(band->field) + " is " +
-                       std::to_string(asRead.*band->field) + ", outside its band (0 to " +
-                       std::to_string(bandWidth(*band) - 1) + ")");
+        const ParameterRange* range = firstValueOutsideRange(asRead);
+        fail(path, std::string("not a parameter file: ") + range->name + " is " +
+                       std::to_string(asRead.*range->field) + ", outside its range (" +
+                       std::to_string(range->minimum) + " to " + std::to_string(range->maximum) + ")");
     } else {
         fail(path, "cannot read file: " + systemErrorText(result));
     }

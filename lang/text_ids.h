@@ -37,6 +37,7 @@ constexpr int LBL_TS = 62;
 
 // Questions and messages.
 constexpr int TXT_NOT_CONNECTED_CONTINUE = 70;
+constexpr int TXT_NO_CONNECTION = 71;
 constexpr int TXT_EVENT_NOT_CREATED = 80;
 constexpr int TXT_SETTINGS_FILE_ERROR = 83;
 constexpr int TXT_NOT_PARAMETER_FILE = 84;

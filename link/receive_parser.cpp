@@ -84,6 +84,7 @@ void takeParameter(uint16_t word) {
     // that goes on to watch the text sees only the new one.
     liveState.deviceTextLength.store(0, std::memory_order_relaxed);
     storeField(deviceParameters.*band->field, value, std::memory_order_release);
+    deviceParametersFilled.store(1, std::memory_order_relaxed);
     signalReply();
 }
 

@@ -36,7 +36,7 @@ int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen 
     if (result != 0) return result;
     if (done != sizeof scratch) return ERR_SHORT_TRANSFER;
     if (asRead != nullptr) *asRead = scratch;
-    if (firstValueOutsideBand(scratch) != nullptr) return ERR_NOT_PARAMETER_FILE;
+    if (firstValueOutsideRange(scratch) != nullptr) return ERR_NOT_PARAMETER_FILE;
     *record = scratch;
     return 0;
 }

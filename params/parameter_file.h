@@ -12,12 +12,13 @@ enum ParameterFileOpen {
 };
 
 // Reads the first 76 bytes of path into record. The record is replaced only
-// when all 76 bytes arrived and every parameter fits its band; otherwise it
+// when all 76 bytes arrived and every parameter is inside the range
+// the sheet allows (firstValueOutsideRange); otherwise it
 // is left as it was. Returns 0, ERR_SHORT_TRANSFER, ERR_NOT_PARAMETER_FILE
 // or the operating system's error code of the open or read. A longer file is
 // accepted; only its first 76 bytes count. When all 76 bytes arrived,
 // *asRead (if given) receives them even if the file is then refused, so that
-// a caller can say which value is outside its band.
+// a caller can say which value is outside its range.
 int readParameterFile(const char* path, ParameterSet* record, ParameterFileOpen how,
                       ParameterSet* asRead = nullptr);
 

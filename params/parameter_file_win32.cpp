@@ -54,6 +54,7 @@ int loadParameterFile(HWND owner, ParameterSet* loaded) {
     int result = readParameterFile(fileName, loaded, PARAMETER_FILE_OPEN_ALWAYS);
     if (result != 0) return result;
     replaceParameters(&deviceParameters, *loaded);
+    deviceParametersFilled.store(1, std::memory_order_relaxed);
     // The file's device text now heads the window until the device reports
     // its own: refill the header band (a shorter text must not leave the old
     // one's tail) and repaint with the next readout tick.

@@ -5,6 +5,7 @@
 
 ParameterSet deviceParameters{};
 ParameterSet editedParameters{};
+std::atomic<int32_t> deviceParametersFilled{0};
 
 const ParameterBand PARAMETER_BANDS[PARAMETER_COUNT] = {
     {CODE_LIMIT1_TYPE, &ParameterSet::limit1Type},

@@ -83,6 +83,12 @@ const ParameterBand* findParameterBand(uint16_t word);
 extern ParameterSet deviceParameters;
 extern ParameterSet editedParameters;
 
+// 1 once deviceParameters holds a whole set of values: the last word of a
+// complete parameter answer (the reader thread) or a loaded parameter file
+// (the window thread). Until then the record holds the start-up zeros, which
+// are no settings of any device and must never be saved as a file.
+extern std::atomic<int32_t> deviceParametersFilled;
+
 void copyDeviceToEdited();
 int editedMatchesDevice();
 

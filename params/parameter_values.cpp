@@ -93,9 +93,9 @@ uint16_t bandWidth(const ParameterBand& band) {
     return static_cast<uint16_t>(end - band.code);
 }
 
-const ParameterBand* firstValueOutsideBand(const ParameterSet& record) {
-    for (const ParameterBand& band : PARAMETER_BANDS)
-        if (record.*band.field >= bandWidth(band)) return &band;
+const ParameterRange* firstValueOutsideRange(const ParameterSet& record) {
+    for (const ParameterRange& range : PARAMETER_RANGES)
+        if (!valueInRange(range, record.*range.field)) return &range;
     return nullptr;
 }
 

@@ -46,10 +46,13 @@ extern const char* const POLARITY_TEXTS[2];
 // width would travel as a word of the next parameter's band.
 uint16_t bandWidth(const ParameterBand& band);
 
-// The first of the sixteen parameters (in PARAMETER_BANDS) whose value does
-// not fit its band, or nullptr when all fit. A record that fails this check
-// cannot be downloaded: its words would write other parameters.
-const ParameterBand* firstValueOutsideBand(const ParameterSet& record);
+// The first of the sixteen parameters (in record order) whose value is
+// outside the range the sheet lets a user enter, or nullptr when all are
+// inside. A parameter file that fails this check is refused: an all-zero
+// record (limit type 0, setpoint 0 %, no outputs) would otherwise reach a
+// protection device. Every range lies inside its band, so a record that
+// passes also downloads each value as its own parameter.
+const ParameterRange* firstValueOutsideRange(const ParameterSet& record);
 
 // The printout's value texts: "" and the limit types, the current ranges from
 // entry 3, the nominal voltages from entry 13; 10-byte fields.

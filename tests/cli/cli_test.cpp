@@ -21,6 +21,7 @@
 #include "link/live_state.h"
 #include "link/serial_link.h"
 #include "params/parameter_set.h"
+#include "params/parameter_values.h"
 #include "tests/e2e/sim_log.h"
 
 namespace fs = std::filesystem;
@@ -257,9 +258,10 @@ TEST(CliPorts, ScanNamesTheDeviceOnAGivenPort) {
     EXPECT_NE(scan.out.find("cannot open"), std::string::npos) << scan.out;
 }
 
-TEST(CliFile, ShowDecodesAFileAndNamesTheValueOutsideItsBand) {
+TEST(CliFile, ShowDecodesAFileAndNamesTheValueOutsideItsRange) {
     std::string dir = workDir();
     ParameterSet record{};
+    for (const ParameterRange& range : PARAMETER_RANGES) record.*range.field = range.minimum;
     record.limit1Type = 2;
     record.limit1Setpoint = 50;
     record.nominalVoltage = 2;
@@ -271,11 +273,11 @@ TEST(CliFile, ShowDecodesAFileAndNamesTheValueOutsideItsBand) {
     EXPECT_NE(show.out.find("Voltage    : 400V"), std::string::npos) << show.out;
     EXPECT_EQ(nlohmann::json::parse(ctl(dir, {"show", "--json", dir + "/good.770"}).out)["deviceText"], "OFFLINE");
 
-    record.limit2Type = 12;  // would travel as a current-range word
+    record.p1Max = 30;  // inside its band, but no sheet would send it
     writeBytes(dir + "/foreign.770", record);
     CtlRun foreign = ctl(dir, {"show", dir + "/foreign.770"});
     EXPECT_EQ(foreign.code, 5);
-    EXPECT_NE(foreign.err.find("limit2Type is 12, outside its band (0 to 9)"), std::string::npos) << foreign.err;
+    EXPECT_NE(foreign.err.find("p1Max is 30, outside its range (40 to 100)"), std::string::npos) << foreign.err;
     writeBytes(dir + "/short.770", record, 10);
     EXPECT_EQ(ctl(dir, {"show", dir + "/short.770"}).code, 5);
     CtlRun missing = ctl(dir, {"load", "--port", dir + "/tty", dir + "/none.770"});

@@ -1,6 +1,6 @@
 // Entry rules and value texts of the parameters, and the parameter file:
-// read whole or not at all, refused when a value would write another
-// parameter, written as the 76-byte little-endian image.
+// read whole or not at all, refused when a value is outside the sheet's
+// ranges, written as the 76-byte little-endian image.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,6 +16,13 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Every parameter at the lowest value the sheet allows.
+ParameterSet lowestRecord() {
+    ParameterSet record{};
+    for (const ParameterRange& range : PARAMETER_RANGES) record.*range.field = range.minimum;
+    return record;
+}
 
 uint16_t tenths(const char* text) {
     return parseTenths(text, static_cast<int>(std::strlen(text)));
@@ -106,7 +113,7 @@ protected:
 };
 
 TEST_F(ParameterFile, SavedImageIsLittleEndianAtFixedOffsets) {
-    ParameterSet saved{};
+    ParameterSet saved = lowestRecord();
     saved.limit1Setpoint = 50;
     saved.p1Max = 0x0164;
     std::strcpy(saved.deviceText, "ELQ770 SIM 1.0");
@@ -136,24 +143,38 @@ TEST_F(ParameterFile, ShortFilesLeaveTheRecordAlone) {
     }
 }
 
-TEST_F(ParameterFile, ValuesWiderThanTheirBandAreRefused) {
-    ParameterSet foreign{};
-    foreign.limit1Setpoint = 150;  // would go out as 3250: limit2Setpoint 50
+TEST_F(ParameterFile, ValuesOutsideTheSheetsRangesAreRefused) {
+    ASSERT_EQ(nullptr, firstValueOutsideRange(lowestRecord()));
+    for (const ParameterRange& range : PARAMETER_RANGES) {
+        ParameterSet probe = lowestRecord();
+        probe.*range.field = range.maximum;
+        EXPECT_EQ(nullptr, firstValueOutsideRange(probe)) << range.name << " at its maximum";
+        const uint32_t outside[] = {range.minimum - 1u, range.maximum + 1u};
+        for (uint32_t value : outside) {
+            if (value > 0xFFFF) continue;  // no value below 0
+            probe.*range.field = static_cast<uint16_t>(value);
+            EXPECT_EQ(&range, firstValueOutsideRange(probe)) << range.name << " " << value;
+        }
+    }
+    ParameterSet foreign = lowestRecord();
+    foreign.p1Max = 30;
     writeRaw(image(foreign));
     EXPECT_EQ(ERR_NOT_PARAMETER_FILE, readParameterFile(path.c_str(), &record, PARAMETER_FILE_OPEN_EXISTING));
     EXPECT_EQ(image(before), image(record));
-    EXPECT_EQ(CODE_LIMIT1_SETPOINT, firstValueOutsideBand(foreign)->code);
+}
 
-    foreign.limit1Setpoint = 99;
-    foreign.polarity = 5;  // 3065: autoShutDown
-    EXPECT_EQ(CODE_POLARITY, firstValueOutsideBand(foreign)->code);
-    foreign.polarity = 4;
-    foreign.p1Max = 60499;  // the last word of the band still decodes as p1Max
-    EXPECT_EQ(nullptr, firstValueOutsideBand(foreign));
+TEST_F(ParameterFile, AnAllZeroFileIsRefused) {
+    // What "Save Parameters" wrote before the device had answered.
+    writeRaw(std::string(sizeof(ParameterSet), '\0'));
+    ParameterSet asRead;
+    EXPECT_EQ(ERR_NOT_PARAMETER_FILE,
+              readParameterFile(path.c_str(), &record, PARAMETER_FILE_OPEN_EXISTING, &asRead));
+    EXPECT_EQ(image(before), image(record));
+    EXPECT_EQ(&ParameterSet::limit1Type, firstValueOutsideRange(asRead)->field);
 }
 
 TEST_F(ParameterFile, LongerFilesAreReadToTheirFirst76Bytes) {
-    ParameterSet saved{};
+    ParameterSet saved = lowestRecord();
     saved.outputs = 2;
     writeRaw(image(saved) + std::string(24, '\x7F'));
     ASSERT_EQ(0, readParameterFile(path.c_str(), &record, PARAMETER_FILE_OPEN_EXISTING));
