@@ -34,8 +34,21 @@ constexpr int SYSTEM_TEXT_SIZE = 64;
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
+// The printer's DC, or null with the reason in *dcError. CreateDC does not
+// promise a last-error code; without one the printer's name is taken as
+// the reason.
+HDC createPrinterDc(const char* device, const DEVMODEA* mode, int* dcError) {
+    SetLastError(0);
+    HDC dc = CreateDCA(nullptr, device, nullptr, mode);
+    if (dc == nullptr) {
+        DWORD error = GetLastError();
+        *dcError = error != 0 ? static_cast<int>(error) : ERROR_INVALID_PRINTER_NAME;
+    }
+    return dc;
+}
+
 // The default printer with its page turned to landscape.
-int chooseDefaultPrinter9x(HDC* dc) {
+int chooseDefaultPrinter9x(HDC* dc, int* dcError) {
     DWORD needed = 0;
     DWORD count = 0;
     EnumPrintersA(PRINTER_ENUM_DEFAULT, nullptr, 2, nullptr, 0, &needed, &count);
@@ -53,21 +66,21 @@ int chooseDefaultPrinter9x(HDC* dc) {
         code = ERROR_INVALID_PRINTER_NAME;
     } else {
         if (printer->pDevMode != nullptr) printer->pDevMode->dmOrientation = DMORIENT_LANDSCAPE;
-        *dc = CreateDCA(nullptr, printer->pPrinterName, nullptr, printer->pDevMode);
+        *dc = createPrinterDc(printer->pPrinterName, printer->pDevMode, dcError);
     }
     LocalFree(buffer);
     return code;
 }
 
 // The DC of the printer and page the user chose in the dialog's blocks.
-int createChosenDc(HGLOBAL devNames, HGLOBAL devMode, HDC* dc) {
+int createChosenDc(HGLOBAL devNames, HGLOBAL devMode, HDC* dc, int* dcError) {
     auto* names = static_cast<DEVNAMES*>(GlobalLock(devNames));
     if (names == nullptr) return static_cast<int>(GetLastError());
     char device[CCHDEVICENAME * 4];
     lstrcpynA(device, reinterpret_cast<const char*>(names) + names->wDeviceOffset, sizeof device);
     GlobalUnlock(devNames);
     auto* mode = static_cast<DEVMODEA*>(GlobalLock(devMode));
-    *dc = CreateDCA(nullptr, device, nullptr, mode);
+    *dc = createPrinterDc(device, mode, dcError);
     if (mode != nullptr) GlobalUnlock(devMode);
     return 0;
 }
@@ -76,7 +89,7 @@ int createChosenDc(HGLOBAL devNames, HGLOBAL devMode, HDC* dc) {
 // the printer and page chosen: a zero-filled DEVMODE is no valid input (a
 // DEVMODE of size 0 and paper 0 x 0), and Wine's dialog divides by its zero
 // paper size.
-int choosePrinterInDialog(HWND owner, HDC* dc) {
+int choosePrinterInDialog(HWND owner, HDC* dc, int* dcError) {
     PAGESETUPDLGA setup{};
     setup.lStructSize = sizeof setup;
     setup.hwndOwner = owner;
@@ -87,21 +100,23 @@ int choosePrinterInDialog(HWND owner, HDC* dc) {
     else if (setup.hDevNames == nullptr)
         code = static_cast<int>(PDERR_NODEVICES);
     else
-        code = createChosenDc(setup.hDevNames, setup.hDevMode, dc);
+        code = createChosenDc(setup.hDevNames, setup.hDevMode, dc, dcError);
     if (setup.hDevNames != nullptr) GlobalFree(setup.hDevNames);
     if (setup.hDevMode != nullptr) GlobalFree(setup.hDevMode);
     return code;
 }
 
-// Returns 0 or an error code; *dc stays null when the user cancelled or the
-// printer's DC could not be made.
-int choosePrinter(HWND owner, HDC* dc) {
+// Returns 0 or an error code of the dialog or the enumeration. *dc stays
+// null when the user cancelled, or when the chosen printer's DC could not be
+// made: then *dcError holds the reason, else 0.
+int choosePrinter(HWND owner, HDC* dc, int* dcError) {
     *dc = nullptr;
+    *dcError = 0;
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return chooseDefaultPrinter9x(dc);
-    return choosePrinterInDialog(owner, dc);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return chooseDefaultPrinter9x(dc, dcError);
+    return choosePrinterInDialog(owner, dc, dcError);
 }
 
 HFONT createPrintFont(PrintFont kind) {
@@ -196,12 +211,20 @@ int printPage(HDC dc) {
 
 void printCommand(HWND owner) {
     HDC dc = nullptr;
-    if (choosePrinter(owner, &dc) != 0) {
+    int dcError = 0;
+    if (choosePrinter(owner, &dc, &dcError) != 0) {
         langMessage(owner, TXT_CANNOT_OPEN_PRINTER, TXT_TITLE_ERROR, 0);
         return;
     }
-    if (dc == nullptr) return;  // cancelled, or no DC for that printer
+    if (dcError != 0) {
+        // A printer chosen but not reachable must not look like a cancel.
+        langMessage(owner, TXT_CANNOT_OPEN_PRINTER, TXT_TITLE_ERROR, dcError);
+        return;
+    }
+    if (dc == nullptr) return;  // cancelled
     int result = printPage(dc);
-    if (result != 0) langMessage(owner, TXT_PRINT_FAILED, TXT_TITLE_ERROR, result);
+    // A printer that asks for a file name in StartDoc ("Print to PDF")
+    // reports the user's Cancel there: no job was made, nothing to say.
+    if (result != 0 && result != ERROR_CANCELLED) langMessage(owner, TXT_PRINT_FAILED, TXT_TITLE_ERROR, result);
     DeleteDC(dc);
 }

@@ -15,3 +15,13 @@ void refreshHeaderBand(DrawSurface& surface) {
     surface.restoreObject(previousFont);
     surface.setBkColor(previousColour);
 }
+
+bool dumpAreaOf(const DumpRect& window, DumpArea* area) {
+    // Wider than any display; keeps width x height x 4 within 32 bits.
+    constexpr long long MAX_SIDE = 32767;
+    long long width = static_cast<long long>(window.right) - window.left;
+    long long height = static_cast<long long>(window.bottom) - window.top;
+    if (width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE) return false;
+    *area = DumpArea{window.left, window.top, static_cast<int>(width), static_cast<int>(height)};
+    return true;
+}

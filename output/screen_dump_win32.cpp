@@ -15,12 +15,42 @@
 #include "output/output_win32.h"
 #include "output/screen_dump.h"
 #include "output/screen_dump_testing.h"
+#include "params/file_access.h"
 
 namespace {
 
 constexpr DWORD FILE_NAME_SIZE = 256;
 
 int injectedFault = DUMP_FAULT_NONE;
+
+// The calling thread in a per-monitor-aware DPI context for its lifetime
+// (or until restore). SetThreadDpiAwarenessContext is looked up, since
+// systems before Windows 10 version 1607 lack it; there nothing changes.
+class DpiContextSwitch {
+public:
+    DpiContextSwitch() {
+        using SetContext = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+        HMODULE user = GetModuleHandleW(L"user32.dll");
+        set_ = user != nullptr ? reinterpret_cast<SetContext>(
+                                     reinterpret_cast<void*>(GetProcAddress(user, "SetThreadDpiAwarenessContext")))
+                               : nullptr;
+        if (set_ == nullptr) return;
+        // Version 2 from Windows 10 version 1703, version 1 before it.
+        previous_ = set_(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+        if (previous_ == nullptr) previous_ = set_(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+    }
+    ~DpiContextSwitch() { restore(); }
+    DpiContextSwitch(const DpiContextSwitch&) = delete;
+    DpiContextSwitch& operator=(const DpiContextSwitch&) = delete;
+    void restore() {
+        if (previous_ != nullptr) set_(previous_);
+        previous_ = nullptr;
+    }
+
+private:
+    DPI_AWARENESS_CONTEXT(WINAPI* set_)(DPI_AWARENESS_CONTEXT) = nullptr;
+    DPI_AWARENESS_CONTEXT previous_ = nullptr;
+};
 
 void dumpMessage(HWND window, int message, int code = 0) {
     langMessage(window, message, TXT_TITLE_SCREEN_DUMP, code);
@@ -47,40 +77,53 @@ BITMAPINFO* makeBitmapInfo(HWND window, HBITMAP bitmap, SIZE_T* blockSize) {
 }
 
 // A new, empty file in the folder of `name`, named in `temp`; 0 or the
-// system's error code.
-int createFileBeside(const char* name, char temp[MAX_PATH]) {
-    char folder[MAX_PATH];
-    char* fileName = nullptr;
-    DWORD length = GetFullPathNameA(name, MAX_PATH, folder, &fileName);
+// system's error code. Paths are UTF-16 throughout, so any folder name
+// works on any ANSI code page.
+int createFileBeside(const wchar_t* name, wchar_t temp[MAX_PATH]) {
+    wchar_t folder[MAX_PATH];
+    wchar_t* fileName = nullptr;
+    DWORD length = GetFullPathNameW(name, MAX_PATH, folder, &fileName);
     if (length == 0) return static_cast<int>(GetLastError());
     if (length >= MAX_PATH || fileName == nullptr) return ERROR_FILENAME_EXCED_RANGE;
-    *fileName = '\0';
-    if (GetTempFileNameA(folder, "elq", 0, temp) == 0) return static_cast<int>(GetLastError());
+    *fileName = L'\0';
+    if (GetTempFileNameW(folder, L"elq", 0, temp) == 0) return static_cast<int>(GetLastError());
     return 0;
 }
 
 // The save dialog, then a new file beside the chosen one (`temp`) to write
 // the picture into. Returns 0 or the dialog's or the system's error code;
 // *file stays INVALID_HANDLE_VALUE when the user cancelled.
-int chooseDumpFile(HWND window, HANDLE* file, char name[FILE_NAME_SIZE], char temp[MAX_PATH]) {
+int chooseDumpFile(HWND window, HANDLE* file, wchar_t name[FILE_NAME_SIZE], wchar_t temp[MAX_PATH]) {
     *file = INVALID_HANDLE_VALUE;
-    name[0] = '\0';
-    OPENFILENAMEA dialog{};
+    name[0] = L'\0';
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = window;
-    dialog.lpstrFilter = "Bitmap File (*.bmp)\0*.bmp\0";
+    dialog.lpstrFilter = L"Bitmap File (*.bmp)\0*.bmp\0";
     dialog.lpstrFile = name;
     dialog.nMaxFile = FILE_NAME_SIZE;
     dialog.Flags = OFN_OVERWRITEPROMPT;
-    dialog.lpstrDefExt = "bmp";
-    if (!GetSaveFileNameA(&dialog)) return static_cast<int>(CommDlgExtendedError());
+    dialog.lpstrDefExt = L"bmp";
+    if (!GetSaveFileNameW(&dialog)) return static_cast<int>(CommDlgExtendedError());
     int code = createFileBeside(name, temp);
     if (code != 0) return code;
-    *file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    *file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (*file != INVALID_HANDLE_VALUE) return 0;
     code = static_cast<int>(GetLastError());
-    DeleteFileA(temp);
+    DeleteFileW(temp);
     return code;
+}
+
+// The finished picture takes the chosen name. An antivirus scanner or an
+// indexer may hold the just-closed file for a moment: a refusal for access
+// or sharing is tried again, as the settings file's open is.
+bool renameDump(const wchar_t* temp, const wchar_t* name) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(temp, name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        int error = static_cast<int>(GetLastError());
+        if (!(isAccessDenied(error) || isSharingViolation(error)) || attempt == FILE_BUSY_RETRIES) return false;
+        Sleep(FILE_BUSY_RETRY_PAUSE_MS);
+    }
 }
 
 bool writeBytes(HANDLE file, const void* data, DWORD size) {
@@ -106,8 +149,8 @@ bool writeDumpParts(HANDLE file, const BITMAPINFO* info, const DumpFileLayout& l
 
 void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout, const void* pixels) {
     HANDLE file;
-    char name[FILE_NAME_SIZE];
-    char temp[MAX_PATH];
+    wchar_t name[FILE_NAME_SIZE];
+    wchar_t temp[MAX_PATH];
     int code = chooseDumpFile(window, &file, name, temp);
     if (code != 0) {
         dumpMessage(window, TXT_DUMP_CREATE_FAILED, code);
@@ -125,11 +168,11 @@ void saveDump(HWND window, const BITMAPINFO* info, const DumpFileLayout& layout,
     }
     // A bitmap cut short would open as a broken picture: it never takes the
     // user's name, and the file it was to replace stays.
-    if (written && !MoveFileExA(temp, name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (written && !renameDump(temp, name)) {
         dumpMessage(window, TXT_DUMP_CREATE_FAILED, static_cast<int>(GetLastError()));
         written = false;
     }
-    if (!written) DeleteFileA(temp);
+    if (!written) DeleteFileW(temp);
 }
 
 // The pixels first, then the file: nothing is created or replaced unless
@@ -170,17 +213,26 @@ void injectDumpFault(int fault) { injectedFault = fault; }
 
 void screenDump(HWND window) {
     refreshHeader(window);
-    HDC screen = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    // On a scaled display a DPI-unaware program is told its window's place
+    // in scaled-down coordinates, while the screen holds physical pixels:
+    // the copy is made in a per-monitor-aware context, where the rectangle
+    // and the screen are in the same pixels. Without that context (older
+    // systems) both are in the same coordinates already.
+    DpiContextSwitch perMonitor;
+    HDC screen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    RECT area{};
-    GetWindowRect(window, &area);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, area.right - area.left, area.bottom - area.top);
+    RECT rect{};
+    DumpArea area{};
+    HBITMAP bitmap = nullptr;
+    if (GetWindowRect(window, &rect) && dumpAreaOf(DumpRect{rect.left, rect.top, rect.right, rect.bottom}, &area))
+        bitmap = CreateCompatibleBitmap(screen, area.width, area.height);
     if (memory != nullptr && bitmap != nullptr) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, area.right - area.left, area.bottom - area.top, screen, area.left, area.top, SRCCOPY);
+        BitBlt(memory, 0, 0, area.width, area.height, screen, area.x, area.y, SRCCOPY);
         // GetDIBits wants the bitmap out of every DC.
         SelectObject(memory, previous);
     }
+    perMonitor.restore();  // the file dialog and messages keep the program's scaling
     SIZE_T blockSize = 0;
     BITMAPINFO* info = makeBitmapInfo(window, bitmap, &blockSize);
     if (info != nullptr) {

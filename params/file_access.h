@@ -1,8 +1,10 @@
 // The few file calls the settings and parameter files need, with the open
-// semantics of CreateFileA: a Win32 implementation for the program and a
+// semantics of CreateFile: a Win32 implementation for the program and a
 // POSIX one for the native tests, so the file logic above them is the same on
-// both. Results are the operating system's error codes (GetLastError on
-// Windows, errno on POSIX); 0 is success.
+// both. Names are UTF-8; Windows gets them as UTF-16 through the W calls, so
+// any folder name works on any ANSI code page. Results are the operating
+// system's error codes (GetLastError on Windows, errno on POSIX); 0 is
+// success.
 #pragma once
 
 #include <cstddef>
@@ -48,3 +50,8 @@ int userDataFolder(char* path, std::size_t size);
 // has the file open without sharing (a sharing violation).
 bool isAccessDenied(int error);
 bool isSharingViolation(int error);
+
+// A backup, sync or antivirus tool may hold a file for a moment: an open or
+// rename refused that way is tried again this many times, this far apart.
+constexpr int FILE_BUSY_RETRIES = 3;
+constexpr int FILE_BUSY_RETRY_PAUSE_MS = 50;

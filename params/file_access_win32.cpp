@@ -1,19 +1,25 @@
 // Win32 file calls behind the settings and parameter files. Handles are
 // opened without sharing and closed inside the operation that opened them.
+// Names are UTF-8 and go to the W functions as UTF-16.
 #include "params/file_access.h"
 
 #include <windows.h>
 
 #include <shlobj.h>
 
-#include <cstdio>
+#include <cwchar>
+
+#include "params/path_text_win32.h"
 
 namespace {
 
 HANDLE toHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle.value); }
 
 int openWith(const char* name, DWORD access, DWORD disposition, FileHandle* handle) {
-    HANDLE h = CreateFileA(name, access, 0, nullptr, disposition, 0, nullptr);
+    wchar_t wide[MAX_PATH];
+    int converted = widePath(name, wide, MAX_PATH);
+    if (converted != 0) return converted;
+    HANDLE h = CreateFileW(wide, access, 0, nullptr, disposition, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
     handle->value = reinterpret_cast<intptr_t>(h);
     return 0;
@@ -59,14 +65,16 @@ int closeFile(FileHandle handle) {
 const char PATH_SEPARATOR = '\\';
 
 int userDataFolder(char* path, std::size_t size) {
-    char base[MAX_PATH];
-    HRESULT found = SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base);
+    wchar_t folder[MAX_PATH];
+    HRESULT found = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
     if (FAILED(found)) return ERROR_PATH_NOT_FOUND;
-    int written = std::snprintf(path, size, "%s\\ELQ770", base);
-    if (written < 0 || static_cast<std::size_t>(written) >= size) return ERROR_BUFFER_OVERFLOW;
-    if (!CreateDirectoryA(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    std::size_t length = std::wcslen(folder);
+    constexpr wchar_t SUBFOLDER[] = L"\\ELQ770";
+    if (length + sizeof SUBFOLDER / sizeof SUBFOLDER[0] > MAX_PATH) return ERROR_BUFFER_OVERFLOW;
+    std::wcscpy(folder + length, SUBFOLDER);
+    if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return static_cast<int>(GetLastError());
-    return 0;
+    return utf8Path(folder, path, static_cast<int>(size));
 }
 
 bool isAccessDenied(int error) { return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT; }
@@ -76,10 +84,11 @@ bool isSharingViolation(int error) {
 }
 
 int currentDirectory(char* path, std::size_t size) {
-    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(size), path);
+    wchar_t folder[MAX_PATH];
+    DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
     if (length == 0) return static_cast<int>(GetLastError());
-    if (length >= size) return ERROR_BUFFER_OVERFLOW;
+    if (length >= MAX_PATH) return ERROR_BUFFER_OVERFLOW;
     // A drive's root keeps its separator ("C:\\"): drop it so callers can add one.
-    if (length > 0 && path[length - 1] == '\\') path[length - 1] = '\0';
-    return 0;
+    if (folder[length - 1] == L'\\') folder[length - 1] = L'\0';
+    return utf8Path(folder, path, static_cast<int>(size));
 }

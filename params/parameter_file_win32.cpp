@@ -10,33 +10,39 @@
 #include "lang/text_ids.h"
 #include "link/live_state.h"
 #include "params/parameter_file.h"
+#include "params/path_text_win32.h"
 #include "params/result_codes.h"
 
 namespace {
 
 constexpr DWORD FILE_NAME_SIZE = 256;
 // Description and pattern, each NUL-ended, and a final NUL.
-constexpr char PARAMETER_FILE_FILTER[] = "ELQ770 File (*.770)\0*.770\0";
+constexpr wchar_t PARAMETER_FILE_FILTER[] = L"ELQ770 File (*.770)\0*.770\0";
 
-void prepareDialog(OPENFILENAMEA* dialog, HWND owner, char* fileName, DWORD flags) {
-    *dialog = OPENFILENAMEA{};
+// The dialogs are the W ones, and the chosen name reaches the file layer as
+// UTF-8: a folder outside the ANSI code page ("Łódź" on a Western-European
+// Windows) must work.
+void prepareDialog(OPENFILENAMEW* dialog, HWND owner, wchar_t* fileName, DWORD flags) {
+    *dialog = OPENFILENAMEW{};
     dialog->lStructSize = sizeof *dialog;
     dialog->hwndOwner = owner;
     dialog->lpstrFilter = PARAMETER_FILE_FILTER;
     dialog->lpstrFile = fileName;
     dialog->nMaxFile = FILE_NAME_SIZE;
-    dialog->lpstrDefExt = "770";
+    dialog->lpstrDefExt = L"770";
     dialog->Flags = flags;
 }
 
 }  // namespace
 
 int saveParameterFile(HWND owner) {
-    char fileName[FILE_NAME_SIZE] = "";
-    OPENFILENAMEA dialog;
+    wchar_t fileName[FILE_NAME_SIZE] = L"";
+    OPENFILENAMEW dialog;
     prepareDialog(&dialog, owner, fileName, OFN_OVERWRITEPROMPT);
-    if (!GetSaveFileNameA(&dialog)) return static_cast<int>(CommDlgExtendedError());
-    int result = writeParameterFile(fileName, snapshotParameters(deviceParameters));
+    if (!GetSaveFileNameW(&dialog)) return static_cast<int>(CommDlgExtendedError());
+    char path[UTF8_PATH_SIZE];
+    int result = utf8Path(fileName, path, sizeof path);
+    if (result == 0) result = writeParameterFile(path, snapshotParameters(deviceParameters));
     if (result != ERR_SHORT_TRANSFER) return result;
     // A short write is reported here; the file keeps what was written.
     langMessage(owner, TXT_PARAMETERS_NOT_SAVED, TXT_TITLE_PROGRAM, 0);
@@ -44,14 +50,17 @@ int saveParameterFile(HWND owner) {
 }
 
 int loadParameterFile(HWND owner, ParameterSet* loaded) {
-    char fileName[FILE_NAME_SIZE] = "";
-    OPENFILENAMEA dialog;
+    wchar_t fileName[FILE_NAME_SIZE] = L"";
+    OPENFILENAMEW dialog;
     prepareDialog(&dialog, owner, fileName, OFN_CREATEPROMPT | OFN_HIDEREADONLY);
-    if (!GetOpenFileNameA(&dialog)) {
+    if (!GetOpenFileNameW(&dialog)) {
         DWORD error = CommDlgExtendedError();
         return error != 0 ? static_cast<int>(error) : ERR_CANCELLED;
     }
-    int result = readParameterFile(fileName, loaded, PARAMETER_FILE_OPEN_ALWAYS);
+    char path[UTF8_PATH_SIZE];
+    int result = utf8Path(fileName, path, sizeof path);
+    if (result != 0) return result;
+    result = readParameterFile(path, loaded, PARAMETER_FILE_OPEN_ALWAYS);
     if (result != 0) return result;
     replaceParameters(&deviceParameters, *loaded);
     deviceParametersFilled.store(1, std::memory_order_relaxed);

@@ -103,10 +103,30 @@ void takeListPosition(const ControlBinding& binding, int position) {
     editedField(binding) = static_cast<uint16_t>(value);
 }
 
+uint32_t tenthsEntry(const char* text, int length) {
+    int i = 0;
+    while (i < length && text[i] == ' ') ++i;
+    int digits = 0;
+    int separators = 0;
+    for (; i < length; ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            ++digits;
+        else if ((text[i] == '.' || text[i] == ',') && ++separators == 1)
+            continue;
+        else
+            return ENTRY_NOT_A_NUMBER;
+    }
+    return digits > 0 ? parseTenths(text, length) : ENTRY_NOT_A_NUMBER;
+}
+
 int takeEntry(const ControlBinding& binding, uint32_t entered) {
     if (!valueInRange(*parameterRangeOf(binding.field), entered)) return 0;
     editedField(binding) = static_cast<uint16_t>(entered);
     return 1;
+}
+
+int entryRefused(const ControlBinding& binding, uint32_t entered) {
+    return !valueInRange(*parameterRangeOf(binding.field), entered) && entered != editedField(binding) ? 1 : 0;
 }
 
 int applyPage(const SheetPage& page, const uint32_t* entries) {

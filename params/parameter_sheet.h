@@ -61,11 +61,26 @@ int listPositionOf(const ControlBinding& binding, uint16_t value);
 // A combo box choice: the field takes it at once.
 void takeListPosition(const ControlBinding& binding, int position);
 
-// An edit box's entry (GetDlgItemInt's number, or parseTenths of the text):
+// An edit box's entry that is no number at all: an empty box, letters, a
+// sign. It is outside every range, so takeEntry refuses it.
+constexpr uint32_t ENTRY_NOT_A_NUMBER = 0xFFFFFFFF;
+
+// A Tr or Ts text as an entry: parseTenths of it when it is a number (blanks
+// before it, digits with at most one "." or "," among them), else
+// ENTRY_NOT_A_NUMBER. length is the number of characters read from the box.
+uint32_t tenthsEntry(const char* text, int length);
+
+// An edit box's entry (GetDlgItemInt's number, or tenthsEntry of the text):
 // the field takes it when it passes the field's range test. Returns 1 when
 // taken. The range test sees the whole number: 65541 is refused, not taken
 // as 5.
 int takeEntry(const ControlBinding& binding, uint32_t entered);
+
+// 1 when the entry would be refused and is not simply the value that stands:
+// a device (or the all-zero record of a silent one) may report a value
+// outside the range, which its box then shows unchanged. Such a box neither
+// warns nor holds the sheet open; a refused entry does both.
+int entryRefused(const ControlBinding& binding, uint32_t entered);
 
 // OK on one page: each field in the page's order, an edit box's entry first
 // taken as above; every field that then differs from the device's value

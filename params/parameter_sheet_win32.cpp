@@ -80,16 +80,46 @@ void showPage(HWND page, const SheetPage& sheetPage) {
     PostMessageW(sheetWindow, PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
 }
 
-// What the box holds now: GetDlgItemInt's unsigned number (0 for text that is
-// no number), or the tenths of up to five characters.
+// What the box holds now: GetDlgItemInt's unsigned number, or the tenths of
+// up to five characters; ENTRY_NOT_A_NUMBER for text that is no number.
 uint32_t readEntry(HWND page, const ControlBinding& binding) {
     if (binding.kind == BIND_NUMBER) {
         BOOL translated = FALSE;
-        return GetDlgItemInt(page, binding.controlId, &translated, FALSE);
+        UINT number = GetDlgItemInt(page, binding.controlId, &translated, FALSE);
+        return translated ? number : ENTRY_NOT_A_NUMBER;
     }
     char text[TENTHS_TEXT_SIZE];
     int length = static_cast<int>(GetDlgItemTextA(page, binding.controlId, text, sizeof text));
-    return parseTenths(text, length);
+    return tenthsEntry(text, length);
+}
+
+// A refused entry must not stay in its box looking as if it had been taken:
+// the value that stands goes back, with a warning sound.
+void refuseEntry(HWND page, const ControlBinding& binding) {
+    MessageBeep(MB_ICONWARNING);
+    showBinding(page, binding);
+}
+
+// The first edit box of the page whose entry would be refused, or null.
+const ControlBinding* firstRefusedBox(HWND page, const SheetPage& sheetPage) {
+    for (int i = 0; i < sheetPage.bindingCount; ++i) {
+        const ControlBinding& binding = sheetPage.bindings[i];
+        if (isEditBinding(binding) && entryRefused(binding, readEntry(page, binding))) return &binding;
+    }
+    return nullptr;
+}
+
+// The page may be left (OK, or another page) only when every box holds an
+// entry that would be taken. Otherwise the standing value goes back into the
+// box, which gets the focus with its text selected, and the page stays.
+BOOL pageMayBeLeft(HWND page, const SheetPage& sheetPage) {
+    const ControlBinding* refused = firstRefusedBox(page, sheetPage);
+    if (refused == nullptr) return TRUE;
+    refuseEntry(page, *refused);
+    HWND box = GetDlgItem(page, refused->controlId);
+    SendMessageW(page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE);
+    SendMessageW(box, EM_SETSEL, 0, -1);
+    return FALSE;
 }
 
 void applyPageControls(HWND page, const SheetPage& sheetPage) {
@@ -106,6 +136,10 @@ INT_PTR onNotify(HWND page, const SheetPage& sheetPage, const NMHDR* header) {
         showPage(page, sheetPage);
         return TRUE;
     case PSN_KILLACTIVE:
+        if (!pageMayBeLeft(page, sheetPage)) {
+            setMessageResult(page, TRUE);  // this page is not valid: the sheet stays on it
+            return TRUE;
+        }
         PostMessageW(sheetWindow, PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
         setMessageResult(page, FALSE);
         return TRUE;
@@ -129,7 +163,12 @@ void onCommand(HWND page, const SheetPage& sheetPage, WPARAM wParam) {
         if (position != CB_ERR) takeListPosition(*binding, static_cast<int>(position));
         return;
     }
-    if (HIWORD(wParam) == EN_KILLFOCUS) takeEntry(*binding, readEntry(page, *binding));
+    if (HIWORD(wParam) != EN_KILLFOCUS) return;
+    uint32_t entered = readEntry(page, *binding);
+    if (entryRefused(*binding, entered))
+        refuseEntry(page, *binding);
+    else
+        takeEntry(*binding, entered);
 }
 
 INT_PTR pageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam, const SheetPage& sheetPage) {
@@ -181,7 +220,7 @@ int runParameterSheet(HWND owner) {
     const SheetText caption = languageText(TXT_SHEET_CAPTION);
     PROPSHEETHEADERW header = {};
     header.dwSize = sizeof header;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP;  // no help to show
     header.hwndParent = owner;
     header.hInstance = instance;
     header.pszCaption = caption.get();

@@ -62,11 +62,8 @@ int finishWithClose(FileHandle file, int result) {
     return result;
 }
 
-// A backup or sync tool may hold the file for a moment: an open refused with
-// a sharing violation is tried again, SHARING_RETRIES times over about
-// 150 ms, before the error goes to the caller.
-constexpr int SHARING_RETRIES = 3;
-constexpr auto SHARING_RETRY_PAUSE = std::chrono::milliseconds(50);
+// An open refused with a sharing violation is tried again, FILE_BUSY_RETRIES
+// times over about 150 ms, before the error goes to the caller.
 
 bool inUserFolder = false;
 int refusedWriteError = 0;  // test builds: the start-up folder refuses writes
@@ -76,8 +73,8 @@ int openSettingsFile(int access, FileHandle* file, int* existed) {
         int result = refusedWriteError != 0 && (access & FILE_WRITE) && !inUserFolder
                          ? refusedWriteError
                          : openAlwaysFile(settingsPathText, access, file, existed);
-        if (!isSharingViolation(result) || attempt == SHARING_RETRIES) return result;
-        std::this_thread::sleep_for(SHARING_RETRY_PAUSE);
+        if (!isSharingViolation(result) || attempt == FILE_BUSY_RETRIES) return result;
+        std::this_thread::sleep_for(std::chrono::milliseconds(FILE_BUSY_RETRY_PAUSE_MS));
     }
 }
 

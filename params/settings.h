@@ -31,7 +31,9 @@ static_assert(offsetof(AppSettings, languageOffset) == 264, "field offset");
 
 constexpr uint16_t PORT_NOT_OPEN = 10;
 constexpr const char* SETTINGS_FILE_NAME = "Vantor.cnf";
-constexpr int SETTINGS_PATH_SIZE = 520;
+// Room for a full path in UTF-8: up to three bytes for each of MAX_PATH
+// UTF-16 units.
+constexpr int SETTINGS_PATH_SIZE = 3 * 260 + 1;
 
 extern AppSettings appSettings;
 

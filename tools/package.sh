@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release zip from a clean Windows build:
 #   dist/elq770-<version>-win64.zip
-# holding elq770.exe, the command-line tool elq770ctl.exe and the
-# user guide (CRLF line endings, for Notepad). The version is the CMake
+# holding elq770.exe, the command-line tool elq770ctl.exe, the user guide
+# and the check list for a Windows machine (CRLF line endings, for Notepad). The version is the CMake
 # project's. Prints the zip's path last.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +25,7 @@ for target in "${targets[@]}"; do
   x86_64-w64-mingw32-strip "$stage/$target.exe"
 done
 sed 's/\r*$/\r/' docs/user-guide.txt > "$stage/USER-GUIDE.txt"
+sed 's/\r*$/\r/' docs/windows-checklist.md > "$stage/WINDOWS-CHECKLIST.md"
 
 mkdir -p dist
 zip="$root/dist/elq770-$version-win64.zip"

@@ -414,10 +414,10 @@ std::string overwriteQuestion(int timeoutMs) {
 }
 
 // Names the file in the open save dialog and presses its OK button.
-void saveAs(const std::string& path) {
+void saveAs(const std::string& path, const char* setText = "set-text") {
     e2e::MessageBoxInfo dialog = e2e::waitMessageBox(SAVE_TITLE, 15000);
     ASSERT_TRUE(dialog.found) << "no save dialog";
-    e2e::probe({"set-text", dialog.hwnd, std::to_string(FILE_NAME_EDIT), e2e::winPath(path)});
+    e2e::probe({setText, dialog.hwnd, std::to_string(FILE_NAME_EDIT), e2e::winPath(path)});
     e2e::probe({"post", dialog.hwnd, ".", "273", "1", "0"});  // WM_COMMAND IDOK
 }
 
@@ -572,4 +572,19 @@ TEST_F(OutputE2E, ScreenDumpFailuresLeaveNoBrokenFile) {
     for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
         if (entry.path().extension() == ".tmp") left.insert(entry.path().filename().string());
     EXPECT_TRUE(left.empty()) << "no partial file left beside it";
+}
+
+// A folder whose name is outside the ANSI code page takes the dump whole.
+TEST_F(OutputE2E, ScreenDumpIntoAFolderOutsideTheAnsiCodePage) {
+    e2e::Simulator device(1);
+    ASSERT_TRUE(startWithDevice(device));
+    std::string folder = dir_ + "/\xC5\x81\xC3\xB3" "d\xC5\xBA";  // "Łódź"
+    fs::create_directory(folder);
+    command(IDM_SCREEN_DUMP);
+    saveAs(folder + "/dump.bmp", "set-text-w");
+    std::string bmp = settledFile(folder + "/dump.bmp", 10000);
+    ASSERT_GT(bmp.size(), 54u) << "no picture in the folder";
+    EXPECT_EQ(bmp.size(), le32(bmp, 2)) << "whole";
+    EXPECT_EQ((std::set<std::string>{"dump.bmp"}), bmpFiles(folder));
+    EXPECT_FALSE(e2e::waitMessageBox("Screen Dump", 500).found) << "no message";
 }

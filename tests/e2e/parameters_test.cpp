@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "tests/e2e/harness.h"
@@ -120,7 +121,8 @@ TEST_F(Parameters, SheetShowsTheDeviceAndOkSendsOnlyAcceptedChanges) {
     EXPECT_EQ("12.0", textOf(1013));
     EXPECT_EQ(3, selectionOf(1068));
     enter(1013, "12,5");
-    enter(1011, "100");  // refused: the box keeps it, OK sends nothing for it
+    enter(1011, "100");  // refused: the standing value goes back into the box
+    EXPECT_EQ("60", textOf(1011));
     showPage(1);
     EXPECT_EQ(1, selectionOf(1010)) << "Limit 2 is of type Max.";
     enter(1011, "45");
@@ -228,6 +230,8 @@ TEST_F(Parameters, SavedFileLoadsBackWordByWordAndSettingsStayPut) {
 TEST_F(Parameters, ShortForeignOrCancelledFilesChangeNothing) {
     e2e::Simulator sim(1);
     start();
+    ASSERT_TRUE(sim.waitForWord(65050, 5000));
+    std::this_thread::sleep_for(1500ms);  // the device has answered: Save shows its dialog
     std::string empty = dir_ + "/empty.770";
     std::ofstream(empty).close();
     command(2010);
@@ -256,6 +260,77 @@ TEST_F(Parameters, ShortForeignOrCancelledFilesChangeNothing) {
                 saved.push_back(entry.path().string());
         return saved;
     }()) << "a cancelled save writes no file";
+}
+
+// OK with a refused entry still in the box (typed, never left): the sheet
+// stays on that page with the standing value back, and nothing is sent.
+TEST_F(Parameters, OkWithARefusedEntryKeepsTheSheetOpen) {
+    e2e::Simulator sim(1, {"--param", "3100=60"});
+    start();
+    ASSERT_TRUE(openSheet());
+    e2e::probe({"set-text", SHEET, "1011", "100"});
+    e2e::probe({"post", SHEET, ".", std::to_string(WM_COMMAND), std::to_string(IDOK), "0"});
+    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(e2e::waitWindow(SHEET, 1000).found) << "the sheet stays open";
+    EXPECT_EQ("60", textOf(1011));
+    EXPECT_NE(std::string::npos, e2e::probe({"focus-of", SHEET}).find("Edit 1011")) << "the box has the focus";
+    EXPECT_TRUE(parameterWords(sim).empty());
+    e2e::probe({"post", SHEET, ".", std::to_string(WM_COMMAND), "2", "0"});  // Cancel
+    e2e::probe({"wait-gone", SHEET, "10000"});
+}
+
+// Before the device has answered the record is all zeros: Save writes no
+// file, and files whose values no sheet would allow never reach the device.
+TEST_F(Parameters, ZeroAndOutOfRangeRecordsNeverReachTheDevice) {
+    e2e::Simulator sim(1, {"--no-answer"});
+    start();
+    command(2009);
+    EXPECT_EQ("No connection to unit.", messageBox(PROGRAM_TITLE, "information"));
+    EXPECT_FALSE(e2e::waitWindow("title=Save As", 500).found);
+
+    std::string zero = dir_ + "/zero.770";
+    std::ofstream(zero, std::ios::binary) << std::string(76, '\0');
+    std::string lowP1Max = dir_ + "/p1max30.770";
+    std::string image(76, '\0');
+    const int minimumOffsets[][2] = {{0, 1}, {2, 5}, {10, 1}, {12, 5}, {26, 1}, {28, 30}};  // p1Max 30 last
+    for (const auto& field : minimumOffsets) image[field[0]] = static_cast<char>(field[1]);
+    std::ofstream(lowP1Max, std::ios::binary) << image;
+    for (const std::string& file : {zero, lowP1Max}) {
+        command(2010);
+        answerFileDialog("Open", file);
+        EXPECT_EQ("Not an ELQ770-file,\nreading of parameters aborted!", messageBox("Error!", "stop")) << file;
+    }
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(parameterWords(sim).empty());
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir_))
+        if (entry.path().extension() == ".770") files.insert(entry.path().filename().string());
+    EXPECT_EQ((std::set<std::string>{"p1max30.770", "zero.770"}), files) << "no file saved";
+}
+
+// A folder outside the ANSI code page: the file is saved there and loads back.
+TEST_F(Parameters, FilesInAFolderOutsideTheAnsiCodePage) {
+    e2e::Simulator sim(1, {"--param", "3100=55"});
+    start();
+    ASSERT_TRUE(sim.waitForWord(65050, 5000));
+    std::this_thread::sleep_for(1500ms);
+    std::string folder = dir_ + "/\xC5\x81\xC3\xB3" "d\xC5\xBA";  // "Łódź"
+    fs::create_directory(folder);
+    std::string file = folder + "/unit.770";
+    command(2009);
+    ASSERT_TRUE(e2e::waitWindow("title=Save As", 10000).found);
+    e2e::probe({"set-text-w", "title=Save As", std::to_string(FILE_NAME_EDIT), e2e::winPath(file)});
+    pressOk("title=Save As");
+    ASSERT_TRUE(e2e::waitForFile(file, 5000)) << "no file in the folder";
+    EXPECT_EQ("", messageBox("Error!", "stop", 1000));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(55, savedValue(e2e::readFile(file), 3100));
+
+    command(2010);
+    ASSERT_TRUE(e2e::waitWindow("title=Open", 10000).found);
+    e2e::probe({"set-text-w", "title=Open", std::to_string(FILE_NAME_EDIT), e2e::winPath(file)});
+    pressOk("title=Open");
+    EXPECT_TRUE(sim.waitForWord(3155, 5000)) << "the loaded setpoint goes out";
 }
 
 }  // namespace

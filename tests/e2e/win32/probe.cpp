@@ -56,6 +56,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -311,6 +312,21 @@ int setText(HWND hwnd, const Args& a) {
                                SEND_TIMEOUT_MS, &result)
                ? 0
                : EXIT_FAILED;
+}
+
+// As set-text, with the text taken from the wide command line: a path such
+// as "Łódź" does not survive the ANSI arguments.
+int setTextW(HWND hwnd, const Args& a) {
+    HWND control = findControl(hwnd, a[1]);
+    if (!control) return EXIT_NOT_FOUND;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return EXIT_FAILED;
+    DWORD_PTR result = 0;
+    BOOL sent = count > 0 && SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide[count - 1]),
+                                                 SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result);
+    LocalFree(wide);
+    return sent ? 0 : EXIT_FAILED;
 }
 
 int sendRaw(HWND hwnd, const Args& a) {
@@ -689,6 +705,7 @@ const Verb VERBS[] = {
     {"close-msgbox", 1, nullptr, closeMsgbox},
     {"get-text", 1, getText, nullptr},
     {"set-text", 3, setText, nullptr},
+    {"set-text-w", 3, setTextW, nullptr},
     {"send", 5, sendRaw, nullptr},
     {"post", 5, postRaw, nullptr},
     {"notify", 3, notifyParent, nullptr},

@@ -97,3 +97,32 @@ TEST_F(DumpHeader, RefreshDrawsTheCurrentHeaderLineAndRestoresTheSurface) {
     EXPECT_EQ(ALIGN_LEFT | ALIGN_BOTTOM, line->align);
     EXPECT_EQ(PANEL_GREY, line->colour);
 }
+
+// The program's window (803 x 600 at 100 %, at 40,30) as a per-monitor-aware
+// thread sees it on a display scaled to 125, 150 and 200 %: the whole
+// window is copied, from its physical corner. Empty, inverted and oversized
+// rectangles (a minimised or torn-down window) copy nothing.
+TEST(DumpArea, WholeWindowAtEveryScaling) {
+    const struct {
+        DumpRect window;
+        DumpArea area;
+    } cases[] = {
+        {{40, 30, 843, 630}, {40, 30, 803, 600}},     // 100 %
+        {{50, 38, 1054, 788}, {50, 38, 1004, 750}},   // 125 %
+        {{60, 45, 1265, 945}, {60, 45, 1205, 900}},   // 150 %
+        {{80, 60, 1686, 1260}, {80, 60, 1606, 1200}}, // 200 %
+        {{-1606, 60, 0, 1260}, {-1606, 60, 1606, 1200}},  // on a monitor left of the main one
+    };
+    for (const auto& c : cases) {
+        DumpArea area{};
+        ASSERT_TRUE(dumpAreaOf(c.window, &area)) << c.window.right;
+        EXPECT_EQ(c.area.x, area.x);
+        EXPECT_EQ(c.area.y, area.y);
+        EXPECT_EQ(c.area.width, area.width);
+        EXPECT_EQ(c.area.height, area.height);
+    }
+    const DumpRect refused[] = {{0, 0, 0, 10}, {10, 0, 0, 10}, {0, 0, 10, -5}, {-32000, -32000, 32000, 10}};
+    DumpArea untouched{1, 2, 3, 4};
+    for (const DumpRect& window : refused) EXPECT_FALSE(dumpAreaOf(window, &untouched)) << window.left;
+    EXPECT_EQ(3, untouched.width);
+}

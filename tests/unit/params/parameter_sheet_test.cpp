@@ -1,5 +1,6 @@
 // The property sheet's rules: what a choice or an entry does to
 // editedParameters, and which words OK queues, page by page.
+#include <cstring>
 #include <vector>
 
 #include "params/parameter_sheet.h"
@@ -104,6 +105,31 @@ TEST_F(ParameterSheet, EntriesOutsideTheirRangeAreRefused) {
     EXPECT_EQ(1, takeEntry(binding(setup, IDC_P1_MAX), 100));
     EXPECT_EQ(0, takeEntry(binding(limit1, IDC_TR), parseTenths("25.1", 4)));
     EXPECT_EQ(120, editedParameters.limit1Tr);
+}
+
+// A Tr or Ts text that is no number is refused, not read as 0.0 s as atoi
+// would have it.
+TEST_F(ParameterSheet, TenthsTextsThatAreNoNumberAreRefused) {
+    const struct { const char* text; uint32_t entry; } cases[] = {
+        {"12,5", 125}, {" 7", 70}, {"0", 0}, {".5", 5}, {"25.", 250},
+        {"", ENTRY_NOT_A_NUMBER}, {"abc", ENTRY_NOT_A_NUMBER}, {"1a", ENTRY_NOT_A_NUMBER},
+        {"-1", ENTRY_NOT_A_NUMBER}, {".", ENTRY_NOT_A_NUMBER}, {"1.2.", ENTRY_NOT_A_NUMBER},
+        {"1 2", ENTRY_NOT_A_NUMBER},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.entry, tenthsEntry(c.text, static_cast<int>(std::strlen(c.text)))) << '"' << c.text << '"';
+    EXPECT_EQ(0, takeEntry(binding(limit1, IDC_TS), tenthsEntry("x", 1)));
+}
+
+// A value outside the range that already stands (a silent device's zeros)
+// is no refused entry: the sheet can still be closed with OK.
+TEST_F(ParameterSheet, OnlyAnEntryOtherThanTheStandingValueIsRefused) {
+    const ControlBinding& setpoint = binding(limit1, IDC_SETPOINT);
+    EXPECT_EQ(1, entryRefused(setpoint, 100));
+    EXPECT_EQ(0, entryRefused(setpoint, 50));
+    editedParameters.limit1Setpoint = 0;
+    EXPECT_EQ(0, entryRefused(setpoint, 0));
+    EXPECT_EQ(1, entryRefused(setpoint, ENTRY_NOT_A_NUMBER));
 }
 
 // An earlier accepted value that differs from the device's stays unsent
