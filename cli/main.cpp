@@ -1,7 +1,6 @@
 // elq770ctl: reads, saves, loads, sets and monitors an ELQ770 from scripts,
 // over the same link, parser, parameter record and file format as the
 // window program. Each subcommand is one function that returns the exit code.
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "cli/monitor.h"
 #include "cli/parameter_text.h"
 #include "cli/platform.h"
+#include "elq_version.h"
 #include "link/command_frames.h"
 #include "link/serial_link.h"
 #include "params/parameter_file.h"
@@ -213,13 +213,11 @@ int show(const Arguments& a) {
     return EXIT_DONE;
 }
 
-void requestStop(int) { monitorStopRequested.store(1, std::memory_order_relaxed); }
-
-// Only monitor takes Ctrl-C as its normal end; elsewhere it ends the tool
-// at once, as it would any console program.
+// Only monitor takes Ctrl-C (and on Windows Ctrl-Break and the console's
+// close) as its normal end; elsewhere it ends the tool at once, as it would
+// any console program.
 int monitor(const Arguments& a) {
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
+    catchStopRequests(&monitorStopRequested);
     return runMonitor(MonitorOptions{a.port, a.csvPath, a.duration});
 }
 
@@ -233,15 +231,14 @@ void addLanguage(CLI::App* command, Arguments& a) {
         ->check(CLI::IsMember({"en", "de", "da"}));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    prepareConsole();
+// Parses the command line and runs its subcommand; the exit code.
+int runTool(int argc, char** argv) {
     setSettingsDefaults(&appSettings);
     Arguments a;
     int exitCode = EXIT_DONE;
     CLI::App app{"elq770ctl: read, save, load, set and monitor an ELQ770 over its serial port"};
     app.footer(EXIT_CODES_TEXT);
+    app.set_version_flag("--version", std::string("elq770ctl ") + ELQ_VERSION_TEXT, "print the version and exit");
     app.require_subcommand(1);
 
     CLI::App* portsCommand = app.add_subcommand("ports", "list the serial ports, or scan them for devices");
@@ -292,5 +289,26 @@ int main(int argc, char** argv) {
         int code = app.exit(error);
         return code == 0 ? EXIT_DONE : EXIT_USAGE;
     }
+    return exitCode;
+}
+
+}  // namespace
+
+// Every way out of runTool comes back here, so the console gets its code
+// page back before a close event lets Windows end the process.
+int main(int argc, char** argv) {
+    prepareConsole();
+    std::vector<std::string> arguments;
+    int exitCode = EXIT_USAGE;
+    if (commandLineArguments(argc, argv, &arguments)) {
+        std::vector<char*> utf8Argv;
+        for (std::string& argument : arguments) utf8Argv.push_back(argument.data());
+        utf8Argv.push_back(nullptr);
+        exitCode = runTool(static_cast<int>(arguments.size()), utf8Argv.data());
+    } else {
+        std::fprintf(stderr, "elq770ctl: the command line is not valid Unicode\n");
+    }
+    restoreConsole();
+    stopRequestsHandled();
     return exitCode;
 }

@@ -205,7 +205,7 @@ int Monitor::run() {
     terminal_ = stdoutIsTerminal();
     rowsToStdout_ = !terminal_ && options_.csvPath.empty();
     if (!options_.csvPath.empty()) {
-        csv_ = std::fopen(options_.csvPath.c_str(), "w");
+        csv_ = openFile(options_.csvPath, "w");
         if (csv_ == nullptr) {
             int error = lastSystemError();
             std::fprintf(stderr, "elq770ctl: %s: cannot create file: %s\n", options_.csvPath.c_str(),

@@ -12,7 +12,8 @@ struct MonitorOptions {
     double durationSeconds;  // 0 runs until stopRequested
 };
 
-// Set from a signal handler (SIGINT, SIGTERM) to end the run cleanly.
+// Set by the stop requests (catchStopRequests in platform.h) to end the run
+// cleanly.
 extern std::atomic<int> monitorStopRequested;
 
 // Returns an exit code: 0, 2 (port not opened at the start), 3 (no line from

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "cli/platform.h"
@@ -21,9 +22,32 @@ bool opensAsTty(const char* path) {
     return tty;
 }
 
+// Set once before the handlers are installed.
+std::atomic<int>* stopFlag = nullptr;
+
+void onStopSignal(int) { stopFlag->store(1, std::memory_order_relaxed); }
+
 }  // namespace
 
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments) {
+    arguments->assign(argv, argv + argc);
+    return true;
+}
+
 void prepareConsole() {}
+
+void restoreConsole() {}
+
+void catchStopRequests(std::atomic<int>* stop) {
+    stopFlag = stop;
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+// A signal handler returns at once; nothing waits for the run.
+void stopRequestsHandled() {}
+
+std::FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 

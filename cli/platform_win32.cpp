@@ -1,14 +1,110 @@
+// Main thread: the command line, the console's code page, files, ports.
+// Console-event thread (started by the system for each event): writes only
+// *stopFlag; for a close, log-off or shut-down it then polls runHandled,
+// which the main thread sets once the run has ended and the console is
+// restored. Both are atomics; the file and the console are the main
+// thread's alone, and the event thread only waits for them to be done.
 #include <windows.h>
 
 #include <io.h>
+#include <shellapi.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 #include "cli/platform.h"
+#include "cli/utf8_win32.h"
 
-void prepareConsole() { SetConsoleOutputCP(CP_UTF8); }
+namespace {
+
+// The console's output code page before the tool switched it; 0 while the
+// tool has not. Main thread only.
+UINT codePageBefore = 0;
+
+// Set once before the handler is registered.
+std::atomic<int>* stopFlag = nullptr;
+std::atomic<int> runHandled{0};
+
+// Windows ends the process when the handler returns from these events, so
+// the run gets its time to write the rows it holds, close the CSV file and
+// print its summary, bounded below the system's own limit of 5 s. Measured
+// on the clock: a Sleep(10) may last a whole timer tick.
+constexpr ULONGLONG CLOSE_WAIT_MS = 4000;
+
+void holdProcessUntilRunHandled() {
+    ULONGLONG end = GetTickCount64() + CLOSE_WAIT_MS;
+    while (runHandled.load(std::memory_order_relaxed) == 0 && GetTickCount64() < end) Sleep(10);
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        stopFlag->store(1, std::memory_order_relaxed);
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        stopFlag->store(1, std::memory_order_relaxed);
+        holdProcessUntilRunHandled();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+bool commandLineArguments(int, char**, std::vector<std::string>* arguments) {
+    arguments->clear();
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return false;
+    bool valid = true;
+    for (int i = 0; i < count && valid; ++i) {
+        std::string argument;
+        valid = wideToUtf8(wide[i], &argument);
+        arguments->push_back(std::move(argument));
+    }
+    LocalFree(wide);
+    if (!valid) arguments->clear();
+    return valid;
+}
+
+void prepareConsole() {
+    DWORD mode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;  // a file or a pipe
+    UINT current = GetConsoleOutputCP();
+    if (current == 0 || current == CP_UTF8) return;
+    if (SetConsoleOutputCP(CP_UTF8)) codePageBefore = current;
+}
+
+// The console turns bytes into characters as they are written, so whatever
+// the C library still holds goes out before the code page changes back.
+void restoreConsole() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (codePageBefore == 0) return;
+    SetConsoleOutputCP(codePageBefore);
+    codePageBefore = 0;
+}
+
+void catchStopRequests(std::atomic<int>* stop) {
+    stopFlag = stop;
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+void stopRequestsHandled() { runHandled.store(1, std::memory_order_relaxed); }
+
+std::FILE* openFile(const std::string& path, const char* mode) {
+    std::wstring widePath;
+    std::wstring wideMode;
+    if (!utf8ToWide(path, &widePath) || !utf8ToWide(mode, &wideMode)) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return nullptr;
+    }
+    return _wfopen(widePath.c_str(), wideMode.c_str());
+}
 
 bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 

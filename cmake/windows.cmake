@@ -15,10 +15,9 @@ target_compile_options(elqcore_win PRIVATE ${WARNINGS})
 target_compile_definitions(elqcore_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
 
 file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
-# The version header and the manifest are made from the project's version.
-set(GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+# The manifest is made from the project's version, as the version header is
+# (top CMakeLists.txt).
 set(ELQ_VERSION_FOUR "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
-configure_file(${CMAKE_SOURCE_DIR}/resources/version.h.in ${GENERATED_DIR}/elq_version.h @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/resources/elq770.manifest.in ${GENERATED_DIR}/elq770.manifest @ONLY)
 set_property(SOURCE ${RESOURCE_FILES} APPEND PROPERTY OBJECT_DEPENDS
              ${GENERATED_DIR}/elq_version.h ${GENERATED_DIR}/elq770.manifest)
@@ -41,3 +40,6 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
 endif()
 
 add_subdirectory(cli)
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/cli/win32/CMakeLists.txt)
+  add_subdirectory(tests/cli/win32)
+endif()

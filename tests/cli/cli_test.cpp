@@ -149,6 +149,12 @@ TEST(CliUsage, HelpListsExitCodesAndMistakesExitOne) {
     EXPECT_EQ(ctl(dir, {"info", "--port", "x", "--lang", "fr"}).code, 1);
 }
 
+TEST(CliUsage, VersionIsTheProjectsVersion) {
+    CtlRun version = ctl(workDir(), {"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "elq770ctl " ELQ_CLI_VERSION "\n");
+}
+
 TEST(CliDevice, InfoShowsTextActiveLimitAndParametersInTheChosenLanguage) {
     std::string dir = workDir();
     Sim sim(dir, {"--text", "UNIT 7", "--setpoint1", "55", "--param", "3300=125", "--limit2"});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -54,4 +55,40 @@ TEST(CliWindows, MonitorRidesOutADeviceRestartOnCom1) {
     std::string csv = e2e::readFile(dir + "/log.csv");
     EXPECT_NE(csv.find(",30,1,"), std::string::npos);
     EXPECT_NE(csv.find(",60,1,"), std::string::npos) << "rows go on after the gap";
+}
+
+TEST(CliWindows, VersionIsTheProjectsVersion) {
+    std::string output;
+    int code = e2e::runWine(e2e::windowsExe("elq770ctl.exe"), {"--version"},
+                            e2e::makeWorkDir("CliWindows.Version"), 60000, &output);
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(output, "elq770ctl " ELQ_E2E_VERSION "\r\n");
+}
+
+// A folder whose name the ANSI code page (1252 in the harness's prefix)
+// cannot spell: the tool takes its arguments as UTF-16 and hands the core
+// and the CSV file UTF-8 names, so nothing is lost on the way. The save and
+// show go through the core's file layer, which must open UTF-8 names too.
+TEST(CliWindows, FilesInAFolderOutsideTheAnsiCodePage) {
+    const std::string folder = "\xC5\x81\xC3\xB3" "d\xC5\xBA";  // the Polish city's name, in UTF-8
+    std::string dir = e2e::makeWorkDir("CliWindows.Utf8Folder");
+    std::filesystem::create_directory(dir + "/" + folder);
+    std::string file = e2e::winPath(dir + "/" + folder + "/unit.770");
+    e2e::Simulator device(1, {"--text", "UTF8 UNIT", "--level", "35"});
+    ASSERT_TRUE(device.started());
+    std::string exe = e2e::windowsExe("elq770ctl.exe");
+    std::string output;
+
+    int code = e2e::runWine(exe, {"save", "--port", "COM1", file}, dir, 60000, &output);
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find("to " + file), std::string::npos) << "the name printed as UTF-8: " << output;
+    EXPECT_EQ(e2e::readFile(dir + "/" + folder + "/unit.770").size(), 76u);
+    code = e2e::runWine(exe, {"show", "--json", file}, dir, 60000, &output);
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find("\"UTF8 UNIT\""), std::string::npos) << output;
+
+    std::string csv = e2e::winPath(dir + "/" + folder + "/log.csv");
+    code = e2e::runWine(exe, {"monitor", "--port", "COM1", "--csv", csv, "--duration", "2"}, dir, 60000, &output);
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(e2e::readFile(dir + "/" + folder + "/log.csv").find(",35,1,"), std::string::npos) << output;
 }
