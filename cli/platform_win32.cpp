@@ -13,7 +13,7 @@
 #include <cstdlib>
 
 #include "cli/platform.h"
-#include "cli/utf8_win32.h"
+#include "params/utf8_win32.h"
 
 namespace {
 

@@ -40,6 +40,3 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
 endif()
 
 add_subdirectory(cli)
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/cli/win32/CMakeLists.txt)
-  add_subdirectory(tests/cli/win32)
-endif()

@@ -7,19 +7,18 @@
 
 #include <shlobj.h>
 
-#include <cwchar>
+#include <string>
 
-#include "params/path_text_win32.h"
+#include "params/utf8_win32.h"
 
 namespace {
 
 HANDLE toHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle.value); }
 
 int openWith(const char* name, DWORD access, DWORD disposition, FileHandle* handle) {
-    wchar_t wide[MAX_PATH];
-    int converted = widePath(name, wide, MAX_PATH);
-    if (converted != 0) return converted;
-    HANDLE h = CreateFileW(wide, access, 0, nullptr, disposition, 0, nullptr);
+    std::wstring wide;
+    if (!utf8ToWide(name, &wide)) return ERROR_NO_UNICODE_TRANSLATION;
+    HANDLE h = CreateFileW(wide.c_str(), access, 0, nullptr, disposition, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
     handle->value = reinterpret_cast<intptr_t>(h);
     return 0;
@@ -64,17 +63,28 @@ int closeFile(FileHandle handle) {
 
 const char PATH_SEPARATOR = '\\';
 
+namespace {
+
+// The folder's UTF-8 name into path; 0 or the system's error code.
+int utf8Folder(const std::wstring& folder, char* path, std::size_t size) {
+    std::string name;
+    if (!wideToUtf8(folder, &name)) return ERROR_NO_UNICODE_TRANSLATION;
+    if (name.size() >= size) return ERROR_BUFFER_OVERFLOW;
+    name.copy(path, name.size());
+    path[name.size()] = '\0';
+    return 0;
+}
+
+}  // namespace
+
 int userDataFolder(char* path, std::size_t size) {
-    wchar_t folder[MAX_PATH];
-    HRESULT found = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    wchar_t base[MAX_PATH];
+    HRESULT found = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base);
     if (FAILED(found)) return ERROR_PATH_NOT_FOUND;
-    std::size_t length = std::wcslen(folder);
-    constexpr wchar_t SUBFOLDER[] = L"\\ELQ770";
-    if (length + sizeof SUBFOLDER / sizeof SUBFOLDER[0] > MAX_PATH) return ERROR_BUFFER_OVERFLOW;
-    std::wcscpy(folder + length, SUBFOLDER);
-    if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    std::wstring folder = std::wstring(base) + L"\\ELQ770";
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return static_cast<int>(GetLastError());
-    return utf8Path(folder, path, static_cast<int>(size));
+    return utf8Folder(folder, path, size);
 }
 
 bool isAccessDenied(int error) { return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT; }
@@ -90,5 +100,5 @@ int currentDirectory(char* path, std::size_t size) {
     if (length >= MAX_PATH) return ERROR_BUFFER_OVERFLOW;
     // A drive's root keeps its separator ("C:\\"): drop it so callers can add one.
     if (folder[length - 1] == L'\\') folder[length - 1] = L'\0';
-    return utf8Path(folder, path, static_cast<int>(size));
+    return utf8Folder(folder, path, size);
 }

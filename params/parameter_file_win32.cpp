@@ -5,13 +5,15 @@
 
 #include <commdlg.h>
 
+#include <string>
+
 #include "display/display_state.h"
 #include "lang/lang_message.h"
 #include "lang/text_ids.h"
 #include "link/live_state.h"
 #include "params/parameter_file.h"
-#include "params/path_text_win32.h"
 #include "params/result_codes.h"
+#include "params/utf8_win32.h"
 
 namespace {
 
@@ -40,9 +42,9 @@ int saveParameterFile(HWND owner) {
     OPENFILENAMEW dialog;
     prepareDialog(&dialog, owner, fileName, OFN_OVERWRITEPROMPT);
     if (!GetSaveFileNameW(&dialog)) return static_cast<int>(CommDlgExtendedError());
-    char path[UTF8_PATH_SIZE];
-    int result = utf8Path(fileName, path, sizeof path);
-    if (result == 0) result = writeParameterFile(path, snapshotParameters(deviceParameters));
+    std::string path;
+    if (!wideToUtf8(fileName, &path)) return ERROR_NO_UNICODE_TRANSLATION;
+    int result = writeParameterFile(path.c_str(), snapshotParameters(deviceParameters));
     if (result != ERR_SHORT_TRANSFER) return result;
     // A short write is reported here; the file keeps what was written.
     langMessage(owner, TXT_PARAMETERS_NOT_SAVED, TXT_TITLE_PROGRAM, 0);
@@ -57,10 +59,9 @@ int loadParameterFile(HWND owner, ParameterSet* loaded) {
         DWORD error = CommDlgExtendedError();
         return error != 0 ? static_cast<int>(error) : ERR_CANCELLED;
     }
-    char path[UTF8_PATH_SIZE];
-    int result = utf8Path(fileName, path, sizeof path);
-    if (result != 0) return result;
-    result = readParameterFile(path, loaded, PARAMETER_FILE_OPEN_ALWAYS);
+    std::string path;
+    if (!wideToUtf8(fileName, &path)) return ERROR_NO_UNICODE_TRANSLATION;
+    int result = readParameterFile(path.c_str(), loaded, PARAMETER_FILE_OPEN_ALWAYS);
     if (result != 0) return result;
     replaceParameters(&deviceParameters, *loaded);
     deviceParametersFilled.store(1, std::memory_order_relaxed);

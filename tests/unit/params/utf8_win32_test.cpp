@@ -1,11 +1,12 @@
 // The conversion between the UTF-16 of the command line and file names and
 // the UTF-8 the tool and the core work in: exact both ways, and malformed
 // input refused rather than altered.
+#ifdef _WIN32
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "cli/utf8_win32.h"
+#include "params/utf8_win32.h"
 
 namespace {
 
@@ -56,3 +57,5 @@ TEST(Utf8Conversion, RefusesUnpairedSurrogates) {
         EXPECT_TRUE(narrow.empty());
     }
 }
+
+#endif  // _WIN32

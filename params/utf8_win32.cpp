@@ -1,4 +1,4 @@
-#include "cli/utf8_win32.h"
+#include "params/utf8_win32.h"
 
 #include <windows.h>
 
