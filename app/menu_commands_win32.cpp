@@ -34,8 +34,17 @@ void afterPortChange() {
     waitForReply(PORT_CHANGE_WAIT_MS);
 }
 
+// A link that carries the device's data: open, and its device not gone.
+// (A port whose open failed carries PORT_NOT_OPEN in comPort, so it never
+// equals a menu choice and needs no test here.)
+bool linkAlive() { return linkIsOpen() && !linkDeviceGone(); }
+
+// The checked port chosen again is left alone while its link is alive. A
+// dead one (the device gone, or the link closed and waiting for its quiet
+// reopen) is closed and opened at once, as another port would be: the user
+// need not wait for the next reopen, and a port that will not open says so.
 void selectPort(HWND window, int port) {
-    if (port == appSettings.comPort) return;
+    if (port == appSettings.comPort && linkAlive()) return;
     if (appSettings.comPort > PORT_NOT_OPEN)
         appSettings.comPort -= PORT_NOT_OPEN;  // no link to close
     else

@@ -34,7 +34,8 @@ int closeLink();
 int linkIsOpen();
 
 // 1 once the open link's reads fail as they do after the adapter has been
-// pulled: the handle is dead and the port must be closed and opened again.
+// pulled (an error that means so at once, or a run of failed reads of any
+// error): the handle is dead and the port must be closed and opened again.
 // Cleared by openLink. Read on the window thread, set by the reader thread.
 int linkDeviceGone();
 
@@ -79,5 +80,9 @@ enum LinkFault : int {
     // never completes a cancelled read: on a silent port closeLink must give
     // up on the reader after its bound.
     LINK_FAULT_CANCEL_LOST,
+    // From the next read on, every read of the open link fails at once with
+    // ERROR_FILE_NOT_FOUND, as some drivers' reads do after a surprise
+    // removal; the next link reads normally again.
+    LINK_FAULT_READS_FILE_NOT_FOUND,
 };
 void setLinkFault(int fault);

@@ -9,18 +9,21 @@
 //   The hook finds that event through an atomic handle, cleared before the
 //   event is closed, so it never signals a closed or reused handle.
 // - Reader thread: owns the receive buffer, its OVERLAPPED and completion
-//   event, and always has one 4-byte read outstanding or about to be issued.
-//   Complete reads go to parseReceivedBytes on this thread. At a stop request
-//   it cancels the outstanding read and waits for its completion before the
-//   buffer and event go away.
+//   event, and its ReaderState (the run of failed reads), and always has one
+//   4-byte read outstanding or about to be issued. Complete reads go to
+//   parseReceivedBytes on this thread. At a stop request it cancels the
+//   outstanding read and waits for its completion before the buffer and
+//   event go away.
 // - Writer thread: owns the chunk buffer, the write OVERLAPPED and its event;
 //   it alone takes from the TransmitRing and resets transmitReadyEvent. A
 //   pending write is always completed (or cancelled and then completed)
 //   before its OVERLAPPED and chunk are used again.
 // - Device gone: the reader sets deviceGone (relaxed store; the window thread
 //   polls it on its pump tick and needs no other data with it) when a read
-//   fails as a removed adapter's reads do, and then stops reading. openLink
-//   clears it before the threads start.
+//   fails with an error that only a removed adapter gives, or when
+//   FAILED_READS_FOR_DEVICE_GONE reads in a row have failed with any error
+//   (drivers differ in what a pulled adapter's reads report), and then stops
+//   reading. openLink clears it before the threads start.
 // - closeLink waits for the threads at most CLOSE_WAIT_MS. A thread still
 //   running then is stuck in a driver that never completes its cancelled
 //   request; it keeps its stack buffer and OVERLAPPED (the driver may still
@@ -39,6 +42,7 @@
 #include <atomic>
 
 #include "link/command_frames.h"
+#include "link/failed_reads.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
 
@@ -181,6 +185,15 @@ HANDLE createLinkEvent(int fault, BOOL manualReset) {
 
 // ---- Reader thread ----
 
+// What the reader thread keeps from one read to the next; its own, on its
+// stack.
+struct ReaderState {
+    FailedReadCounter failedReads;
+    // LINK_FAULT_READS_FILE_NOT_FOUND has hit this link: its reads fail
+    // from now on, as a pulled adapter's would, until the link is closed.
+    bool readsFailInjected = false;
+};
+
 // The thread's copy of its handles, handed over on the heap by startThread.
 ThreadLink takeThreadLink(LPVOID parameter) {
     ThreadLink* handed = static_cast<ThreadLink*>(parameter);
@@ -200,7 +213,7 @@ bool stopRequested(const ThreadLink& link) {
 enum ReadStart { READ_COMPLETED, READ_PENDING, READ_FAILED };
 
 // A read of another length is dropped: the parser never sees partial reads.
-bool takeCompletedRead(const ThreadLink& link, const uint8_t* buffer, DWORD received) {
+bool takeCompletedRead(const ThreadLink& link, ReaderState& reader, const uint8_t* buffer, DWORD received) {
     // Bytes read after a stop request belong to a link being closed or given
     // up; the next link's reader may already be feeding the parser.
     if (stopRequested(link)) return false;
@@ -210,12 +223,15 @@ bool takeCompletedRead(const ThreadLink& link, const uint8_t* buffer, DWORD rece
     }
     parseReceivedBytes(buffer, static_cast<int>(READ_SIZE));
     count(counters.readsParsed);
+    reader.failedReads.readSucceeded();
     return true;
 }
 
 // Errors with which reads fail once the adapter has been pulled: the port
 // will not come back under this handle. ERROR_BROKEN_PIPE is what Wine
-// reports once the other end of a pseudo-terminal has gone.
+// reports once the other end of a pseudo-terminal has gone. Other drivers
+// report other errors (ERROR_FILE_NOT_FOUND, for one); those are caught by
+// the run of failed reads instead.
 bool isDeviceGoneError(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
@@ -234,26 +250,40 @@ bool isDeviceGoneError(DWORD error) {
     }
 }
 
-void noteReadError(const ThreadLink& link, DWORD error) {
-    if (isDeviceGoneError(error) && !stopRequested(link)) deviceGone.store(1, std::memory_order_relaxed);
+// A read failed with error. A short read is no failure here: it neither
+// counts towards the run nor ends it.
+void noteReadError(const ThreadLink& link, ReaderState& reader, DWORD error) {
+    bool runOfFailures = reader.failedReads.readFailed();
+    if ((runOfFailures || isDeviceGoneError(error)) && !stopRequested(link))
+        deviceGone.store(1, std::memory_order_relaxed);
+}
+
+// The injected fault: once it hits, every read of this link fails at once
+// with an error outside isDeviceGoneError's list.
+bool injectedReadFailure(ReaderState& reader) {
+    if (!reader.readsFailInjected) reader.readsFailInjected = faultHits(LINK_FAULT_READS_FILE_NOT_FOUND);
+    return reader.readsFailInjected;
 }
 
 // The count of a read on this overlapped handle comes from
 // GetOverlappedResult, also when ReadFile completed at once: the count
 // ReadFile itself reports is unreliable for asynchronous handles.
-ReadStart startRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
-    if (ReadFile(link.port, buffer, READ_SIZE, nullptr, overlapped)) {
-        DWORD received = 0;
-        if (!GetOverlappedResult(link.port, overlapped, &received, FALSE)) {
-            noteReadError(link, GetLastError());
-            return READ_FAILED;
+ReadStart startRead(const ThreadLink& link, ReaderState& reader, uint8_t* buffer, OVERLAPPED* overlapped) {
+    DWORD error = ERROR_FILE_NOT_FOUND;  // what an injected failure reports
+    if (!injectedReadFailure(reader)) {
+        if (ReadFile(link.port, buffer, READ_SIZE, nullptr, overlapped)) {
+            DWORD received = 0;
+            if (!GetOverlappedResult(link.port, overlapped, &received, FALSE)) {
+                noteReadError(link, reader, GetLastError());
+                return READ_FAILED;
+            }
+            return takeCompletedRead(link, reader, buffer, received) ? READ_COMPLETED : READ_FAILED;
         }
-        return takeCompletedRead(link, buffer, received) ? READ_COMPLETED : READ_FAILED;
+        error = GetLastError();
+        if (error == ERROR_IO_PENDING) return READ_PENDING;
     }
-    DWORD error = GetLastError();
-    if (error == ERROR_IO_PENDING) return READ_PENDING;
     count(counters.readsFailedAtOnce);
-    noteReadError(link, error);
+    noteReadError(link, reader, error);
     return READ_FAILED;
 }
 
@@ -290,7 +320,7 @@ void cancelOutstandingRead(const ThreadLink& link, OVERLAPPED* overlapped) {
 enum ReadEnd { READ_DONE, READ_ERROR, READ_STOPPED };
 
 // Waits for the outstanding read or a stop request.
-ReadEnd awaitRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
+ReadEnd awaitRead(const ThreadLink& link, ReaderState& reader, uint8_t* buffer, OVERLAPPED* overlapped) {
     HANDLE waits[2] = {link.stopEvent, overlapped->hEvent};
     for (;;) {
         DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
@@ -303,11 +333,11 @@ ReadEnd awaitRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlappe
             BOOL ok = GetOverlappedResult(link.port, overlapped, &received, FALSE);
             ResetEvent(overlapped->hEvent);
             if (!ok) {
-                noteReadError(link, GetLastError());
+                noteReadError(link, reader, GetLastError());
                 count(counters.readsFailedLater);
                 return READ_ERROR;
             }
-            return takeCompletedRead(link, buffer, received) ? READ_DONE : READ_ERROR;
+            return takeCompletedRead(link, reader, buffer, received) ? READ_DONE : READ_ERROR;
         }
         // The wait itself failed; the read is still outstanding. Pace the
         // retries instead of spinning.
@@ -317,21 +347,22 @@ ReadEnd awaitRead(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlappe
 
 // Reads until a stop request. A read that fails, at once or later, is issued
 // again after a pause, so a passing fault does not silence the link. Once
-// the device is gone no read is issued any more: the window thread closes
-// the link and reopens the port by name.
+// the device is gone (see noteReadError) no read is issued any more: the
+// window thread closes the link and reopens the port by name.
 void readUntilStopped(const ThreadLink& link, uint8_t* buffer, OVERLAPPED* overlapped) {
+    ReaderState reader;
     for (;;) {
         if (deviceGone.load(std::memory_order_relaxed)) {
             WaitForSingleObject(link.stopEvent, INFINITE);
             return;
         }
-        ReadStart start = startRead(link, buffer, overlapped);
+        ReadStart start = startRead(link, reader, buffer, overlapped);
         if (start == READ_COMPLETED) continue;
         if (start == READ_FAILED) {
             if (pauseBeforeRetry(link)) return;
             continue;
         }
-        ReadEnd end = awaitRead(link, buffer, overlapped);
+        ReadEnd end = awaitRead(link, reader, buffer, overlapped);
         if (end == READ_STOPPED) return;
         if (end == READ_ERROR && pauseBeforeRetry(link)) return;
     }

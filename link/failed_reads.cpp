@@ -1,0 +1,9 @@
+#include "link/failed_reads.h"
+
+bool FailedReadCounter::readFailed() {
+    // Held at the limit: it never wraps, however long a dead port is read.
+    if (inARow < FAILED_READS_FOR_DEVICE_GONE) ++inARow;
+    return inARow >= FAILED_READS_FOR_DEVICE_GONE;
+}
+
+void FailedReadCounter::readSucceeded() { inARow = 0; }
