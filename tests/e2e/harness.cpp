@@ -951,15 +951,24 @@ void ProgramCase::TearDown() {
     program_.reset();
 }
 
-bool ProgramCase::startProgram(const std::string& exe, const std::vector<std::string>& args) {
-    program_ = std::make_unique<WineProcess>(windowsExe(exe), args, dir_);
+bool ProgramCase::startProgram(const std::string& exe, const std::vector<std::string>& args,
+                               const std::string& startDir) {
+    launchProgram(exe, args, startDir);
     return waitWindow(MAIN_WINDOW_CLASS, 20000).found;
 }
 
-void ProgramCase::closeProgram() {
-    if (!program_ || !program_->running()) return;
+void ProgramCase::launchProgram(const std::string& exe, const std::vector<std::string>& args,
+                                const std::string& startDir) {
+    program_ = std::make_unique<WineProcess>(windowsExe(exe), args, dir_, startDir);
+}
+
+int ProgramCase::closeProgram() {
+    if (!program_) return -1;
+    if (!program_->running()) return program_->wait(0);
     probe({"close", MAIN_WINDOW_CLASS});
-    if (program_->wait(10000) < 0) program_->kill();
+    int code = program_->wait(10000);
+    if (code < 0) program_->kill();
+    return code;
 }
 
 void ProgramCase::command(int id) { probe({"post-command", MAIN_WINDOW_CLASS, std::to_string(id)}); }
