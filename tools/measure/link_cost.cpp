@@ -1,4 +1,4 @@
-// Figures of the real serial link under Wine (link_check.exe against the
+// Figures of the real serial link under Wine (link_timing.exe against the
 // device simulator or a pty this program writes itself): the CPU time of the
 // link threads while the device streams, and the latency from a line leaving
 // the device to the parser having taken it. Prints "[ figures  ]" lines;
@@ -34,7 +34,7 @@ protected:
         e2e::WineEnv::shared().unlinkAllComPorts();
     }
 
-    static std::string exe() { return e2e::windowsExe("link_check.exe"); }
+    static std::string exe() { return e2e::windowsExe("link_timing.exe"); }
 
     Values check(const std::vector<std::string>& args, int timeoutMs) {
         std::string output;
@@ -63,7 +63,7 @@ TEST_F(LinkMeasure, LinkThreadCpuWhileStreaming) {
 // Latency from a line leaving the device's end of the line to the parser
 // having taken it. This case is the device itself: it writes a parameter-
 // answer end line (word 3000, 6 bytes) and two line ends onto its own pty,
-// stamping CLOCK_REALTIME just before the write; link_check stamps the same
+// stamping CLOCK_REALTIME just before the write; link_timing stamps the same
 // clock (GetSystemTimePreciseAsFileTime) in the reply hook, which the parser
 // calls on the reader thread as it takes the line. The two line ends make
 // each burst 8 bytes, two whole 4-byte reads, so no read waits for the next
