@@ -8,6 +8,7 @@
 #include "lang/cp1252.h"
 #include "lang/language_table.h"
 #include "lang/text_ids.h"
+#include "lang/utf8.h"
 #include "output/print_page.h"
 #include "params/parameter_values.h"
 
@@ -107,17 +108,7 @@ int languageOffsetOf(const std::string& code) {
 std::string utf8FromCp1252(const char* text, std::size_t maxLength) {
     std::string utf8;
     for (std::size_t i = 0; i < maxLength && text[i] != '\0'; ++i) {
-        char16_t unit = cp1252ToUtf16Unit(static_cast<unsigned char>(text[i]));
-        if (unit < 0x80) {
-            utf8 += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            utf8 += static_cast<char>(0xC0 | unit >> 6);
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xE0 | unit >> 12);
-            utf8 += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        }
+        appendUtf8(utf8, cp1252ToUtf16Unit(static_cast<unsigned char>(text[i])));
     }
     return utf8;
 }

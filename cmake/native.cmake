@@ -1,5 +1,6 @@
 # Native Linux build: the portable core, its unit tests under ASan and UBSan,
-# benchmarks, fuzz targets, the device simulator and the Wine end-to-end tests.
+# fuzz targets, the device simulator, the Wine end-to-end tests and the
+# measuring tools with their benchmarks.
 option(ELQ_SANITIZE "Build the core and its tests with ASan and UBSan" ON)
 
 find_package(Threads REQUIRED)
@@ -43,11 +44,10 @@ set_tests_properties(fuzz_targets PROPERTIES LABELS fuzz TIMEOUT 600 RESOURCE_LO
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   add_subdirectory(tools)
 endif()
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/bench/CMakeLists.txt)
-  add_subdirectory(tests/bench)
-endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
+  # The measuring tools use the end-to-end harness.
+  add_subdirectory(tools/measure)
 endif()
 
 add_subdirectory(cli)

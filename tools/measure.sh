@@ -1,31 +1,55 @@
 #!/usr/bin/env bash
-# Prints the performance figures of the program under Wine:
-#   tools/measure.sh [NATIVE_BUILD_DIR]        (default build/native)
-# It builds nothing: run tools/build.sh first. It runs the end-to-end cases
-# Performance.* (start-up to first paint, CPU share while a device streams,
-# GDI cost of the trend graph) and LinkMeasure.* (CPU of the link threads,
-# line-to-parser latency) and the measuring tools of tools/measure (a
-# parameter-file load to its confirmation), about three minutes, and prints
-# their figure lines:
-# "figure: ..." (and "note: ..." context: pids, load, CPU per thread) from
-# Performance, "[ figures  ] ..." from LinkMeasure. The
-# whole log stays in NATIVE_BUILD_DIR/measure.log. The figures depend on the
-# machine and on what else runs on it; the load average is printed with them.
+# Prints the performance figures of the program and its core:
+#   tools/measure.sh [--only FILTER] [NATIVE_BUILD_DIR]   (default build/native)
+#   tools/measure.sh bench [BENCH_BUILD_DIR]              (default build/bench)
+#
+# The first form builds nothing (run tools/build.sh first). It runs the
+# measuring tools of tools/measure under Wine through the end-to-end harness,
+# about four minutes: Performance.* (start-up to first paint, CPU share while
+# a device streams, GDI cost of the trend graph), LinkMeasure.* (CPU of the
+# link threads, line-to-parser latency) and Measure.* (a parameter-file load
+# to its confirmation). --only takes a GoogleTest filter, for example
+# 'Performance.TrendGdiCost' or 'LinkMeasure.*'. It prints their figure lines:
+# "figure: ..." (and "note: ..." context: pids, load, CPU per thread) and
+# "[ figures  ] ...". The whole log stays in NATIVE_BUILD_DIR/measure.log.
+#
+# The second form configures a release build without sanitizers, builds the
+# Google Benchmarks of the portable core (tools/measure/bench) and runs them.
+#
+# The figures depend on the machine and on what else runs on it; the load
+# average is printed with them. Nothing here fails because the machine is
+# slow: a non-zero exit means a figure could not be taken at all.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${1:-}" = bench ]; then
+  build=${2:-$root/build/bench}
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
+  cmake --build "$build" -j"$(nproc)" --target parser_bench trend_bench >/dev/null || exit 2
+  echo "machine: $(nproc) cores, load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+  rc=0
+  "$build/tools/measure/bench/parser_bench" || rc=$?
+  "$build/tools/measure/bench/trend_bench" || rc=$?
+  echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+  exit "$rc"
+fi
+
+filter='*'
+if [ "${1:-}" = --only ]; then
+  filter=${2:?"measure.sh: --only needs a GoogleTest filter"}
+  shift 2
+fi
 build=${1:-$root/build/native}
-tests=$build/tests/e2e/e2e_tests
-if [ ! -x "$tests" ]; then
-  echo "measure.sh: no $tests (run tools/build.sh first)" >&2
+measure=$build/tools/measure/wine_measure
+if [ ! -x "$measure" ]; then
+  echo "measure.sh: no $measure (run tools/build.sh first)" >&2
   exit 2
 fi
 log=$build/measure.log
 
 echo "machine: $(nproc) cores, $(wine --version 2>/dev/null || echo 'wine ?'), load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-"$tests" --gtest_filter='Performance.*:LinkMeasure.*' >"$log" 2>&1
+"$measure" --gtest_filter="$filter" >"$log" 2>&1
 rc=$?
-# The measuring tools beside the tests (tools/measure/*.cpp).
-"$build/tests/e2e/e2e_measure" >>"$log" 2>&1 || rc=$?
 grep -E '^(figure:|note:|\[ figures +\])' "$log"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ "$rc" -ne 0 ]; then

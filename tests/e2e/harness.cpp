@@ -2,6 +2,7 @@
 // simulators as tracked child processes, and the helpers tests read results
 // with. Everything runs on the test's main thread; children are polled, never
 // waited for without a time-out.
+#include "lang/utf8.h"
 #include "tests/e2e/harness.h"
 #include "tests/e2e/sim_log.h"
 
@@ -825,19 +826,6 @@ const uint16_t CP1252_HIGH[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026
                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 char cp1252Of(uint32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
     for (int i = 0; i < 32; ++i)
@@ -963,15 +951,24 @@ void ProgramCase::TearDown() {
     program_.reset();
 }
 
-bool ProgramCase::startProgram(const std::string& exe, const std::vector<std::string>& args) {
-    program_ = std::make_unique<WineProcess>(windowsExe(exe), args, dir_);
+bool ProgramCase::startProgram(const std::string& exe, const std::vector<std::string>& args,
+                               const std::string& startDir) {
+    launchProgram(exe, args, startDir);
     return waitWindow(MAIN_WINDOW_CLASS, 20000).found;
 }
 
-void ProgramCase::closeProgram() {
-    if (!program_ || !program_->running()) return;
+void ProgramCase::launchProgram(const std::string& exe, const std::vector<std::string>& args,
+                                const std::string& startDir) {
+    program_ = std::make_unique<WineProcess>(windowsExe(exe), args, dir_, startDir);
+}
+
+int ProgramCase::closeProgram() {
+    if (!program_) return -1;
+    if (!program_->running()) return program_->wait(0);
     probe({"close", MAIN_WINDOW_CLASS});
-    if (program_->wait(10000) < 0) program_->kill();
+    int code = program_->wait(10000);
+    if (code < 0) program_->kill();
+    return code;
 }
 
 void ProgramCase::command(int id) { probe({"post-command", MAIN_WINDOW_CLASS, std::to_string(id)}); }

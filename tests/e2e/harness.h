@@ -270,10 +270,18 @@ class ProgramCase : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    // Starts exe in dir_ and waits until its main window shows.
-    bool startProgram(const std::string& exe = "elq770.exe", const std::vector<std::string>& args = {});
+    // Starts exe with dir_ as its work dir and waits until its main window
+    // shows. startDir, when given, is its current directory instead of dir_.
+    bool startProgram(const std::string& exe = "elq770.exe", const std::vector<std::string>& args = {},
+                      const std::string& startDir = "");
+    // Starts it without waiting, for a case that sees what comes before the
+    // window (a message box at start-up).
+    void launchProgram(const std::string& exe = "elq770.exe", const std::vector<std::string>& args = {},
+                       const std::string& startDir = "");
     // Posts WM_CLOSE and waits for the exit; kills the program if it hangs.
-    void closeProgram();
+    // Returns its exit code: 0 for a clean exit, -1 when it hung (or none
+    // was started).
+    int closeProgram();
     void command(int id);
 
     std::string dir_;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "lang/language_table.h"
+#include "lang/utf8.h"
 #include "output/print_page.h"
 #include "params/settings.h"
 #include "tests/e2e/harness.h"
@@ -97,24 +98,6 @@ std::string commandOutput(const std::string& command) {
 std::string squeezed(const std::string& text) {
     std::string plain = std::regex_replace(text, std::regex("\xC2\xAD"), "-");
     return std::regex_replace(plain, std::regex("\\s+"), " ");
-}
-
-std::string utf8(const char16_t* text) {
-    std::string out;
-    for (; *text != 0; ++text) {
-        char32_t c = *text;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 // The simulator's parameters as it reports them with --setpoint1 60.
@@ -252,7 +235,7 @@ void checkPageText(const std::string& pdf, uint16_t languageOffset) {
     ParameterSet record = simulatorParameters();
     parameterListLines(lines, record, 0, 0);
     for (const PrintLine& line : lines) {
-        std::string expected = squeezed(utf8(line.text));
+        std::string expected = squeezed(utf8FromUtf16(line.text));
         while (!expected.empty() && expected.back() == ' ') expected.pop_back();
         EXPECT_NE(std::string::npos, text.find(expected)) << "missing \"" << expected << "\" in\n" << text;
     }

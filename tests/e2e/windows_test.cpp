@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* MAIN_CLASS = "BRISCA";
+constexpr const char* MAIN_CLASS = e2e::MAIN_WINDOW_CLASS;
 
 std::string elq770() { return e2e::windowsExe("elq770.exe"); }
 
@@ -32,18 +32,11 @@ std::string waitTitleW(const std::string& expected, int timeoutMs) {
     return title;
 }
 
-class Platform : public ::testing::Test {
+class Platform : public e2e::ProgramCase {
 protected:
-    void SetUp() override {
-        e2e::WineEnv::shared().unlinkAllComPorts();
-        dir = e2e::makeWorkDir(std::string("Platform_") +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void expectCleanExit() {
+        EXPECT_EQ(0, closeProgram()) << "the program did not end (a message box at closing?)";
     }
-    void closeProgram(e2e::WineProcess& program) {
-        e2e::probe({"close", MAIN_CLASS});
-        EXPECT_EQ(0, program.wait(10000)) << "the program did not end (a message box at closing?)";
-    }
-    std::string dir;
 };
 
 // The dialog is built from elq770.exe's own resources inside probe.exe, so
@@ -63,11 +56,10 @@ TEST_F(Platform, AboutBoxTextsFitTheirControlsAndShowTheVersion) {
 // functions, and the A functions must show that the code page did change.
 TEST_F(Platform, DanishTitleAndGermanMessageReadRightOnAJapaneseSystem) {
     e2e::WineEnv::shared().useLocale("ja_JP.UTF-8");
-    e2e::writeSettingsFile(dir, 1, 1, 0, 200);  // Danish
+    e2e::writeSettingsFile(dir_, 1, 1, 0, 200);  // Danish
     e2e::Simulator device(1, {"--seed", "41"});
     ASSERT_TRUE(device.started());
-    e2e::WineProcess program(elq770(), {}, dir);
-    ASSERT_TRUE(e2e::waitWindow(MAIN_CLASS, 20000).found);
+    ASSERT_TRUE(startProgram());
     EXPECT_EQ("ELQ770 Konfigurationsværktøj", waitTitleW("ELQ770 Konfigurationsværktøj", 5000));
     EXPECT_NE(e2e::toCp1252("ELQ770 Konfigurationsværktøj"), e2e::trimmedLine(e2e::probe({"title", MAIN_CLASS})))
         << "the ANSI code page is still 1252: the check proves nothing";
@@ -76,7 +68,7 @@ TEST_F(Platform, DanishTitleAndGermanMessageReadRightOnAJapaneseSystem) {
     EXPECT_EQ("ELQ770 Konfiguration", waitTitleW("ELQ770 Konfiguration", 5000));
     // A holder of the settings file beyond the retries makes the next save
     // fail with a sharing violation: message 83 with code 32.
-    e2e::WineProcess holder(e2e::windowsExe("probe.exe"), {"hold-file", "Vantor.cnf", "4000"}, dir);
+    e2e::WineProcess holder(e2e::windowsExe("probe.exe"), {"hold-file", "Vantor.cnf", "4000"}, dir_);
     for (int waited = 0; waited < 10000 && holder.stdoutText().find("held") == std::string::npos; waited += 50)
         std::this_thread::sleep_for(50ms);
     ASSERT_NE(std::string::npos, holder.stdoutText().find("held")) << holder.output();
@@ -86,7 +78,7 @@ TEST_F(Platform, DanishTitleAndGermanMessageReadRightOnAJapaneseSystem) {
     EXPECT_EQ("Fehler beim Öffnen der Konfigurationsdatei: 32", e2e::trimmedLine(e2e::probe({"get-text-w", box.hwnd, "65535"})));
     e2e::closeMessageBox("Fehler!");
     holder.wait(6000);
-    closeProgram(program);
+    expectCleanExit();
 }
 
 // A start-up folder where the settings file cannot be created (sysfs refuses
@@ -109,24 +101,22 @@ TEST_F(Platform, RefusedStartFolderKeepsTheSettingsInThePerUserFolder) {
     e2e::Simulator device(1, {"--seed", "42"});
     ASSERT_TRUE(device.started());
     {
-        e2e::WineProcess program(elq770(), {}, dir, startDir);
-        ASSERT_TRUE(e2e::waitWindow(MAIN_CLASS, 20000).found);
+        ASSERT_TRUE(startProgram("elq770.exe", {}, startDir));
         EXPECT_FALSE(e2e::waitMessageBox("Error!", 1500).found) << "message 83 at start";
         e2e::probe({"post-command", MAIN_CLASS, "2127"});  // German, saved at once
         EXPECT_EQ("ELQ770 Konfiguration", waitTitleW("ELQ770 Konfiguration", 5000));
         EXPECT_FALSE(e2e::waitMessageBox("Fehler!", 1000).found) << "message 83 at the change";
-        closeProgram(program);
+        expectCleanExit();
     }
     fs::path file = userFile();
     ASSERT_FALSE(file.empty()) << "no settings file in the per-user folder";
     EXPECT_EQ(280u, fs::file_size(file));
     EXPECT_EQ(100, e2e::settingsField(file.parent_path().string(), 264));
 
-    e2e::WineProcess again(elq770(), {}, dir, startDir);
-    ASSERT_TRUE(e2e::waitWindow(MAIN_CLASS, 20000).found);
+    ASSERT_TRUE(startProgram("elq770.exe", {}, startDir));
     EXPECT_EQ("ELQ770 Konfiguration", waitTitleW("ELQ770 Konfiguration", 5000)) << "German read back";
     EXPECT_FALSE(e2e::waitMessageBox("Fehler!", 1000).found);
-    closeProgram(again);
+    expectCleanExit();
     fs::remove(file);
 }
 

@@ -49,12 +49,6 @@ int64_t processCpuMicros() {
     return fileTimeMicros(kernel) + fileTimeMicros(user);
 }
 
-int64_t threadCpuMicros(HANDLE thread) {
-    FILETIME created, exited, kernel, user;
-    if (thread == nullptr || !GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1;
-    return fileTimeMicros(kernel) + fileTimeMicros(user);
-}
-
 int countOwnThreads() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return -1;
@@ -442,49 +436,6 @@ int verbCloseLostCancel(int port, int argc, char** argv) {
     return 0;
 }
 
-// CPU time of the two link threads while the device streams.
-int verbCpu(int port, int argc, char** argv) {
-    int seconds = argc > 0 ? std::atoi(argv[0]) : 10;
-    if (!openPort(port)) return 1;
-    Sleep(200);
-    LinkThreads threads;
-    int64_t readerStart = threadCpuMicros(threads.reader);
-    int64_t writerStart = threadCpuMicros(threads.writer);
-    int64_t processStart = processCpuMicros();
-    int64_t wallStart = nowMicros();
-    long long lines = countMeasurementsFor(seconds * 1000);
-    double wallMs = elapsedMs(wallStart);
-    double readerMs = (threadCpuMicros(threads.reader) - readerStart) / 1000.0;
-    double writerMs = (threadCpuMicros(threads.writer) - writerStart) / 1000.0;
-    double processMs = (processCpuMicros() - processStart) / 1000.0;
-    printValue("measurementLines", lines);
-    printMs("wallMs", wallMs);
-    printMs("readerCpuMs", readerMs);
-    printMs("writerCpuMs", writerMs);
-    printMs("linkCpuPercent", 100.0 * (readerMs + writerMs) / wallMs);
-    printMs("processCpuMs", processMs);
-    printMs("processCpuPercent", 100.0 * processMs / wallMs);
-    timedClose("close");
-    return 0;
-}
-
-// Records when the parser takes each parameter-answer end word (reply hook,
-// on the reader thread); the sender on the other end notes when it wrote it.
-int verbLatency(int port, int argc, char** argv) {
-    int expected = argc > 0 ? std::atoi(argv[0]) : 20;
-    if (expected > MAX_REPLY_STAMPS) expected = MAX_REPLY_STAMPS;
-    bindReplyHook();
-    if (!openPort(port)) return 1;
-    int64_t start = nowMicros();
-    while (replyStampCount.load(std::memory_order_acquire) < expected && elapsedMs(start) < 30000)
-        Sleep(20);
-    int got = replyStampCount.load(std::memory_order_acquire);
-    printValue("stamps", got);
-    for (int i = 0; i < got; ++i) std::printf("stamp%d=%lld\n", i, static_cast<long long>(replyStamps[i]));
-    timedClose("close");
-    return 0;
-}
-
 struct Verb {
     const char* name;
     int (*run)(int port, int argc, char** argv);
@@ -504,8 +455,6 @@ const Verb VERBS[] = {
     {"hangup", verbHangup},
     {"dcb", verbDcb},
     {"close-lost-cancel", verbCloseLostCancel},
-    {"cpu", verbCpu},
-    {"latency", verbLatency},
 };
 
 int portNumber(const char* name) {

@@ -1,5 +1,5 @@
 // first_paint.exe: watches the screen for a window's first paint, for the
-// start-up figure of the end-to-end suite (Performance.StartupToFirstPaint).
+// start-up figure of tools/measure (Performance.StartupToFirstPaint).
 //
 //   first_paint CLASS TIMEOUT_MS X Y [X Y ...] [--stale SX SY ...]
 //

@@ -1,5 +1,5 @@
 // trend_cost.exe: times the trend graph's GDI work under Wine, for the
-// performance figures of the end-to-end suite (Performance.TrendGdiCost).
+// performance figures of tools/measure (Performance.TrendGdiCost).
 //
 //   trend_cost [STEPS [REDRAWS [window]]]
 //

@@ -1,12 +1,12 @@
-// Performance figures of the running program under Wine: start-up to the
-// first painted window, CPU share while a device streams (30 s and 10 s
-// roll), and the GDI cost of the trend graph's scroll step and full redraw.
+// Figures of the running program under Wine: start-up to the first painted
+// window, CPU share while a device streams (30 s and 10 s roll), and the GDI
+// cost of the trend graph's scroll step and full redraw (trend_cost.exe).
 //
 // These cases measure and print; they never fail because the machine is
 // slow. They fail only when a measurement cannot be taken at all (the window
 // never appears, a process cannot be found in /proc). Each figure is one
 // stdout line "figure: NAME VALUE UNIT [notes]" and a RecordProperty of the
-// same name; tools/measure.sh collects the lines.
+// same name; tools/measure.sh runs them and collects the lines.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
