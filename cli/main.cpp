@@ -49,11 +49,10 @@ void fail(const std::string& subject, const std::string& text) {
 }
 
 void printRecord(const ParameterSet& record, const Arguments& a) {
-    appSettings.languageOffset = static_cast<uint16_t>(languageOffsetOf(a.language));
     if (a.json)
         std::printf("%s\n", parameterJson(record).dump(2).c_str());
     else
-        std::fputs(parameterTable(record).c_str(), stdout);
+        std::fputs(parameterTable(record, languageOffsetOf(a.language)).c_str(), stdout);
 }
 
 // Opens the port and reads the device's parameters; 0 or an exit code.
@@ -190,11 +189,13 @@ int set(const Arguments& a) {
     copyDeviceToEdited();
     for (const std::string& assignment : a.assignments) applyAssignment(assignment, &editedParameters);
     ParameterSet before = snapshotParameters(deviceParameters);
-    if (queueChangedParameters() == 0) {
+    ParameterWords changed{};
+    if (changedParameters(&changed) == 0) {
         closeLink();
         std::printf("nothing to send: the device already holds these values\n");
         return EXIT_DONE;
     }
+    queueParameterWords(changed);
     result = downloadAndReport(a.port);
     if (result != EXIT_DONE) return result;
     for (const ParameterRange& range : PARAMETER_RANGES)
