@@ -57,6 +57,7 @@ HWND createResetButton(HWND window, int id, int y) {
 LRESULT onCreate(HWND window) {
     MainWindow = window;  // commands run from inside creation use it
     int result = readSettings(&appSettings);
+    setLanguage(appSettings.languageOffset);
     if (result != 0) langMessage(window, TXT_SETTINGS_FILE_ERROR, TXT_TITLE_ERROR, result);
     openConfiguredPort(window);
     refreshTitle(window);

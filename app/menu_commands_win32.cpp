@@ -83,6 +83,7 @@ void toggleStopAtAlarm(HWND window) {
 void selectLanguage(HWND window, int languageOffset) {
     HMENU oldMenu = GetMenu(window);
     storeField(appSettings.languageOffset, static_cast<uint16_t>(languageOffset));
+    setLanguage(languageOffset);
     DestroyMenu(oldMenu);
     HMENU menu = LoadMenuA(appInstance, MAKEINTRESOURCEA(IDR_MENU_ENGLISH + languageOffset));
     SetMenu(window, menu);

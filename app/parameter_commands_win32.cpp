@@ -4,11 +4,13 @@
 
 #include "app/acquisition.h"
 #include "app/shell_win32.h"
+#include "display/display_state.h"
 #include "lang/lang_message.h"
 #include "lang/language_table.h"
 #include "lang/text_ids.h"
 #include "lang/wide_text_win32.h"
 #include "link/command_frames.h"
+#include "link/live_state.h"
 #include "params/parameter_file_win32.h"
 #include "params/parameter_sheet.h"
 #include "params/parameter_sheet_win32.h"
@@ -26,13 +28,23 @@ int continueWithoutDevice(HWND owner) {
                        WideText<LANGUAGE_TEXT_SIZE>(titleText).get(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
+// The file's device text now heads the window until the device reports its
+// own: refill the header band (a shorter text must not leave the old one's
+// tail) and repaint with the next readout tick.
+void showLoadedDeviceText() {
+    redrawHeader = 1;
+    liveState.readoutsChanged.store(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 void parametersCommand(HWND owner) {
     sendRequest();
     if (!waitForReply(SHEET_REQUEST_WAIT_MS) && !continueWithoutDevice(owner)) return;
-    int result = runParameterSheet(owner);
+    ParameterWords words{};
+    int result = runParameterSheet(owner, &words);
     if (result == 1) {
+        queueParameterWords(words);
         downloadPending = 1;
     } else if (result == -1) {
         langMessage(owner, TXT_SHEET_NOT_CREATED, TXT_TITLE_ERROR, static_cast<int>(GetLastError()));
@@ -55,6 +67,7 @@ void loadParametersCommand(HWND owner) {
     int result = loadParameterFile(owner, &loaded);
     switch (result) {
     case 0:
+        showLoadedDeviceText();
         queueLoadedRecord(loaded);
         downloadPending = 1;
         break;

@@ -17,9 +17,9 @@ namespace {
 
 using Field = uint16_t ParameterSet::*;
 
-std::string language(int index) {
+std::string language(int languageOffset, int index) {
     char text[LANGUAGE_TEXT_SIZE];
-    langText(text, index);
+    langTextIn(text, languageOffset, index);
     return utf8FromCp1252(text);
 }
 
@@ -100,9 +100,9 @@ const char* parameterName(Field field) {
 }
 
 int languageOffsetOf(const std::string& code) {
-    if (code == "de") return 100;
-    if (code == "da") return 200;
-    return 0;
+    if (code == "de") return LANGUAGE_GERMAN;
+    if (code == "da") return LANGUAGE_DANISH;
+    return LANGUAGE_ENGLISH;
 }
 
 std::string utf8FromCp1252(const char* text, std::size_t maxLength) {
@@ -113,27 +113,28 @@ std::string utf8FromCp1252(const char* text, std::size_t maxLength) {
     return utf8;
 }
 
-std::string valueText(Field field, uint16_t value) {
+std::string valueText(Field field, uint16_t value, int languageOffset) {
     char text[LANGUAGE_TEXT_SIZE];
-    parameterValueText(text, sizeof text, field, value);
+    parameterValueText(text, sizeof text, languageOffset, field, value);
     return utf8FromCp1252(text);
 }
 
-std::string parameterTable(const ParameterSet& record) {
+std::string parameterTable(const ParameterSet& record, int languageOffset) {
     std::string table = MAKER_PREFIX + utf8FromCp1252(record.deviceText, sizeof record.deviceText) + "\n\n";
-    table += language(TXT_PARAMETERS) + "\n";
+    table += language(languageOffset, TXT_PARAMETERS) + "\n";
     for (const ParameterListRow& row : PARAMETER_LIST_ROWS) {
         if (row.field == nullptr) {
-            table += "  " + language(row.textIndex) + "\n";
+            table += "  " + language(languageOffset, row.textIndex) + "\n";
             continue;
         }
-        table += "    " + language(row.textIndex) + valueText(row.field, record.*row.field) + "\n";
+        table += "    " + language(languageOffset, row.textIndex) +
+                 valueText(row.field, record.*row.field, languageOffset) + "\n";
     }
     char active[READOUT_TEXT_SIZE];
-    activeLimitText(active, sizeof active, record.deviceText[0] != '\0' ? 1 : 0, record.activeLimit,
+    activeLimitText(active, sizeof active, languageOffset, record.deviceText[0] != '\0' ? 1 : 0, record.activeLimit,
                     record.limit1Type, record.limit2Type);
     table += '\n';
-    table += language(LBL_ACTIVE_LIMIT);
+    table += language(languageOffset, LBL_ACTIVE_LIMIT);
     table += trimmedRight(utf8FromCp1252(active));
     table += '\n';
     return table;

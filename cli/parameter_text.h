@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "lang/language_table.h"
 #include "params/parameter_set.h"
 #include "params/parameter_values.h"
 
@@ -16,18 +17,19 @@
 const ParameterRange* parameterNamed(const std::string& name);
 const char* parameterName(uint16_t ParameterSet::*field);
 
-// Language offset (0, 100, 200) of "en", "de" or "da".
+// Language offset (LANGUAGE_ENGLISH, _GERMAN, _DANISH) of "en", "de" or "da".
 int languageOffsetOf(const std::string& code);
 
 // Code page 1252 text (the language table, the device text) as UTF-8.
 std::string utf8FromCp1252(const char* text, std::size_t maxLength = std::string::npos);
 
-// The value as the printout writes it: "Max.", "45%", "2.5s", "10A", ...
-std::string valueText(uint16_t ParameterSet::*field, uint16_t value);
+// The value as the printout writes it: "Max.", "45%", "2.5s", "10A", ...;
+// the tool's own reports are English, so that is the language unless given.
+std::string valueText(uint16_t ParameterSet::*field, uint16_t value, int languageOffset = LANGUAGE_ENGLISH);
 
 // The device text, the sixteen labelled values in the printout's groups and
-// the active limit, in the language of appSettings.languageOffset.
-std::string parameterTable(const ParameterSet& record);
+// the active limit, in the language languageOffset.
+std::string parameterTable(const ParameterSet& record, int languageOffset);
 
 // {"deviceText": ..., "activeLimit": 0 or 1, "limit1Type": ..., ...}: the
 // record's own numbers (Tr and Ts in tenths of a second).

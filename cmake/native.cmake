@@ -41,6 +41,9 @@ add_test(NAME fuzz_targets
   COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run.sh ${ELQ_FUZZ_SECONDS} ${CMAKE_BINARY_DIR}/fuzz)
 set_tests_properties(fuzz_targets PROPERTIES LABELS fuzz TIMEOUT 600 RESOURCE_LOCK elq_wineprefix)
 
+# The include check itself: the tree passes, a forbidden include is named.
+add_test(NAME layer_check COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/tools/check_layers_test.py)
+
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   add_subdirectory(tools)
 endif()

@@ -53,19 +53,19 @@ void headerLineNow(char* destination, std::size_t size) {
     headerLine(destination, size, text, liveState.measurement.load(std::memory_order_relaxed));
 }
 
-void activeLimitText(char* destination, std::size_t size, int devicePresent,
+void activeLimitText(char* destination, std::size_t size, int languageOffset, int devicePresent,
                      uint16_t activeLimit, uint16_t limit1Type, uint16_t limit2Type) {
     if (!devicePresent) {
         std::snprintf(destination, size, "- - -                    ");
         return;
     }
     char name[LANGUAGE_TEXT_SIZE];
-    langText(name, activeLimit == 0 ? TXT_LIMIT1 : TXT_LIMIT2);
+    langTextIn(name, languageOffset, activeLimit == 0 ? TXT_LIMIT1 : TXT_LIMIT2);
     uint16_t type = activeLimit == 0 ? limit1Type : limit2Type;
     std::snprintf(destination, size, "%s%s", name, type == LIMIT_TYPE_MIN ? " (Min)  " : " (Max)  ");
 }
 
 void activeLimitTextNow(char* destination, std::size_t size) {
-    activeLimitText(destination, size, deviceTextPresent(), loadField(deviceParameters.activeLimit),
+    activeLimitText(destination, size, currentLanguage(), deviceTextPresent(), loadField(deviceParameters.activeLimit),
                     loadField(deviceParameters.limit1Type), loadField(deviceParameters.limit2Type));
 }

@@ -31,7 +31,9 @@ void headerLine(char* destination, std::size_t size, const char* deviceText, int
 void headerLineNow(char* destination, std::size_t size);
 
 // "- - -" and 20 blanks without a device text; otherwise text 20 or 21 (the
-// active limit) and " (Min)  " for a type of 1, " (Max)  " for any other.
-void activeLimitText(char* destination, std::size_t size, int devicePresent,
+// active limit, in the language languageOffset) and " (Min)  " for a type
+// of 1, " (Max)  " for any other.
+void activeLimitText(char* destination, std::size_t size, int languageOffset, int devicePresent,
                      uint16_t activeLimit, uint16_t limit1Type, uint16_t limit2Type);
+// The device's active limit in the language in force.
 void activeLimitTextNow(char* destination, std::size_t size);

@@ -63,6 +63,18 @@ int queueParameterRecord(const ParameterSet& record) {
     return 1;
 }
 
+int queueLoadedRecord(const ParameterSet& record) {
+    editedParameters = ParameterSet{};
+    for (const ParameterBand& band : PARAMETER_BANDS) editedParameters.*band.field = record.*band.field;
+    return queueParameterRecord(record);
+}
+
+int queueParameterWords(const ParameterWords& words) {
+    int taken = 0;
+    for (int i = 0; i < words.count; ++i) taken += queueCommandWord(words.codes[i], words.values[i]);
+    return taken;
+}
+
 int pumpCommandWord() {
     if (commandQueueEmpty()) return 0;
     sendCommandWord(commandQueue.words[commandQueue.tail]);

@@ -38,6 +38,17 @@ int queueAllParameters();
 struct ParameterSet;
 int queueParameterRecord(const ParameterSet& record);
 
+// A loaded parameter file: its sixteen values become the expected values
+// (editedParameters) and go out in code order from the record itself, not
+// from deviceParameters, which the reader thread may be changing again.
+// Returns queueParameterRecord's result.
+int queueLoadedRecord(const ParameterSet& record);
+
+// Queues the words the sheet or a comparison handed back, in their order.
+// Returns the number the queue took.
+struct ParameterWords;
+int queueParameterWords(const ParameterWords& words);
+
 int commandQueueEmpty();
 int commandQueuePending();
 void clearCommandQueue();

@@ -116,11 +116,11 @@ void parameterListLines(PrintLine lines[PARAMETER_LINE_COUNT], const ParameterSe
             out.addText(x, b + row.dy, PrintFont::HEADING, row.textIndex);
             continue;
         }
-        parameterValueText(value, sizeof value, row.field, record.*row.field);
+        parameterValueText(value, sizeof value, currentLanguage(), row.field, record.*row.field);
         out.addValue(x, b + row.dy, row.textIndex, value);
     }
-    activeLimitText(value, sizeof value, record.deviceText[0] != '\0', record.activeLimit, record.limit1Type,
-                    record.limit2Type);
+    activeLimitText(value, sizeof value, currentLanguage(), record.deviceText[0] != '\0', record.activeLimit,
+                    record.limit1Type, record.limit2Type);
     out.addValue(x1, b + 245, LBL_ACTIVE_LIMIT, value);
 }
 
@@ -148,7 +148,8 @@ const ParameterListRow PARAMETER_LIST_ROWS[PARAMETER_LIST_ROW_COUNT] = {
     {1, 200, LBL_AUTO_SHUT_DOWN, &ParameterSet::autoShutDown},
 };
 
-void parameterValueText(char* text, std::size_t size, uint16_t ParameterSet::*field, uint16_t value) {
+void parameterValueText(char* text, std::size_t size, int languageOffset, uint16_t ParameterSet::*field,
+                        uint16_t value) {
     using F = uint16_t ParameterSet::*;
     auto either = [field](F a, F b) { return field == a || field == b; };
     char word[LANGUAGE_TEXT_SIZE];
@@ -169,7 +170,7 @@ void parameterValueText(char* text, std::size_t size, uint16_t ParameterSet::*fi
     } else if (field == &ParameterSet::polarity) {
         std::strcpy(word, POLARITY_TEXTS[value != 0]);
     } else if (field == &ParameterSet::autoShutDown) {
-        langText(word, value != 0 ? TXT_ON : TXT_OFF);
+        langTextIn(word, languageOffset, value != 0 ? TXT_ON : TXT_OFF);
     } else {
         std::snprintf(word, sizeof word, "%u", value);
     }

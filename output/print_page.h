@@ -67,9 +67,10 @@ constexpr int PARAMETER_LIST_ROW_COUNT = 21;
 extern const ParameterListRow PARAMETER_LIST_ROWS[PARAMETER_LIST_ROW_COUNT];
 
 // A value as the list writes it: "Max.", "45%", "2.5s", "10A", "400V",
-// "4-20mA", "inv", the language's "On"; codes beyond the value texts as
-// their number.
-void parameterValueText(char* text, std::size_t size, uint16_t ParameterSet::*field, uint16_t value);
+// "4-20mA", "inv", the "On" of the language languageOffset; codes beyond the
+// value texts as their number.
+void parameterValueText(char* text, std::size_t size, int languageOffset, uint16_t ParameterSet::*field,
+                        uint16_t value);
 
 // Length of a line's text in UTF-16 units.
 int printTextLength(const char16_t* text);

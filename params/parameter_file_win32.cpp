@@ -7,10 +7,8 @@
 
 #include <string>
 
-#include "display/display_state.h"
 #include "lang/lang_message.h"
 #include "lang/text_ids.h"
-#include "link/live_state.h"
 #include "params/parameter_file.h"
 #include "params/result_codes.h"
 #include "params/utf8_win32.h"
@@ -65,10 +63,5 @@ int loadParameterFile(HWND owner, ParameterSet* loaded) {
     if (result != 0) return result;
     replaceParameters(&deviceParameters, *loaded);
     deviceParametersFilled.store(1, std::memory_order_relaxed);
-    // The file's device text now heads the window until the device reports
-    // its own: refill the header band (a shorter text must not leave the old
-    // one's tail) and repaint with the next readout tick.
-    redrawHeader = 1;
-    liveState.readoutsChanged.store(1, std::memory_order_relaxed);
     return 0;
 }

@@ -11,5 +11,6 @@
 int saveParameterFile(HWND owner);
 
 // On 0, deviceParameters holds the file's content and loaded its sixteen
-// values.
+// values; showing the new device text and sending the values are the
+// caller's.
 int loadParameterFile(HWND owner, ParameterSet* loaded);

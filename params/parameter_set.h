@@ -80,6 +80,15 @@ extern const ParameterBand PARAMETER_BANDS[PARAMETER_COUNT];
 // greatest code not above w. Returns nullptr outside the parameter bands.
 const ParameterBand* findParameterBand(uint16_t word);
 
+// Parameter words for a front end to queue, in the order they go out, as the
+// (code, value) pairs the command queue takes. The sheet's OK and the
+// comparison with the device hand them back; they queue nothing themselves.
+struct ParameterWords {
+    int count;
+    uint16_t codes[PARAMETER_COUNT];
+    uint16_t values[PARAMETER_COUNT];
+};
+
 extern ParameterSet deviceParameters;
 extern ParameterSet editedParameters;
 

@@ -1,6 +1,5 @@
 #include "params/parameter_sheet.h"
 
-#include "link/command_frames.h"
 #include "lang/text_ids.h"
 #include "params/parameter_values.h"
 #include "resources/resource_ids.h"
@@ -66,11 +65,15 @@ constexpr ComboList SETUP_LISTS[] = {
 
 uint16_t& editedField(const ControlBinding& binding) { return editedParameters.*binding.field; }
 
-void queueIfChanged(uint16_t ParameterSet::*field, int* queued) {
+// Adds the field's word when the edited value differs from the device's;
+// 1 when added. A field is on one page only, so sixteen places suffice.
+int addIfChanged(uint16_t ParameterSet::*field, ParameterWords* words) {
     uint16_t value = editedParameters.*field;
-    if (value == loadField(deviceParameters.*field)) return;
-    queueCommandWord(parameterRangeOf(field)->code, value);
-    ++*queued;
+    if (value == loadField(deviceParameters.*field) || words->count >= PARAMETER_COUNT) return 0;
+    words->codes[words->count] = parameterRangeOf(field)->code;
+    words->values[words->count] = value;
+    ++words->count;
+    return 1;
 }
 
 }  // namespace
@@ -129,26 +132,20 @@ int entryRefused(const ControlBinding& binding, uint32_t entered) {
     return !valueInRange(*parameterRangeOf(binding.field), entered) && entered != editedField(binding) ? 1 : 0;
 }
 
-int applyPage(const SheetPage& page, const uint32_t* entries) {
-    int queued = 0;
+int applyPage(const SheetPage& page, const uint32_t* entries, ParameterWords* words) {
+    int added = 0;
     for (int i = 0; i < page.bindingCount; ++i) {
         const ControlBinding& binding = page.bindings[i];
         // A refused entry queues nothing, even when an earlier accepted
         // value of the box differs from the device's.
         if (isEditBinding(binding) && !takeEntry(binding, entries[i])) continue;
-        queueIfChanged(binding.field, &queued);
+        added += addIfChanged(binding.field, words);
     }
-    return queued;
+    return added;
 }
 
-int queueChangedParameters() {
-    int queued = 0;
-    for (const ParameterRange& range : PARAMETER_RANGES) queueIfChanged(range.field, &queued);
-    return queued;
-}
-
-int queueLoadedRecord(const ParameterSet& record) {
-    editedParameters = ParameterSet{};
-    for (const ParameterBand& band : PARAMETER_BANDS) editedParameters.*band.field = record.*band.field;
-    return queueParameterRecord(record);
+int changedParameters(ParameterWords* words) {
+    words->count = 0;
+    for (const ParameterRange& range : PARAMETER_RANGES) addIfChanged(range.field, words);
+    return words->count;
 }

@@ -1,7 +1,7 @@
 // The parameter property sheet's rules, free of Win32: which control shows
 // which field of editedParameters, how a choice or an entry is taken, and
-// which command words OK queues. The Win32 pages read and write the
-// controls and call these.
+// which parameter words OK sends. The Win32 pages read and write the
+// controls and call these; the front end queues the words.
 //
 // Threads: window thread only. deviceParameters is read field by field while
 // the reader thread may store into it.
@@ -84,16 +84,11 @@ int entryRefused(const ControlBinding& binding, uint32_t entered);
 
 // OK on one page: each field in the page's order, an edit box's entry first
 // taken as above; every field that then differs from the device's value
-// queues its word. entries[i] is the entry of bindings[i] (ignored for combo
-// boxes). Returns the number of words queued.
-int applyPage(const SheetPage& page, const uint32_t* entries);
+// adds its word to words. entries[i] is the entry of bindings[i] (ignored
+// for combo boxes). Returns the number of words added.
+int applyPage(const SheetPage& page, const uint32_t* entries, ParameterWords* words);
 
 // Every one of the sixteen fields of editedParameters that differs from the
-// device's queues its word, in record order. Returns the number queued.
-int queueChangedParameters();
-
-// A loaded parameter file: its sixteen values become the expected values
-// (editedParameters) and go out in code order from the record itself, not
-// from deviceParameters, which the reader thread may be changing again.
-// Returns the number of words queued.
-int queueLoadedRecord(const ParameterSet& record);
+// device's, in record order: words holds exactly their words. Returns the
+// number of them.
+int changedParameters(ParameterWords* words);

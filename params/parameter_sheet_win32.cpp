@@ -23,6 +23,7 @@ constexpr int TENTHS_TEXT_SIZE = 6;  // at most five characters are read
 
 HWND sheetWindow = nullptr;
 int sheetApplied = 0;
+ParameterWords* sheetWords = nullptr;  // the running sheet's OK collects here
 
 using SheetText = WideText<LANGUAGE_TEXT_SIZE>;
 
@@ -126,7 +127,7 @@ void applyPageControls(HWND page, const SheetPage& sheetPage) {
     uint32_t entries[PARAMETER_COUNT] = {};
     for (int i = 0; i < sheetPage.bindingCount; ++i)
         if (isEditBinding(sheetPage.bindings[i])) entries[i] = readEntry(page, sheetPage.bindings[i]);
-    applyPage(sheetPage, entries);
+    applyPage(sheetPage, entries, sheetWords);
     sheetApplied = 1;
 }
 
@@ -202,8 +203,9 @@ constexpr DLGPROC PAGE_PROCS[SHEET_PAGE_COUNT] = {limit1PageProc, limit2PageProc
 
 }  // namespace
 
-int runParameterSheet(HWND owner) {
+int runParameterSheet(HWND owner, ParameterWords* words) {
     copyDeviceToEdited();
+    words->count = 0;
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
     const SheetText titles[SHEET_PAGE_COUNT] = {languageText(SHEET_PAGES[0].titleIndex),
                                                 languageText(SHEET_PAGES[1].titleIndex),
@@ -228,8 +230,11 @@ int runParameterSheet(HWND owner) {
     header.nStartPage = 0;
     header.ppsp = pages;
     sheetApplied = 0;
+    sheetWords = words;
     INT_PTR result = PropertySheetW(&header);
     sheetWindow = nullptr;
+    sheetWords = nullptr;
+    if (result < 0 || !sheetApplied) words->count = 0;
     if (result < 0) return -1;
     // OK is known by its PSN_APPLY: the documented return value only tells
     // whether pages reported changes, which these pages never do.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "lang/language_table.h"
 #include "params/file_access.h"
 #include "params/result_codes.h"
 
@@ -15,10 +16,6 @@ namespace {
 bool validComPort(uint16_t port) {
     return (port >= 1 && port <= 8) ||
            (port >= 1 + PORT_NOT_OPEN && port <= 8 + PORT_NOT_OPEN);
-}
-
-bool validLanguageOffset(uint16_t offset) {
-    return offset == 0 || offset == 100 || offset == 200;
 }
 
 // The settings file's full path, fixed at the first access: the file dialogs
@@ -130,7 +127,7 @@ void sanitizeSettings(AppSettings* candidate, const AppSettings& fallback) {
     if (!validComPort(candidate->comPort)) candidate->comPort = fallback.comPort;
     if (candidate->rollIndex > 2) candidate->rollIndex = fallback.rollIndex;
     if (candidate->stopAtAlarm > 1) candidate->stopAtAlarm = fallback.stopAtAlarm;
-    if (!validLanguageOffset(candidate->languageOffset))
+    if (!validLanguage(candidate->languageOffset))
         candidate->languageOffset = fallback.languageOffset;
 }
 

@@ -10,6 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 "$root/tools/install-deps.sh"
+# Dependencies run one way: no product file includes a folder above its own.
+python3 "$root/tools/check-layers.py"
 "$root/tools/build.sh"
 
 # The printer the printing tests print on, up before any Wine process.

@@ -216,8 +216,8 @@ protected:
 void checkPageText(const std::string& pdf, uint16_t languageOffset) {
     std::string text = squeezed(commandOutput("pdftotext -layout -enc UTF-8 '" + pdf + "' -"));
     EXPECT_NE(std::string::npos, text.find("Corvanta: ELQ770 SIM 1.0")) << text;
-    uint16_t saved = appSettings.languageOffset;
-    appSettings.languageOffset = languageOffset;
+    int saved = currentLanguage();
+    setLanguage(languageOffset);
     char label[LANGUAGE_TEXT_SIZE];
     langText(label, 30);
     EXPECT_NE(std::string::npos, text.find(e2e::fromCp1252(label) + ": ")) << "the date line";
@@ -239,7 +239,7 @@ void checkPageText(const std::string& pdf, uint16_t languageOffset) {
         while (!expected.empty() && expected.back() == ' ') expected.pop_back();
         EXPECT_NE(std::string::npos, text.find(expected)) << "missing \"" << expected << "\" in\n" << text;
     }
-    appSettings.languageOffset = saved;
+    setLanguage(saved);
 }
 
 struct RenderedGraph {

@@ -14,7 +14,8 @@ CXX=${CXX:-clang++}
 FLAGS="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I$ROOT"
 CORE="$ROOT/link/receive_parser.cpp $ROOT/link/live_state.cpp $ROOT/link/command_frames.cpp
       $ROOT/params/parameter_set.cpp $ROOT/params/settings.cpp $ROOT/params/file_access_posix.cpp
-      $ROOT/params/parameter_values.cpp $ROOT/params/parameter_file.cpp"
+      $ROOT/params/parameter_values.cpp $ROOT/params/parameter_file.cpp
+      $ROOT/lang/lang_text.cpp $ROOT/lang/language_table.cpp"
 TARGETS="fuzz_parser fuzz_settings fuzz_parameter_file"
 
 for target in $TARGETS; do

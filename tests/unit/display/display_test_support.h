@@ -14,13 +14,14 @@
 #include "display/trend_graph.h"
 #include "link/live_state.h"
 #include "params/parameter_set.h"
+#include "lang/language_table.h"
 #include "params/settings.h"
 
 inline void resetDisplayState() {
     resetLiveState();
     deviceParameters = {};
     setSettingsDefaults(&appSettings);
-    appSettings.languageOffset = 0;
+    setLanguage(LANGUAGE_ENGLISH);
     resetTrendHistory();
     redrawAll = 0;
     redrawHeader = 0;

@@ -103,7 +103,7 @@ TEST_F(ReadoutPaint, DeviceTextWithoutMeasurementShowsLimitButDashedHeader) {
 }
 
 TEST_F(ReadoutPaint, LabelsFollowTheLanguage) {
-    appSettings.languageOffset = 100;
+    setLanguage(LANGUAGE_GERMAN);
     RecordingSurface surface;
     paintClientArea(surface);
     char german[LANGUAGE_TEXT_SIZE];

@@ -40,6 +40,14 @@ protected:
         return entries;
     }
 
+    // OK on a page, its words queued as the front end queues them.
+    static int apply(const SheetPage& page, const uint32_t* entries) {
+        ParameterWords words{};
+        int added = applyPage(page, entries, &words);
+        queueParameterWords(words);
+        return added;
+    }
+
     static const ControlBinding& binding(const SheetPage& page, int id) { return *findBinding(page, id); }
 
     const SheetPage& limit1 = SHEET_PAGES[0];
@@ -48,27 +56,27 @@ protected:
 };
 
 TEST_F(ParameterSheet, OkWithoutChangesQueuesNothing) {
-    for (const SheetPage& page : SHEET_PAGES) EXPECT_EQ(0, applyPage(page, shownEntries(page).data()));
+    for (const SheetPage& page : SHEET_PAGES) EXPECT_EQ(0, apply(page, shownEntries(page).data()));
     EXPECT_TRUE(queuedWords().empty());
 }
 
 TEST_F(ParameterSheet, ChangedFieldsQueueTheirWordsInPageOrder) {
     std::vector<uint32_t> entries = shownEntries(limit2);
     entries[1] = 45;
-    EXPECT_EQ(1, applyPage(limit2, entries.data()));
+    EXPECT_EQ(1, apply(limit2, entries.data()));
     EXPECT_EQ(std::vector<int>{3245}, queuedWords());
 
     takeListPosition(binding(limit1, IDC_LIMIT_TYPE), 0);  // "Min."
     entries = shownEntries(limit1);
     entries[2] = parseTenths("12,5", 4);
-    applyPage(limit1, entries.data());
+    apply(limit1, entries.data());
     EXPECT_EQ((std::vector<int>{3001, 3425}), queuedWords());
 
     // Every field of a page changed: the words follow the page's fixed order.
     takeListPosition(binding(limit1, IDC_LIMIT_TYPE), 1);
     takeListPosition(binding(limit1, IDC_CURRENT_RANGE), 9);
     entries = {0, 7, 31, 42, 0};
-    EXPECT_EQ(4, applyPage(limit1, entries.data()));  // type back to the device's "Max."
+    EXPECT_EQ(4, apply(limit1, entries.data()));  // type back to the device's "Max."
     EXPECT_EQ((std::vector<int>{3107, 3331, 3942, 3029}), queuedWords());
 
     takeListPosition(binding(setup, IDC_OUTPUTS), 1);              // "2"
@@ -78,7 +86,7 @@ TEST_F(ParameterSheet, ChangedFieldsQueueTheirWordsInPageOrder) {
     takeListPosition(binding(setup, IDC_AUTO_SHUT_DOWN), 1);       // "On"
     entries = shownEntries(setup);
     entries[4] = 40;
-    applyPage(setup, entries.data());
+    apply(setup, entries.data());
     EXPECT_EQ((std::vector<int>{3046, 3051, 3061, 3072, 4540, 3066}), queuedWords());
 }
 
@@ -138,7 +146,7 @@ TEST_F(ParameterSheet, RefusedBoxAtOkQueuesNothingForItsField) {
     takeEntry(binding(limit1, IDC_SETPOINT), 50);
     std::vector<uint32_t> entries = shownEntries(limit1);
     entries[1] = 100;
-    EXPECT_EQ(0, applyPage(limit1, entries.data()));
+    EXPECT_EQ(0, apply(limit1, entries.data()));
     EXPECT_TRUE(queuedWords().empty());
 }
 

@@ -1,0 +1,35 @@
+// What several subcommands share: their common options, reading the device
+// or a parameter file with the tool's reports on stderr, and the download
+// with its confirmation. Main thread only, like device_session.h.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "params/parameter_set.h"
+
+// "elq770ctl: SUBJECT: TEXT" on stderr.
+void fail(const std::string& subject, const std::string& text);
+
+// --port (required) and --lang (en, de or da) into the subcommand's options.
+void addPortOption(CLI::App* command, std::string* port);
+void addLanguageOption(CLI::App* command, std::string* language);
+
+// The record as JSON or as the labelled table in the language languageOffset.
+void printRecord(const ParameterSet& record, bool json, int languageOffset);
+
+// Opens the port and reads the device's parameters, the link left open; an
+// exit code.
+int readDevice(const std::string& port);
+
+// The device's record, read with the link closed again afterwards; an exit
+// code.
+int readDeviceRecord(const std::string& port, ParameterSet* device);
+
+// Reads a parameter file as the window program checks it; EXIT_DONE, or
+// EXIT_FILE_REFUSED with the reason on stderr.
+int readCheckedFile(const std::string& path, ParameterSet* record);
+
+// Sends the queued words, confirms them and reports; the link is closed.
+int downloadAndReport(const std::string& port);
