@@ -1,4 +1,5 @@
 #include "app/acquisition.h"
+#include "app/acquisition_testing.h"
 
 #include "display/display_state.h"
 #include "link/command_frames.h"
@@ -9,13 +10,13 @@
 const int32_t HOLD_TICKS[3] = {40, 120, 240};
 
 int downloadPending = 0;
-int32_t lastShownMeasurement = 0;
 
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr uint8_t WATCHDOG_AT_START = 20;
 
+int32_t lastShownMeasurement = 0;  // the readout last painted
 int linkRecovering = 0;  // a lost link awaits its reopen
 uint32_t lastReopenMs = 0;
 

@@ -12,11 +12,7 @@
 
 extern const int32_t HOLD_TICKS[3];
 
-extern int downloadPending;         // queued parameter words await confirmation
-extern int32_t lastShownMeasurement;
-
-// Resets the state above to its start values (tests).
-void resetAcquisition();
+extern int downloadPending;  // queued parameter words await confirmation
 
 // Timer 20: counts the alarm hold; returns 1 when the graph has just frozen.
 int alarmHoldTick();

@@ -1,4 +1,5 @@
 #include "link/live_state.h"
+#include "link/live_state_testing.h"
 
 const int TREND_DECIMATION[3] = {1, 3, 6};
 

@@ -40,9 +40,6 @@ struct LiveState {
 
 extern LiveState liveState;
 
-// Puts liveState back to its start values (tests, and a fresh program start).
-void resetLiveState();
-
 // Stores measurement x 2 at trendWriteIndex and advances it (500 -> 0).
 void appendTrendSample();
 
