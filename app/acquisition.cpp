@@ -2,6 +2,7 @@
 #include "app/acquisition_testing.h"
 
 #include "display/display_state.h"
+#include "lang/text_ids.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
 #include "params/parameter_set.h"
@@ -14,7 +15,6 @@ int downloadPending = 0;
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr uint8_t WATCHDOG_AT_START = 20;
 
 int32_t lastShownMeasurement = 0;  // the readout last painted
 int linkRecovering = 0;  // a lost link awaits its reopen
@@ -69,8 +69,8 @@ PumpStep pumpTick() {
 }
 
 int confirmationMessage(int answered) {
-    if (!answered) return 82;
-    return editedMatchesDevice() ? 0 : 81;
+    if (!answered) return TXT_CONFIRMATION_TIMEOUT;
+    return editedMatchesDevice() ? 0 : TXT_PARAMETERS_NOT_TRANSFERRED;
 }
 
 int readoutsTick() {
@@ -110,5 +110,5 @@ RecoveryStep linkRecoveryTick(int linkOpen, int deviceGone, uint32_t nowMs) {
 void linkReopened(int opened) {
     if (!opened) return;
     linkRecovering = 0;
-    liveState.linkWatchdog.store(WATCHDOG_AT_START, relaxed);
+    liveState.linkWatchdog.store(LINK_WATCHDOG_AT_START, relaxed);
 }

@@ -29,7 +29,8 @@ enum PumpStep {
 // passes the outcome to confirmationMessage.
 PumpStep pumpTick();
 
-// The message to show after the confirmation wait: 0 (none), 81 or 82.
+// The message to show after the confirmation wait: 0 (none),
+// TXT_PARAMETERS_NOT_TRANSFERRED or TXT_CONFIRMATION_TIMEOUT.
 int confirmationMessage(int answered);
 
 // Timer 300: returns 1 when the readouts must be repainted (and sets

@@ -10,7 +10,7 @@ void resetLiveState() {
     liveState.maxPeak = NO_VALUE;
     liveState.minPeak = NO_VALUE;
     liveState.readoutsChanged = 0;
-    liveState.linkWatchdog = 20;
+    liveState.linkWatchdog = LINK_WATCHDOG_AT_START;
     liveState.alarmHoldCount = 0;
     liveState.deviceTextLength = 0;
     for (auto& sample : liveState.trendSamples) sample.store(0, std::memory_order_relaxed);

@@ -16,6 +16,14 @@
 constexpr int TREND_SIZE = 500;
 constexpr int32_t NO_VALUE = -1;
 
+// The link watchdog counts command-pump ticks (COMMAND_TICK_MS) without a
+// valid line; at 0 the link counts as lost. The device sends a line every
+// 20 ms, so a line refills it to LINK_WATCHDOG_AFTER_LINE (about 0.7 s of
+// silence); a fresh link (program start, a reopen) has had no line yet and
+// starts from LINK_WATCHDOG_AT_START, a little longer.
+constexpr uint8_t LINK_WATCHDOG_AFTER_LINE = 15;
+constexpr uint8_t LINK_WATCHDOG_AT_START = 20;
+
 // Measurements per trend sample, indexed by rollIndex (10 s, 30 s, 60 s).
 extern const int TREND_DECIMATION[3];
 
@@ -24,7 +32,7 @@ struct LiveState {
     std::atomic<int32_t> maxPeak{NO_VALUE};
     std::atomic<int32_t> minPeak{NO_VALUE};
     std::atomic<int32_t> readoutsChanged{0};
-    std::atomic<uint8_t> linkWatchdog{20};
+    std::atomic<uint8_t> linkWatchdog{LINK_WATCHDOG_AT_START};
     std::atomic<uint8_t> alarmHoldCount{0};
     std::atomic<int32_t> deviceTextLength{0};
     std::atomic<int32_t> trendSamples[TREND_SIZE] = {};
