@@ -16,13 +16,11 @@
 constexpr int TREND_SIZE = 500;
 constexpr int32_t NO_VALUE = -1;
 
-// The link watchdog counts command-pump ticks (COMMAND_TICK_MS) without a
-// valid line; at 0 the link counts as lost. The device sends a line every
-// 20 ms, so a line refills it to LINK_WATCHDOG_AFTER_LINE (about 0.7 s of
-// silence); a fresh link (program start, a reopen) has had no line yet and
-// starts from LINK_WATCHDOG_AT_START, a little longer.
-constexpr uint8_t LINK_WATCHDOG_AFTER_LINE = 15;
-constexpr uint8_t LINK_WATCHDOG_AT_START = 20;
+// The link watchdog: command-pump ticks (COMMAND_TICK_MS) left without a valid
+// line before the link counts as lost.
+constexpr uint8_t LINK_WATCHDOG_AFTER_LINE = 15;  // each valid line refills it
+constexpr uint8_t LINK_WATCHDOG_AT_START = 20;    // program start and a reopened link
+// Why two: a talking device sends a line every 20 ms; a fresh link has sent none yet.
 
 // Measurements per trend sample, indexed by rollIndex (10 s, 30 s, 60 s).
 extern const int TREND_DECIMATION[3];

@@ -85,6 +85,7 @@ enum ReceiveCode : uint16_t {
     CODE_TEXT_CHARACTER = 65200,    // one character of the device's text (CR ends it)
     CODE_TEXT_CHARACTER_LAST = 65499,
 };
+
 constexpr int PARAMETER_COUNT = 16;
 
 struct ParameterBand {
