@@ -1,6 +1,8 @@
 #include "app/acquisition.h"
+#include "app/acquisition_testing.h"
 
 #include "display/display_state.h"
+#include "lang/text_ids.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
 #include "params/parameter_set.h"
@@ -9,13 +11,12 @@
 const int32_t HOLD_TICKS[3] = {40, 120, 240};
 
 int downloadPending = 0;
-int32_t lastShownMeasurement = 0;
 
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr uint8_t WATCHDOG_AT_START = 20;
 
+int32_t lastShownMeasurement = 0;  // the readout last painted
 int linkRecovering = 0;  // a lost link awaits its reopen
 uint32_t lastReopenMs = 0;
 
@@ -68,8 +69,8 @@ PumpStep pumpTick() {
 }
 
 int confirmationMessage(int answered) {
-    if (!answered) return 82;
-    return editedMatchesDevice() ? 0 : 81;
+    if (!answered) return TXT_CONFIRMATION_TIMEOUT;
+    return editedMatchesDevice() ? 0 : TXT_PARAMETERS_NOT_TRANSFERRED;
 }
 
 int readoutsTick() {
@@ -109,5 +110,5 @@ RecoveryStep linkRecoveryTick(int linkOpen, int deviceGone, uint32_t nowMs) {
 void linkReopened(int opened) {
     if (!opened) return;
     linkRecovering = 0;
-    liveState.linkWatchdog.store(WATCHDOG_AT_START, relaxed);
+    liveState.linkWatchdog.store(LINK_WATCHDOG_AT_START, relaxed);
 }

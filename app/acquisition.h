@@ -12,11 +12,7 @@
 
 extern const int32_t HOLD_TICKS[3];
 
-extern int downloadPending;         // queued parameter words await confirmation
-extern int32_t lastShownMeasurement;
-
-// Resets the state above to its start values (tests).
-void resetAcquisition();
+extern int downloadPending;  // queued parameter words await confirmation
 
 // Timer 20: counts the alarm hold; returns 1 when the graph has just frozen.
 int alarmHoldTick();
@@ -33,7 +29,8 @@ enum PumpStep {
 // passes the outcome to confirmationMessage.
 PumpStep pumpTick();
 
-// The message to show after the confirmation wait: 0 (none), 81 or 82.
+// The message to show after the confirmation wait: 0 (none),
+// TXT_PARAMETERS_NOT_TRANSFERRED or TXT_CONFIRMATION_TIMEOUT.
 int confirmationMessage(int answered);
 
 // Timer 300: returns 1 when the readouts must be repainted (and sets

@@ -31,8 +31,8 @@ void registerMainClass(HINSTANCE instance) {
     windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
     windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    // COLOR_GRAYTEXT + 1: the system colour shows around the panels.
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(18));
+    // The system colour shows around the panels.
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_GRAYTEXT + 1));
     windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MENU_ENGLISH);
     windowClass.lpszClassName = className;
     RegisterClassExW(&windowClass);

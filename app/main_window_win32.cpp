@@ -69,7 +69,7 @@ LRESULT onCreate(HWND window) {
     createDisplayObjects();
     resetButtons[0] = createResetButton(window, IDC_RESET_MAX_PEAK, 78);
     resetButtons[1] = createResetButton(window, IDC_RESET_MIN_PEAK, 168);
-    SetRect(&graphRect, 345, 60, 935, 325);
+    SetRect(&graphRect, GRAPH_PANEL.left, GRAPH_PANEL.top, GRAPH_PANEL.right, GRAPH_PANEL.bottom);
     return 0;
 }
 

@@ -203,7 +203,7 @@ LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         char caption[LANGUAGE_TEXT_SIZE];
-        langText(caption, 0);
+        langText(caption, TXT_ABOUT);
         SetWindowTextW(dialog, WideText<LANGUAGE_TEXT_SIZE>(caption).get());
         return TRUE;
     }

@@ -23,8 +23,10 @@ get_filename_component(WINDOWS_BUILD_DIR "${ELQ_WINDOWS_BUILD_DIR}" ABSOLUTE BAS
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+add_subdirectory(tests/support)
+
 add_executable(core_tests ${UNIT_TEST_SOURCES})
-target_link_libraries(core_tests PRIVATE elqcore GTest::gtest GTest::gtest_main Threads::Threads)
+target_link_libraries(core_tests PRIVATE elq_test_support elqcore GTest::gtest GTest::gtest_main Threads::Threads)
 target_compile_options(core_tests PRIVATE ${WARNINGS})
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 60)
 

@@ -31,8 +31,10 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+add_subdirectory(tests/support)
+
 add_executable(core_tests ${UNIT_TEST_SOURCES})
-target_link_libraries(core_tests PRIVATE elqcore_win gtest gtest_main ${WIN32_LIBS} ${STATIC_LINK})
+target_link_libraries(core_tests PRIVATE elq_test_support elqcore_win gtest gtest_main ${WIN32_LIBS} ${STATIC_LINK})
 target_compile_options(core_tests PRIVATE ${WARNINGS})
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)

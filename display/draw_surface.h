@@ -1,7 +1,7 @@
 // The few drawing operations the live display and the printed graph use,
 // behind an interface so that the painting logic stays portable: the program
 // draws through a GDI device context (gdi_surface_win32.cpp), the unit tests
-// and measurements through a recording surface (recording_surface.h).
+// and measurements through a recording surface (tests/support).
 //
 // Selections and text settings return what they replaced, exactly as the
 // GDI calls do, so every operation can put back what it changed.

@@ -1,4 +1,5 @@
 #include "display/trend_graph.h"
+#include "display/trend_graph_testing.h"
 
 #include <cstring>
 

@@ -26,9 +26,6 @@ constexpr int TREND_LEFT_X = 365;
 constexpr int TREND_NEWEST_X = 867;  // the column that scrollTrend clears
 constexpr int LOAD_AXIS_X = 868;
 
-// History back to its start values (tests; a fresh program start).
-void resetTrendHistory();
-
 // The setpoint of the active limit, percent.
 int activeSetpoint();
 

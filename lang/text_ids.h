@@ -3,11 +3,21 @@
 #pragma once
 
 // Words, headings and titles.
+constexpr int TXT_ABOUT = 0;
 constexpr int TXT_OFF = 3;
-constexpr int TXT_TITLE_COMMUNICATION = 5;
 constexpr int TXT_ON = 4;
+constexpr int TXT_TITLE_COMMUNICATION = 5;
+constexpr int TXT_LIMIT = 6;
+constexpr int TXT_SETPOINT = 7;
+constexpr int TXT_CURRENT_RANGE = 8;
+constexpr int TXT_NOMINAL_VOLTAGE = 9;
+constexpr int TXT_ANALOGUE_OUTPUT = 11;
+constexpr int TXT_IOUT = 12;
+constexpr int TXT_POLARITY = 13;
 constexpr int TXT_ZOOM = 15;
 constexpr int TXT_OUTPUTS = 16;
+constexpr int TXT_CONTROL_FUNCTIONS = 17;
+constexpr int TXT_AUTO_SHUT_DOWN = 18;
 constexpr int TXT_LIMIT1 = 20;
 constexpr int TXT_LIMIT2 = 21;
 constexpr int TXT_SETUP = 23;
@@ -39,6 +49,8 @@ constexpr int LBL_TS = 62;
 constexpr int TXT_NOT_CONNECTED_CONTINUE = 70;
 constexpr int TXT_NO_CONNECTION = 71;
 constexpr int TXT_EVENT_NOT_CREATED = 80;
+constexpr int TXT_PARAMETERS_NOT_TRANSFERRED = 81;
+constexpr int TXT_CONFIRMATION_TIMEOUT = 82;
 constexpr int TXT_SETTINGS_FILE_ERROR = 83;
 constexpr int TXT_NOT_PARAMETER_FILE = 84;
 constexpr int TXT_PORT_NOT_OPEN = 85;

@@ -1,4 +1,5 @@
 #include "link/live_state.h"
+#include "link/live_state_testing.h"
 
 const int TREND_DECIMATION[3] = {1, 3, 6};
 
@@ -9,7 +10,7 @@ void resetLiveState() {
     liveState.maxPeak = NO_VALUE;
     liveState.minPeak = NO_VALUE;
     liveState.readoutsChanged = 0;
-    liveState.linkWatchdog = 20;
+    liveState.linkWatchdog = LINK_WATCHDOG_AT_START;
     liveState.alarmHoldCount = 0;
     liveState.deviceTextLength = 0;
     for (auto& sample : liveState.trendSamples) sample.store(0, std::memory_order_relaxed);

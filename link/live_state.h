@@ -16,6 +16,12 @@
 constexpr int TREND_SIZE = 500;
 constexpr int32_t NO_VALUE = -1;
 
+// The link watchdog: command-pump ticks (COMMAND_TICK_MS) left without a valid
+// line before the link counts as lost.
+constexpr uint8_t LINK_WATCHDOG_AFTER_LINE = 15;  // each valid line refills it
+constexpr uint8_t LINK_WATCHDOG_AT_START = 20;    // program start and a reopened link
+// Why two: a talking device sends a line every 20 ms; a fresh link has sent none yet.
+
 // Measurements per trend sample, indexed by rollIndex (10 s, 30 s, 60 s).
 extern const int TREND_DECIMATION[3];
 
@@ -24,7 +30,7 @@ struct LiveState {
     std::atomic<int32_t> maxPeak{NO_VALUE};
     std::atomic<int32_t> minPeak{NO_VALUE};
     std::atomic<int32_t> readoutsChanged{0};
-    std::atomic<uint8_t> linkWatchdog{20};
+    std::atomic<uint8_t> linkWatchdog{LINK_WATCHDOG_AT_START};
     std::atomic<uint8_t> alarmHoldCount{0};
     std::atomic<int32_t> deviceTextLength{0};
     std::atomic<int32_t> trendSamples[TREND_SIZE] = {};
@@ -39,9 +45,6 @@ struct LiveState {
 };
 
 extern LiveState liveState;
-
-// Puts liveState back to its start values (tests, and a fresh program start).
-void resetLiveState();
 
 // Stores measurement x 2 at trendWriteIndex and advances it (500 -> 0).
 void appendTrendSample();

@@ -90,7 +90,7 @@ void takeParameter(uint16_t word) {
 
 void processLine(const uint8_t* line) {
     if (!lineChecksumOk(line)) return;
-    liveState.linkWatchdog.store(15, std::memory_order_relaxed);
+    liveState.linkWatchdog.store(LINK_WATCHDOG_AFTER_LINE, std::memory_order_relaxed);
     dispatchWord(decodeLineValue(line));
 }
 
@@ -122,22 +122,25 @@ uint16_t decodeLineValue(const uint8_t* line) {
 }
 
 void dispatchWord(uint16_t word) {
-    if (word < 128) return takeMeasurement(word, 0);
-    if (word < 300) return takeMeasurement(word - 128, 1);
-    if (word < 500) {
-        liveState.minPeak.store(word - 300, std::memory_order_relaxed);
+    if (word < CODE_MEASUREMENT_LIMIT2) return takeMeasurement(word - CODE_MEASUREMENT_LIMIT1, 0);
+    if (word < CODE_MIN_PEAK) return takeMeasurement(word - CODE_MEASUREMENT_LIMIT2, 1);
+    if (word < CODE_MAX_PEAK) {
+        liveState.minPeak.store(word - CODE_MIN_PEAK, std::memory_order_relaxed);
         liveState.readoutsChanged.store(1, std::memory_order_relaxed);
         return;
     }
-    if (word < 1000) {
-        liveState.maxPeak.store(word - 500, std::memory_order_relaxed);
+    if (word < CODE_MAX_PEAK_END) {
+        liveState.maxPeak.store(word - CODE_MAX_PEAK, std::memory_order_relaxed);
         liveState.readoutsChanged.store(1, std::memory_order_relaxed);
         return;
     }
-    if (word < 3000) return;
+    if (word < PARAMETER_BAND_START) return;
     if (word < PARAMETER_BAND_END) return takeParameter(word);
-    if ((word >= 65010 && word <= 65024) || (word >= 65035 && word <= 65049)) return takeAlarm(word);
-    if (word >= 65200 && word <= 65499) return takeTextCharacter(word - 65200);
+    if ((word >= CODE_ALARM_LIMIT1 && word <= CODE_ALARM_LIMIT1_LAST) ||
+        (word >= CODE_ALARM_LIMIT2 && word <= CODE_ALARM_LIMIT2_LAST))
+        return takeAlarm(word);
+    if (word >= CODE_TEXT_CHARACTER && word <= CODE_TEXT_CHARACTER_LAST)
+        return takeTextCharacter(word - CODE_TEXT_CHARACTER);
 }
 
 void parseReceivedBytes(const uint8_t* bytes, int count) {

@@ -45,6 +45,7 @@
 #include "link/failed_reads.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
+#include "link/serial_link_testing.h"
 
 namespace {
 

@@ -63,8 +63,29 @@ enum ParameterCode : uint16_t {
     CODE_P1_MAX = 4500,
 };
 
-// First word above the last parameter band (p1Max runs from 4500 to 64999).
+// The parameter bands run from the first code to the word above the last
+// band (p1Max runs from 4500 to 64999).
+constexpr uint16_t PARAMETER_BAND_START = CODE_LIMIT1_TYPE;
 constexpr uint16_t PARAMETER_BAND_END = 65000;
+
+// The other words the device sends, by band. A measurement, peak or text
+// word carries (word - code); each band below the parameters runs up to the
+// next one's code, and the words from CODE_MAX_PEAK_END up to the parameters
+// carry nothing the program uses.
+enum ReceiveCode : uint16_t {
+    CODE_MEASUREMENT_LIMIT1 = 0,    // the load in percent while Limit 1 is active
+    CODE_MEASUREMENT_LIMIT2 = 128,  // the same while Limit 2 is active
+    CODE_MIN_PEAK = 300,
+    CODE_MAX_PEAK = 500,
+    CODE_MAX_PEAK_END = 1000,
+    CODE_ALARM_LIMIT1 = 65010,      // alarm words of Limit 1, up to CODE_ALARM_LIMIT1_LAST
+    CODE_ALARM_LIMIT1_LAST = 65024,
+    CODE_ALARM_LIMIT2 = 65035,      // alarm words of Limit 2, up to CODE_ALARM_LIMIT2_LAST
+    CODE_ALARM_LIMIT2_LAST = 65049,
+    CODE_TEXT_CHARACTER = 65200,    // one character of the device's text (CR ends it)
+    CODE_TEXT_CHARACTER_LAST = 65499,
+};
+
 constexpr int PARAMETER_COUNT = 16;
 
 struct ParameterBand {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "link/live_state.h"
+#include "link/live_state_testing.h"
 #include "link/receive_parser.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"

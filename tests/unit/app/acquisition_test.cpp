@@ -3,9 +3,11 @@
 #include <vector>
 
 #include "app/acquisition.h"
+#include "app/acquisition_testing.h"
 #include "display/display_state.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
+#include "link/live_state_testing.h"
 #include "link/receive_parser.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"

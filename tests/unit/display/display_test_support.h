@@ -10,9 +10,11 @@
 #include <string>
 
 #include "display/display_state.h"
-#include "display/recording_surface.h"
+#include "tests/support/recording_surface.h"
 #include "display/trend_graph.h"
+#include "display/trend_graph_testing.h"
 #include "link/live_state.h"
+#include "link/live_state_testing.h"
 #include "params/parameter_set.h"
 #include "lang/language_table.h"
 #include "params/settings.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "display/recording_surface.h"
+#include "tests/support/recording_surface.h"
 #include "output/screen_dump.h"
 #include "../display/display_test_support.h"
 

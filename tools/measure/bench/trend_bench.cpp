@@ -5,9 +5,11 @@
 
 #include <cstring>
 
-#include "display/recording_surface.h"
+#include "tests/support/recording_surface.h"
 #include "display/trend_graph.h"
+#include "display/trend_graph_testing.h"
 #include "link/live_state.h"
+#include "link/live_state_testing.h"
 #include "params/parameter_set.h"
 
 namespace {

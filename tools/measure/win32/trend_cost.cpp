@@ -35,7 +35,9 @@
 #include "display/main_paint.h"
 #include "display/main_paint_win32.h"
 #include "display/trend_graph.h"
+#include "display/trend_graph_testing.h"
 #include "link/live_state.h"
+#include "link/live_state_testing.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"
 

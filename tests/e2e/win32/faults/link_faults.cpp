@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "link/serial_link.h"
+#include "link/serial_link_testing.h"
 
 namespace {
 

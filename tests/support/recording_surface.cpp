@@ -1,4 +1,4 @@
-#include "display/recording_surface.h"
+#include "tests/support/recording_surface.h"
 
 #include <cstdlib>
 

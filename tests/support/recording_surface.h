@@ -1,5 +1,6 @@
 // A surface that draws nothing and remembers every call with its arguments
-// and the state in force, for the unit tests and measurements. It also
+// and the state in force, for the unit tests and measurements: a test double
+// of the drawing seam, kept out of the product libraries. It also
 // rasterises lines the way GDI does (the end point is left out) and keeps
 // the pixels that pass the clip, so a test can tell where a curve landed.
 #pragma once
