@@ -18,6 +18,7 @@
 #include "link/live_state.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
+#include "link/serial_link_testing.h"
 #include "params/settings.h"
 
 namespace {
