@@ -1,4 +1,5 @@
 #include "params/settings.h"
+#include "params/settings_testing.h"
 
 #include <chrono>
 #include <cstdio>
