@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/commands/decode.h"
 #include "cli/commands/info.h"
 #include "cli/commands/load.h"
 #include "cli/commands/monitor.h"
@@ -33,7 +34,7 @@ int runTool(int argc, char** argv) {
     app.require_subcommand(1);
     for (CLI::App* command : {setupPorts(app, &exitCode), setupInfo(app, &exitCode), setupSave(app, &exitCode),
                               setupLoad(app, &exitCode), setupSet(app, &exitCode), setupShow(app, &exitCode),
-                              setupMonitor(app, &exitCode)})
+                              setupMonitor(app, &exitCode), setupDecode(app, &exitCode)})
         command->footer(exitCodes);
     try {
         app.parse(argc, argv);

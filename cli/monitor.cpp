@@ -15,9 +15,11 @@
 #include "cli/device_session.h"
 #include "cli/exit_codes.h"
 #include "cli/platform.h"
+#include "cli/recording_file.h"
 #include "display/readout_text.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
+#include "link/receive_parser.h"
 #include "link/serial_link.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"
@@ -57,16 +59,19 @@ class Monitor {
 public:
     explicit Monitor(const MonitorOptions& options) : options_(options) {}
     int run();
+    int runFromRecording();
 
 private:
+    int openOutputs();
     bool stopDue() const;
     bool lineArrived() { return liveState.linkWatchdog.exchange(0, std::memory_order_relaxed) != 0; }
-    void takeRows();
-    void writeRow(int32_t measurement);
+    void takeRows(int64_t epochMs);
+    void writeRow(int32_t measurement, int64_t epochMs);
     void showStatus(bool force);
     void note(const std::string& text);
     void rideOutGap();
-    void finish();
+    void finish(int64_t epochMs);
+    void summarize();
 
     MonitorOptions options_;
     std::FILE* csv_ = nullptr;
@@ -87,7 +92,7 @@ bool Monitor::stopDue() const {
     return Clock::now() - start_ >= std::chrono::duration<double>(options_.durationSeconds);
 }
 
-void Monitor::writeRow(int32_t measurement) {
+void Monitor::writeRow(int32_t measurement, int64_t epochMs) {
     uint32_t alarms = liveState.alarmWordCount.load(std::memory_order_relaxed);
     std::string alarm;
     if (alarms != alarmCount_) {
@@ -95,7 +100,7 @@ void Monitor::writeRow(int32_t measurement) {
         alarmCount_ = alarms;
         alarm = std::to_string(liveState.lastAlarmWord.load(std::memory_order_relaxed));
     }
-    std::string row = isoTimestamp(nowEpochMs()) + "," + std::to_string(measurement) + "," +
+    std::string row = isoTimestamp(epochMs) + "," + std::to_string(measurement) + "," +
                       std::to_string(loadField(deviceParameters.activeLimit) + 1) + "," +
                       peakText(liveState.maxPeak.load(std::memory_order_relaxed)) + "," +
                       peakText(liveState.minPeak.load(std::memory_order_relaxed)) + "," + alarm + "\n";
@@ -108,12 +113,13 @@ void Monitor::writeRow(int32_t measurement) {
     lastMeasurement_ = measurement;
 }
 
-// Every sample the reader thread has published since the last look.
-void Monitor::takeRows() {
+// Every sample the reader thread has published since the last look, with
+// the time of the look.
+void Monitor::takeRows(int64_t epochMs) {
     uint16_t readIndex = liveState.trendReadIndex.load(std::memory_order_relaxed);
     uint16_t writeIndex = liveState.trendWriteIndex.load(std::memory_order_acquire);
     while (readIndex != writeIndex) {
-        writeRow(liveState.trendSamples[readIndex].load(std::memory_order_relaxed) / 2);
+        writeRow(liveState.trendSamples[readIndex].load(std::memory_order_relaxed) / 2, epochMs);
         readIndex = static_cast<uint16_t>(readIndex + 1 == TREND_SIZE ? 0 : readIndex + 1);
     }
     liveState.trendReadIndex.store(readIndex, std::memory_order_relaxed);
@@ -182,10 +188,15 @@ void Monitor::rideOutGap() {
     summary_.gapSeconds += std::chrono::duration<double>(Clock::now() - gapStart).count();
 }
 
-void Monitor::finish() {
+void Monitor::finish(int64_t epochMs) {
     closeLink();
-    takeRows();
+    takeRows(epochMs);
+    summarize();
+}
+
+void Monitor::summarize() {
     if (csv_ != nullptr) std::fclose(csv_);
+    csv_ = nullptr;
     showStatus(true);
     char text[300];
     if (summary_.rows > 0) {
@@ -201,9 +212,7 @@ void Monitor::finish() {
     note(text);
 }
 
-int Monitor::run() {
-    terminal_ = stdoutIsTerminal();
-    rowsToStdout_ = !terminal_ && options_.csvPath.empty();
+int Monitor::openOutputs() {
     if (!options_.csvPath.empty()) {
         csv_ = openFile(options_.csvPath, "w");
         if (csv_ == nullptr) {
@@ -218,6 +227,35 @@ int Monitor::run() {
     // Every measurement becomes a trend sample; alarms never hold anything.
     storeField(appSettings.rollIndex, 0);
     storeField(appSettings.stopAtAlarm, 0);
+    return EXIT_DONE;
+}
+
+// The device's packets go through the parser as the reader thread would pass
+// them; each packet's rows take its time, the arrival of its last byte.
+// Without --csv the rows go to standard output even on a terminal: there is
+// no live status to show.
+int Monitor::runFromRecording() {
+    RecordingContents recording;
+    int result = readRecordingFile(options_.fromPath, &recording);
+    if (result != EXIT_DONE) return result;
+    rowsToStdout_ = options_.csvPath.empty();
+    result = openOutputs();
+    if (result != EXIT_DONE) return result;
+    alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
+    for (const RecordedPacket& packet : recording.packets) {
+        if (packet.direction != FROM_DEVICE) continue;
+        parseReceivedBytes(packet.bytes.data(), static_cast<int>(packet.bytes.size()));
+        takeRows(packet.timeUs / 1000);
+    }
+    summarize();
+    return EXIT_DONE;
+}
+
+int Monitor::run() {
+    terminal_ = stdoutIsTerminal();
+    rowsToStdout_ = !terminal_ && options_.csvPath.empty();
+    int opened = openOutputs();
+    if (opened != EXIT_DONE) return opened;
     if (!openDevicePort(options_.port)) {
         if (csv_ != nullptr) std::fclose(csv_);
         return EXIT_PORT_NOT_OPENED;
@@ -240,7 +278,7 @@ int Monitor::run() {
             lastLine_ = now;
             heard = true;
         }
-        takeRows();
+        takeRows(nowEpochMs());
         showStatus(false);
         if (now - lastFlush_ >= Ms(FLUSH_MS)) {
             if (csv_ != nullptr) std::fflush(csv_);
@@ -255,7 +293,7 @@ int Monitor::run() {
         }
         if (heard && now - lastLine_ >= Ms(GAP_AFTER_MS)) rideOutGap();
     }
-    finish();
+    finish(nowEpochMs());
     return EXIT_DONE;
 }
 
@@ -275,5 +313,5 @@ std::string isoTimestamp(int64_t epochMs) {
 
 int runMonitor(const MonitorOptions& options) {
     Monitor monitor(options);
-    return monitor.run();
+    return options.fromPath.empty() ? monitor.run() : monitor.runFromRecording();
 }

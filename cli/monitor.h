@@ -1,5 +1,6 @@
 // monitor: one row per measurement the device streams, to a CSV file and/or
-// standard output, until Ctrl-C or the duration; rides out link gaps.
+// standard output, until Ctrl-C or the duration; rides out link gaps. From a
+// recording instead of a port, the same rows with the recording's times.
 #pragma once
 
 #include <atomic>
@@ -8,6 +9,7 @@
 
 struct MonitorOptions {
     std::string port;
+    std::string fromPath;    // a recording to read instead of the port
     std::string csvPath;     // "" for none
     double durationSeconds;  // 0 runs until stopRequested
 };
@@ -17,7 +19,8 @@ struct MonitorOptions {
 extern std::atomic<int> monitorStopRequested;
 
 // Returns an exit code: 0, 2 (port not opened at the start), 3 (no line from
-// the device within the first seconds) or 5 (CSV file not created).
+// the device within the first seconds) or 5 (CSV file not created, recording
+// refused).
 int runMonitor(const MonitorOptions& options);
 
 // "2026-12-08T03:10:00.123+01:00" for a time in milliseconds since the epoch.

@@ -12,12 +12,7 @@ namespace {
 constexpr uint8_t CR = 13;
 constexpr int LINE_LAST = LINE_CAPACITY - 1;
 
-struct ReceiveLine {
-    uint8_t bytes[LINE_CAPACITY];
-    int32_t length;
-};
-
-ReceiveLine receiveLine{};
+LineAssembly receiveLine{};
 std::atomic<ReplyHook> replyHook{nullptr};
 
 void signalReply() {
@@ -98,7 +93,7 @@ void processLine(const uint8_t* line) {
 
 void setReplyHook(ReplyHook hook) { replyHook.store(hook, std::memory_order_release); }
 
-void resetReceiveLine() { receiveLine = ReceiveLine{}; }
+void resetReceiveLine() { receiveLine = LineAssembly{}; }
 
 int lineLength(const uint8_t* line) {
     int length = 0;
@@ -143,16 +138,18 @@ void dispatchWord(uint16_t word) {
         return takeTextCharacter(word - CODE_TEXT_CHARACTER);
 }
 
-void parseReceivedBytes(const uint8_t* bytes, int count) {
-    for (int i = 0; i < count; ++i) {
-        uint8_t b = bytes[i];
-        if (b != CR) {
-            receiveLine.bytes[receiveLine.length] = b;
-            if (receiveLine.length < LINE_LAST) ++receiveLine.length;
-            continue;
-        }
-        receiveLine.bytes[receiveLine.length] = 0;
-        receiveLine.length = 0;
-        processLine(receiveLine.bytes);
+int assembleLineByte(LineAssembly* line, uint8_t byte) {
+    if (byte != CR) {
+        line->bytes[line->length] = byte;
+        if (line->length < LINE_LAST) ++line->length;
+        return 0;
     }
+    line->bytes[line->length] = 0;
+    line->length = 0;
+    return 1;
+}
+
+void parseReceivedBytes(const uint8_t* bytes, int count) {
+    for (int i = 0; i < count; ++i)
+        if (assembleLineByte(&receiveLine, bytes[i])) processLine(receiveLine.bytes);
 }

@@ -19,6 +19,16 @@ void parseReceivedBytes(const uint8_t* bytes, int count);
 // Forgets a partially received line (tests; a fresh program start).
 void resetReceiveLine();
 
+// A reply line as the parser assembles it: the bytes since the last CR, of
+// which it keeps the first LINE_CAPACITY - 1.
+struct LineAssembly {
+    uint8_t bytes[LINE_CAPACITY];
+    int32_t length;
+};
+// Takes one byte. Returns 1 when it was the CR that ends the line: bytes then
+// holds the line NUL-terminated, and the next byte starts a new one.
+int assembleLineByte(LineAssembly* line, uint8_t byte);
+
 int lineLength(const uint8_t* line);
 int lineChecksumOk(const uint8_t* line);
 uint16_t decodeLineValue(const uint8_t* line);

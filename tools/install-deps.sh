@@ -11,6 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   wine wine64 fonts-wine xvfb imagemagick x11-utils
   zip unzip
+  libpcap-dev
 )
 # The printer the tests print on: a CUPS queue that writes PDF files, and the
 # tools that read them back. Their recommendations (avahi, colour management,

@@ -1,0 +1,304 @@
+// Recordings of the serial line: a file our writer made, read back by the
+// real libpcap; elq770ctl decode and monitor --from on recordings made here.
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/monitor.h"
+#include "link/command_frames.h"
+#include "link/line_recording.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t START_US = 1765250000000000;  // 2025-12-09, whole seconds
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string workDir() {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string dir = std::string(ELQ_CLI_WORK_DIR) + "/" + test->test_suite_name() + "." + test->name();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+struct CtlRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CtlRun ctl(const std::string& dir, const std::string& args) {
+    std::string command = std::string(ELQ_CTL_BINARY) + " " + args + " >" + dir + "/ctl.out 2>" + dir + "/ctl.err";
+    int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(dir + "/ctl.out"), readText(dir + "/ctl.err")};
+}
+
+// A reply line as the device sends it: words up to 255 in two data bytes,
+// others in four; each data byte a nibble of the word and a 1, then their sum
+// and CR.
+std::vector<uint8_t> replyLine(uint16_t word) {
+    std::vector<uint8_t> line;
+    int nibbles = word <= 255 ? 2 : 4;
+    uint8_t sum = 0;
+    for (int i = nibbles - 1; i >= 0; --i) {
+        uint8_t b = static_cast<uint8_t>(((word >> (4 * i)) & 0x0F) << 4 | 0x01);
+        line.push_back(b);
+        sum = static_cast<uint8_t>(sum + b);
+    }
+    line.push_back(sum);
+    line.push_back(13);
+    return line;
+}
+
+std::vector<uint8_t> commandFrame(uint16_t word) {
+    uint8_t frame[FRAME_SIZE];
+    buildFrame(word, frame);
+    return std::vector<uint8_t>(frame, frame + FRAME_SIZE);
+}
+
+struct Recording {
+    std::vector<RecordedPacket> packets;
+    void add(int64_t offsetUs, RecordingDirection direction, std::vector<uint8_t> bytes) {
+        RecordedPacket packet;
+        packet.timeUs = START_US + offsetUs;
+        packet.direction = direction;
+        packet.bytes = std::move(bytes);
+        packets.push_back(std::move(packet));
+    }
+    std::string write(const std::string& path) const {
+        std::vector<uint8_t> file;
+        appendRecordingHeader(&file);
+        for (const RecordedPacket& packet : packets) EXPECT_EQ(1, appendRecordedPacket(&file, packet));
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                    static_cast<std::streamsize>(file.size()));
+        return path;
+    }
+};
+
+std::vector<nlohmann::json> jsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
+std::vector<std::string> textLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+TEST(Recording, LibpcapReadsOurFileWithTheSamePacketsAndTimes) {
+    std::string dir = workDir();
+    Recording recording;
+    recording.add(0, TO_DEVICE, commandFrame(CMD_REQUEST_DATA));
+    recording.add(20123, FROM_DEVICE, replyLine(42));
+    recording.add(999999, FROM_DEVICE, replyLine(3150));
+    recording.add(3000001, FROM_DEVICE, std::vector<uint8_t>(300, 0x55));
+    std::string path = recording.write(dir + "/rec.pcap");
+
+    char error[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* pcap = pcap_open_offline(path.c_str(), error);
+    ASSERT_NE(nullptr, pcap) << error;
+    EXPECT_EQ(147, pcap_datalink(pcap));
+    EXPECT_EQ(65535, pcap_snapshot(pcap));
+    EXPECT_EQ(2, pcap_major_version(pcap));
+    EXPECT_EQ(4, pcap_minor_version(pcap));
+    EXPECT_EQ(0, pcap_is_swapped(pcap));
+    size_t index = 0;
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    while (pcap_next_ex(pcap, &header, &data) == 1) {
+        ASSERT_LT(index, recording.packets.size());
+        const RecordedPacket& expected = recording.packets[index];
+        EXPECT_EQ(expected.timeUs / 1000000, header->ts.tv_sec) << index;
+        EXPECT_EQ(expected.timeUs % 1000000, header->ts.tv_usec) << index;
+        ASSERT_EQ(expected.bytes.size() + 1, header->caplen) << index;
+        EXPECT_EQ(header->caplen, header->len);
+        EXPECT_EQ(expected.direction, data[0]);
+        EXPECT_EQ(expected.bytes, std::vector<uint8_t>(data + 1, data + header->caplen)) << index;
+        ++index;
+    }
+    EXPECT_EQ(recording.packets.size(), index);
+    pcap_close(pcap);
+}
+
+TEST(Recording, DecodeJsonShowsWordsAndMeanings) {
+    std::string dir = workDir();
+    Recording recording;
+    recording.add(0, TO_DEVICE, commandFrame(CMD_REQUEST_DATA));
+    recording.add(20000, FROM_DEVICE, replyLine(42));
+    recording.add(40000, FROM_DEVICE, replyLine(128 + 7));
+    recording.add(60000, FROM_DEVICE, replyLine(312));
+    recording.add(80000, FROM_DEVICE, replyLine(3150));
+    recording.add(100000, FROM_DEVICE, replyLine(65200 + 'A'));
+    recording.add(120000, FROM_DEVICE, replyLine(65036));
+    std::vector<uint8_t> bad = replyLine(600);
+    bad[2] ^= 0x10;  // the sum no longer holds
+    recording.add(140000, FROM_DEVICE, bad);
+    std::vector<uint8_t> torn = replyLine(900);
+    recording.add(160000, FROM_DEVICE, std::vector<uint8_t>(torn.begin(), torn.begin() + 3));
+    recording.add(200000, FROM_DEVICE, std::vector<uint8_t>(torn.begin() + 3, torn.end()));
+    recording.add(250000, TO_DEVICE, commandFrame(4500 + 80));
+    std::string path = recording.write(dir + "/rec.pcap");
+
+    CtlRun run = ctl(dir, "decode " + path + " --json");
+    ASSERT_EQ(0, run.code) << run.err;
+    EXPECT_EQ("", run.err);
+    std::vector<nlohmann::json> lines = jsonLines(run.out);
+    ASSERT_EQ(recording.packets.size(), lines.size()) << run.out;
+
+    EXPECT_EQ("to device", lines[0]["direction"]);
+    EXPECT_DOUBLE_EQ(0.0, lines[0]["time"].get<double>());
+    EXPECT_EQ("f1 e1 11 a1 84 0d", lines[0]["bytes"]);
+    EXPECT_EQ(CMD_REQUEST_DATA, lines[0]["lines"][0]["word"]);
+    EXPECT_EQ("request data", lines[0]["lines"][0]["command"]);
+
+    const nlohmann::json& m1 = lines[1]["lines"][0];
+    EXPECT_EQ("from device", lines[1]["direction"]);
+    EXPECT_DOUBLE_EQ(0.02, lines[1]["time"].get<double>());
+    EXPECT_EQ(true, m1["checksum_ok"]);
+    EXPECT_EQ(42, m1["word"]);
+    EXPECT_EQ("measurement", m1["band"]);
+    EXPECT_EQ(42, m1["percent"]);
+    EXPECT_EQ(1, m1["active_limit"]);
+    EXPECT_EQ(2, lines[2]["lines"][0]["active_limit"]);
+    EXPECT_EQ(7, lines[2]["lines"][0]["percent"]);
+    EXPECT_EQ("min peak", lines[3]["lines"][0]["band"]);
+    EXPECT_EQ(12, lines[3]["lines"][0]["peak"]);
+    EXPECT_EQ("parameter", lines[4]["lines"][0]["band"]);
+    EXPECT_EQ("limit1Setpoint", lines[4]["lines"][0]["field"]);
+    EXPECT_EQ(50, lines[4]["lines"][0]["value"]);
+    EXPECT_EQ("text", lines[5]["lines"][0]["band"]);
+    EXPECT_EQ('A', lines[5]["lines"][0]["character"]);
+    EXPECT_EQ("alarm", lines[6]["lines"][0]["band"]);
+    EXPECT_EQ(2, lines[6]["lines"][0]["limit"]);
+    EXPECT_EQ(false, lines[7]["lines"][0]["checksum_ok"]);
+    // The torn line: its start waits, its end completes the word.
+    EXPECT_TRUE(lines[8]["lines"].empty());
+    EXPECT_EQ(3, lines[8]["unfinished"]);
+    EXPECT_EQ(900, lines[9]["lines"][0]["word"]);
+    EXPECT_EQ("max peak", lines[9]["lines"][0]["band"]);
+    EXPECT_EQ(400, lines[9]["lines"][0]["peak"]);
+    EXPECT_EQ("set parameter", lines[10]["lines"][0]["command"]);
+    EXPECT_EQ("p1Max", lines[10]["lines"][0]["field"]);
+    EXPECT_EQ(80, lines[10]["lines"][0]["value"]);
+
+    run = ctl(dir, "decode " + path);
+    ASSERT_EQ(0, run.code) << run.err;
+    std::vector<std::string> text = textLines(run.out);
+    ASSERT_EQ(recording.packets.size(), text.size());
+    EXPECT_NE(std::string::npos, text[1].find("ok word 42: measurement 42 %, limit 1 active")) << text[1];
+    EXPECT_NE(std::string::npos, text[7].find("BAD word")) << text[7];
+}
+
+TEST(Recording, RefusedFilesGiveOneLineAndExitFive) {
+    std::string dir = workDir();
+    Recording recording;
+    recording.add(0, FROM_DEVICE, replyLine(42));
+    std::string path = recording.write(dir + "/rec.pcap");
+    std::string bytes = readText(path);
+
+    struct Case {
+        std::string name;
+        std::string content;
+        std::string reason;
+    };
+    std::string wrongLink = bytes;
+    wrongLink[20] = 1;
+    std::string tooLong = bytes;
+    tooLong[24 + 10] = 1;  // 65536 + 5 bytes
+    std::vector<Case> cases = {
+        {"text.pcap", "time,measurement\n2026,5\n", "not a recording"},
+        {"cut.pcap", bytes.substr(0, 10), "truncated"},
+        {"link.pcap", wrongLink, "link type 1,"},
+        {"long.pcap", tooLong, "longer than the snaplen"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(dir + "/" + c.name, std::ios::binary) << c.content;
+        for (std::string command : {"decode ", "monitor --from "}) {
+            CtlRun run = ctl(dir, command + dir + "/" + c.name);
+            EXPECT_EQ(5, run.code) << command << c.name;
+            EXPECT_EQ("", run.out) << command << c.name;
+            std::vector<std::string> err = textLines(run.err);
+            ASSERT_EQ(1u, err.size()) << run.err;
+            EXPECT_NE(std::string::npos, err[0].find(c.reason)) << err[0];
+            EXPECT_EQ(0u, err[0].find("elq770ctl: " + dir + "/" + c.name + ": ")) << err[0];
+        }
+    }
+    CtlRun run = ctl(dir, "decode " + dir + "/missing.pcap");
+    EXPECT_EQ(5, run.code);
+}
+
+TEST(Recording, TruncatedLastPacketIsReportedAndTheRestShown) {
+    std::string dir = workDir();
+    Recording recording;
+    recording.add(0, FROM_DEVICE, replyLine(42));
+    recording.add(20000, FROM_DEVICE, replyLine(43));
+    recording.add(40000, FROM_DEVICE, replyLine(44));
+    std::string bytes = readText(recording.write(dir + "/rec.pcap"));
+    std::ofstream(dir + "/cut.pcap", std::ios::binary) << bytes.substr(0, bytes.size() - 2);
+    CtlRun run = ctl(dir, "decode --json " + dir + "/cut.pcap");
+    EXPECT_EQ(0, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("cut off")) << run.err;
+    std::vector<nlohmann::json> lines = jsonLines(run.out);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(43, lines[1]["lines"][0]["word"]);
+}
+
+TEST(Recording, MonitorFromGivesTheRecordedRowsWithTheirTimes) {
+    std::string dir = workDir();
+    Recording recording;
+    recording.add(0, TO_DEVICE, commandFrame(CMD_REQUEST_DATA));
+    recording.add(10000, FROM_DEVICE, replyLine(500 + 90));  // max peak 90
+    recording.add(20000, FROM_DEVICE, replyLine(10));
+    recording.add(40000, FROM_DEVICE, replyLine(300 + 5));  // min peak 5
+    recording.add(41000, FROM_DEVICE, replyLine(128 + 33));
+    recording.add(60000, FROM_DEVICE, replyLine(65012));  // alarm word of limit 1
+    recording.add(61000, FROM_DEVICE, replyLine(128 + 34));
+    std::vector<uint8_t> bad = replyLine(77);
+    bad[0] ^= 0x10;
+    recording.add(80000, FROM_DEVICE, bad);  // ignored: bad sum
+    recording.add(1500000, FROM_DEVICE, replyLine(12));
+    std::string path = recording.write(dir + "/rec.pcap");
+
+    auto at = [](int64_t offsetUs) { return isoTimestamp((START_US + offsetUs) / 1000); };
+    std::vector<std::string> expected = {
+        "time,measurement,activeLimit,maxPeak,minPeak,alarmWord",
+        at(20000) + ",10,1,90,,",
+        at(41000) + ",33,2,90,5,",
+        at(61000) + ",34,2,90,5,65012",
+        at(1500000) + ",12,1,90,5,",
+    };
+    CtlRun run = ctl(dir, "monitor --from " + path);
+    ASSERT_EQ(0, run.code) << run.err;
+    EXPECT_EQ(expected, textLines(run.out));
+    EXPECT_NE(std::string::npos, run.err.find("4 rows")) << run.err;
+
+    run = ctl(dir, "monitor --from " + path + " --csv " + dir + "/rows.csv");
+    ASSERT_EQ(0, run.code) << run.err;
+    EXPECT_EQ(expected, textLines(readText(dir + "/rows.csv")));
+
+    run = ctl(dir, "monitor");
+    EXPECT_EQ(1, run.code);
+    run = ctl(dir, "monitor --from " + path + " --port /dev/null");
+    EXPECT_EQ(1, run.code);
+}
