@@ -244,8 +244,19 @@ int Monitor::runFromRecording() {
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
     for (const RecordedPacket& packet : recording.packets) {
         if (packet.direction != FROM_DEVICE) continue;
-        parseReceivedBytes(packet.bytes.data(), static_cast<int>(packet.bytes.size()));
-        takeRows(packet.timeUs / 1000);
+        // Line by line: a packet of another writer may hold more lines than
+        // the trend ring holds samples.
+        const uint8_t* bytes = packet.bytes.data();
+        size_t size = packet.bytes.size();
+        size_t start = 0;
+        while (start < size) {
+            size_t end = start;
+            while (end < size && bytes[end] != 13) ++end;
+            if (end < size) ++end;  // the CR
+            parseReceivedBytes(bytes + start, static_cast<int>(end - start));
+            takeRows(packet.timeUs / 1000);
+            start = end;
+        }
     }
     summarize();
     return EXIT_DONE;

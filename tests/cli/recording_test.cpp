@@ -302,3 +302,22 @@ TEST(Recording, MonitorFromGivesTheRecordedRowsWithTheirTimes) {
     run = ctl(dir, "monitor --from " + path + " --port /dev/null");
     EXPECT_EQ(1, run.code);
 }
+
+// More lines in one packet than the trend ring holds: none of them is lost.
+TEST(Recording, MonitorFromKeepsEveryRowOfALongPacket) {
+    std::string dir = workDir();
+    Recording recording;
+    std::vector<uint8_t> lines;
+    for (int i = 0; i < 1200; ++i) {
+        std::vector<uint8_t> line = replyLine(static_cast<uint16_t>(i % 100));
+        lines.insert(lines.end(), line.begin(), line.end());
+    }
+    recording.add(0, FROM_DEVICE, lines);
+    std::string path = recording.write(dir + "/rec.pcap");
+    CtlRun run = ctl(dir, "monitor --from " + path);
+    ASSERT_EQ(0, run.code) << run.err;
+    std::vector<std::string> rows = textLines(run.out);
+    ASSERT_EQ(1201u, rows.size());
+    for (int i = 0; i < 1200; ++i)
+        ASSERT_EQ(isoTimestamp(START_US / 1000) + "," + std::to_string(i % 100) + ",1,,,", rows[i + 1]) << i;
+}
