@@ -13,6 +13,7 @@
 #include "cli/commands/load.h"
 #include "cli/commands/monitor.h"
 #include "cli/commands/ports.h"
+#include "cli/commands/record.h"
 #include "cli/commands/save.h"
 #include "cli/commands/set.h"
 #include "cli/commands/show.h"
@@ -34,7 +35,8 @@ int runTool(int argc, char** argv) {
     app.require_subcommand(1);
     for (CLI::App* command : {setupPorts(app, &exitCode), setupInfo(app, &exitCode), setupSave(app, &exitCode),
                               setupLoad(app, &exitCode), setupSet(app, &exitCode), setupShow(app, &exitCode),
-                              setupMonitor(app, &exitCode), setupDecode(app, &exitCode)})
+                              setupMonitor(app, &exitCode), setupRecord(app, &exitCode),
+                              setupDecode(app, &exitCode)})
         command->footer(exitCodes);
     try {
         app.parse(argc, argv);

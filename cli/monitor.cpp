@@ -1,8 +1,7 @@
 // Main thread only. The measurements come through the trend ring, which the
 // reader thread fills; with the roll index at 0 it takes every measurement,
 // so the tool is the ring's consumer as the graph is in the window program.
-// Any valid line refreshes linkWatchdog; the tool takes it back to 0 at each
-// look, so a non-zero value means "a line arrived since the last look".
+// The port, the first line and the gaps are the LinkWatch's (link_watch.h).
 #include "cli/monitor.h"
 
 #include <chrono>
@@ -10,17 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <thread>
 
-#include "cli/device_session.h"
 #include "cli/exit_codes.h"
+#include "cli/link_watch.h"
 #include "cli/platform.h"
 #include "cli/recording_file.h"
 #include "display/readout_text.h"
-#include "link/command_frames.h"
 #include "link/live_state.h"
 #include "link/receive_parser.h"
-#include "link/serial_link.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"
 
@@ -31,12 +27,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
-constexpr int LOOK_MS = 10;
 constexpr int STATUS_MS = 200;
 constexpr int FLUSH_MS = 1000;
-constexpr int FIRST_LINE_TIMEOUT_MS = 3000;
-constexpr int GAP_AFTER_MS = 1000;  // the device streams every 20 ms
-constexpr int RETRY_MS = 2000;
 constexpr const char* CSV_HEADER = "time,measurement,activeLimit,maxPeak,minPeak,alarmWord\n";
 
 int64_t nowEpochMs() {
@@ -51,29 +43,28 @@ struct Summary {
     int32_t maximum = std::numeric_limits<int32_t>::min();
     double sum = 0;
     uint32_t alarms = 0;
-    int gaps = 0;
-    double gapSeconds = 0;
 };
 
 class Monitor {
 public:
-    explicit Monitor(const MonitorOptions& options) : options_(options) {}
+    explicit Monitor(const MonitorOptions& options)
+        : options_(options),
+          watch_(options.port, [this] { return stopDue(); }, [this](const std::string& text) { note(text); }) {}
     int run();
     int runFromRecording();
 
 private:
     int openOutputs();
     bool stopDue() const;
-    bool lineArrived() { return liveState.linkWatchdog.exchange(0, std::memory_order_relaxed) != 0; }
     void takeRows(int64_t epochMs);
     void writeRow(int32_t measurement, int64_t epochMs);
     void showStatus(bool force);
     void note(const std::string& text);
-    void rideOutGap();
     void finish(int64_t epochMs);
     void summarize();
 
     MonitorOptions options_;
+    LinkWatch watch_;
     std::FILE* csv_ = nullptr;
     bool terminal_ = false;
     bool rowsToStdout_ = false;
@@ -81,7 +72,6 @@ private:
     uint32_t alarmCount_ = 0;
     int32_t lastMeasurement_ = NO_VALUE;
     Clock::time_point start_;
-    Clock::time_point lastLine_;
     Clock::time_point lastStatus_;
     Clock::time_point lastFlush_;
 };
@@ -139,7 +129,7 @@ void Monitor::showStatus(bool force) {
                   lastMeasurement_ == NO_VALUE ? "--" : std::to_string(lastMeasurement_).c_str(), active,
                   peakText(liveState.maxPeak.load(std::memory_order_relaxed)).c_str(),
                   peakText(liveState.minPeak.load(std::memory_order_relaxed)).c_str(), summary_.rows,
-                  summary_.alarms, summary_.gaps);
+                  summary_.alarms, watch_.gaps());
     std::fputs(line, stdout);
     std::fflush(stdout);
 }
@@ -152,44 +142,8 @@ void Monitor::note(const std::string& text) {
     std::fflush(out);
 }
 
-// The link is silent: close the port and try it again every two seconds
-// until lines arrive again or the run ends. A reopened port that stays
-// silent is closed again for the next try.
-void Monitor::rideOutGap() {
-    Clock::time_point gapStart = lastLine_;
-    int64_t gapStartEpoch = nowEpochMs() - std::chrono::duration_cast<Ms>(Clock::now() - gapStart).count();
-    note("elq770ctl: " + options_.port + ": link lost at " + isoTimestamp(gapStartEpoch) +
-         "; trying the port again every 2 s");
-    closeLink();
-    while (!stopDue()) {
-        Clock::time_point attempt = Clock::now();
-        bool open = openLinkByName(options_.port.c_str(), BAUD_RATE) != 0;
-        if (open) {
-            sendRequest();  // the device may be another one now
-            lineArrived();
-        }
-        while (!stopDue() && Clock::now() - attempt < Ms(RETRY_MS)) {
-            std::this_thread::sleep_for(Ms(LOOK_MS));
-            if (!open || !lineArrived()) continue;
-            lastLine_ = Clock::now();
-            double seconds = std::chrono::duration<double>(lastLine_ - gapStart).count();
-            ++summary_.gaps;
-            summary_.gapSeconds += seconds;
-            char text[160];
-            std::snprintf(text, sizeof text, "elq770ctl: %s: link back after %.1f s", options_.port.c_str(),
-                          seconds);
-            note(text);
-            return;
-        }
-        if (open) closeLink();
-    }
-    // The run ended inside the gap: it counts up to the end.
-    ++summary_.gaps;
-    summary_.gapSeconds += std::chrono::duration<double>(Clock::now() - gapStart).count();
-}
-
 void Monitor::finish(int64_t epochMs) {
-    closeLink();
+    watch_.close();
     takeRows(epochMs);
     summarize();
 }
@@ -204,10 +158,10 @@ void Monitor::summarize() {
                       "%" PRId64 " rows; measurement min %d %%, max %d %%, mean %.1f %%; %u alarm words; "
                       "%d link gaps (%.1f s)",
                       summary_.rows, summary_.minimum, summary_.maximum, summary_.sum / summary_.rows,
-                      summary_.alarms, summary_.gaps, summary_.gapSeconds);
+                      summary_.alarms, watch_.gaps(), watch_.gapSeconds());
     } else {
         std::snprintf(text, sizeof text, "0 rows; %u alarm words; %d link gaps (%.1f s)", summary_.alarms,
-                      summary_.gaps, summary_.gapSeconds);
+                      watch_.gaps(), watch_.gapSeconds());
     }
     note(text);
 }
@@ -267,28 +221,22 @@ int Monitor::run() {
     rowsToStdout_ = !terminal_ && options_.csvPath.empty();
     int opened = openOutputs();
     if (opened != EXIT_DONE) return opened;
-    if (!openDevicePort(options_.port)) {
+    start_ = lastFlush_ = Clock::now();
+    if (!watch_.open()) {
         if (csv_ != nullptr) std::fclose(csv_);
         return EXIT_PORT_NOT_OPENED;
     }
-    // The text and the limit types make the active-limit text of the status
-    // line; the answer comes in beside the stream, nothing waits for it.
-    sendRequest();
-    start_ = lastFlush_ = Clock::now();
-    lineArrived();
     // Rows start now: what came before the run is skipped.
     liveState.trendReadIndex.store(liveState.trendWriteIndex.load(std::memory_order_acquire),
                                    std::memory_order_relaxed);
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
-    lastLine_ = start_;
-    bool heard = false;
     while (!stopDue()) {
-        std::this_thread::sleep_for(Ms(LOOK_MS));
-        Clock::time_point now = Clock::now();
-        if (lineArrived()) {
-            lastLine_ = now;
-            heard = true;
+        int looked = watch_.look();
+        if (looked != EXIT_DONE) {
+            if (csv_ != nullptr) std::fclose(csv_);
+            return looked;
         }
+        Clock::time_point now = Clock::now();
         takeRows(nowEpochMs());
         showStatus(false);
         if (now - lastFlush_ >= Ms(FLUSH_MS)) {
@@ -296,13 +244,6 @@ int Monitor::run() {
             if (rowsToStdout_) std::fflush(stdout);
             lastFlush_ = now;
         }
-        if (!heard && now - start_ >= Ms(FIRST_LINE_TIMEOUT_MS)) {
-            closeLink();
-            if (csv_ != nullptr) std::fclose(csv_);
-            std::fprintf(stderr, "elq770ctl: %s: no answer from the device\n", options_.port.c_str());
-            return EXIT_NO_ANSWER;
-        }
-        if (heard && now - lastLine_ >= Ms(GAP_AFTER_MS)) rideOutGap();
     }
     finish(nowEpochMs());
     return EXIT_DONE;

@@ -22,6 +22,7 @@ CommandQueue commandQueue{};
 TransmitRing transmitRing{};
 std::atomic<int> linkOpen{0};
 std::atomic<TransmitReadyHook> transmitReadyHook{nullptr};
+std::atomic<TransmitTapHook> transmitTapHook{nullptr};
 
 int nextIndex(int32_t index, int size) { return index + 1 == size ? 0 : index + 1; }
 
@@ -104,6 +105,8 @@ int putTransmitBytes(const uint8_t* bytes, int count) {
         head = nextIndex(head, TRANSMIT_RING_SIZE);
     }
     transmitRing.head.store(head, std::memory_order_release);
+    TransmitTapHook tap = transmitTapHook.load(std::memory_order_acquire);
+    if (tap != nullptr) tap(bytes, count);
     TransmitReadyHook hook = transmitReadyHook.load(std::memory_order_acquire);
     if (hook != nullptr) hook();
     return 1;
@@ -133,3 +136,5 @@ void setTransmitLinkOpen(int open) {
 void setTransmitReadyHook(TransmitReadyHook hook) {
     transmitReadyHook.store(hook, std::memory_order_release);
 }
+
+void setTransmitTapHook(TransmitTapHook hook) { transmitTapHook.store(hook, std::memory_order_release); }

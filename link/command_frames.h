@@ -79,3 +79,9 @@ void setTransmitLinkOpen(int open);
 
 using TransmitReadyHook = void (*)();
 void setTransmitReadyHook(TransmitReadyHook hook);
+
+// Called by putTransmitBytes, on its caller's thread, with every group of
+// bytes it stored (a whole command frame), so that a recorder sees what was
+// sent; not called for dropped bytes.
+using TransmitTapHook = void (*)(const uint8_t* bytes, int count);
+void setTransmitTapHook(TransmitTapHook hook);

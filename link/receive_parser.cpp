@@ -14,6 +14,7 @@ constexpr int LINE_LAST = LINE_CAPACITY - 1;
 
 LineAssembly receiveLine{};
 std::atomic<ReplyHook> replyHook{nullptr};
+std::atomic<ReceivedBytesHook> receivedBytesHook{nullptr};
 
 void signalReply() {
     ReplyHook hook = replyHook.load(std::memory_order_acquire);
@@ -149,7 +150,11 @@ int assembleLineByte(LineAssembly* line, uint8_t byte) {
     return 1;
 }
 
+void setReceivedBytesHook(ReceivedBytesHook hook) { receivedBytesHook.store(hook, std::memory_order_release); }
+
 void parseReceivedBytes(const uint8_t* bytes, int count) {
+    ReceivedBytesHook hook = receivedBytesHook.load(std::memory_order_acquire);
+    if (hook != nullptr && count > 0) hook(bytes, count);
     for (int i = 0; i < count; ++i)
         if (assembleLineByte(&receiveLine, bytes[i])) processLine(receiveLine.bytes);
 }

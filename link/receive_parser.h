@@ -16,6 +16,11 @@ void setReplyHook(ReplyHook hook);
 
 void parseReceivedBytes(const uint8_t* bytes, int count);
 
+// Called on the reader thread with every chunk parseReceivedBytes takes,
+// before it is parsed, so that a recorder sees the bytes as they arrived.
+using ReceivedBytesHook = void (*)(const uint8_t* bytes, int count);
+void setReceivedBytesHook(ReceivedBytesHook hook);
+
 // Forgets a partially received line (tests; a fresh program start).
 void resetReceiveLine();
 

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -18,8 +19,11 @@
 #include <thread>
 
 #include "link/command_frames.h"
+#include "link/line_recording.h"
 #include "link/live_state.h"
+#include "link/receive_parser.h"
 #include "link/serial_link.h"
+#include "link/word_meaning.h"
 #include "params/parameter_set.h"
 #include "params/parameter_values.h"
 #include "tests/e2e/sim_log.h"
@@ -339,6 +343,109 @@ TEST(CliMonitor, SimulatorRestartedOnTheSameLinkIsAGapAndCtrlCEndsTheRunCleanly)
 }
 
 // The POSIX link alone, in this process, on a pseudo-terminal the test holds.
+namespace {
+
+RecordingContents readRecordingAt(const std::string& path) {
+    std::string data = readText(path);
+    RecordingContents contents;
+    RecordingReadResult result =
+        readRecording(reinterpret_cast<const uint8_t*>(data.data()), data.size(), &contents);
+    EXPECT_EQ(result.error, RECORDING_OK) << result.text;
+    return contents;
+}
+
+// The word of each line of a packet, cut at CR as the parser cuts them; -1
+// for a line whose checksum is bad.
+std::vector<int> packetWords(const RecordedPacket& packet) {
+    std::vector<int> words;
+    LineAssembly line{};
+    for (uint8_t byte : packet.bytes)
+        if (assembleLineByte(&line, byte)) words.push_back(lineChecksumOk(line.bytes) ? decodeLineValue(line.bytes) : -1);
+    return words;
+}
+
+}  // namespace
+
+TEST(CliRecord, HoldsTheRequestAndTheStreamInOrderAtTheDevicePace) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "42"});
+    CtlRun run = ctl(dir, {"record", "--port", sim.link(), "--out", dir + "/line.pcap", "--duration", "3"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    RecordingContents recording = readRecordingAt(dir + "/line.pcap");
+    EXPECT_FALSE(recording.truncatedLastPacket);
+    std::vector<uint16_t> sent;
+    std::vector<int64_t> measurementTimes;
+    int64_t lastTime = 0;
+    int lines = 0;
+    for (const RecordedPacket& packet : recording.packets) {
+        EXPECT_GE(packet.timeUs, lastTime) << "packets in the order they crossed the line";
+        lastTime = packet.timeUs;
+        std::vector<int> words = packetWords(packet);
+        if (packet.direction == TO_DEVICE) {
+            ASSERT_EQ(words.size(), 1u) << "one command frame per packet";
+            sent.push_back(static_cast<uint16_t>(words[0]));
+            continue;
+        }
+        ASSERT_EQ(words.size(), 1u) << "one reply line per device packet, through its CR";
+        ASSERT_NE(words[0], -1) << "the simulator sends no bad line without --corrupt";
+        ++lines;
+        WordMeaning meaning = describeReplyWord(static_cast<uint16_t>(words[0]));
+        if (meaning.band != BAND_MEASUREMENT) continue;
+        EXPECT_EQ(meaning.value, 42);
+        measurementTimes.push_back(packet.timeUs);
+    }
+    // What the tool sent is what the simulator received, and it is in the file.
+    EXPECT_EQ(sent, sim.words());
+    ASSERT_FALSE(sent.empty());
+    // About 150 measurements in three seconds, fewer on a busy machine.
+    ASSERT_GE(measurementTimes.size(), 75u);
+    EXPECT_LE(measurementTimes.size(), 160u);
+    std::vector<int64_t> spacing;
+    for (std::size_t i = 1; i < measurementTimes.size(); ++i)
+        spacing.push_back(measurementTimes[i] - measurementTimes[i - 1]);
+    std::sort(spacing.begin(), spacing.end());
+    int64_t median = spacing[spacing.size() / 2];
+    EXPECT_GE(median, 15000) << "stamped at arrival, one measurement per 20 ms";
+    EXPECT_LE(median, 25000);
+    EXPECT_NE(run.out.find(std::to_string(recording.packets.size()) + " packets (" + std::to_string(sent.size()) +
+                           " command frames sent)"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(std::to_string(lines) + " reply lines, 0 bad"), std::string::npos) << run.out;
+}
+
+TEST(CliRecord, StopRequestLeavesAWholeFileAndBadLinesAreCounted) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--corrupt", "30"});
+    pid_t record = spawn({ELQ_CTL_BINARY, "record", "--port", sim.link(), "--out", dir + "/line.pcap"},
+                         dir + "/ctl.out", dir + "/ctl.err");
+    sleepMs(1500);
+    kill(record, SIGTERM);
+    ASSERT_EQ(waitExit(record, 5000), 0) << readText(dir + "/ctl.err");
+    RecordingContents recording = readRecordingAt(dir + "/line.pcap");
+    EXPECT_FALSE(recording.truncatedLastPacket);
+    int bad = 0;
+    int lines = 0;
+    for (const RecordedPacket& packet : recording.packets) {
+        if (packet.direction != FROM_DEVICE) continue;
+        for (int word : packetWords(packet)) {
+            ++lines;
+            if (word == -1) ++bad;
+        }
+    }
+    EXPECT_GT(lines, 20);
+    EXPECT_GT(bad, 0);
+    std::string out = readText(dir + "/ctl.out");
+    EXPECT_NE(out.find(std::to_string(lines) + " reply lines, " + std::to_string(bad) + " bad"), std::string::npos)
+        << out;
+}
+
+TEST(CliRecord, UnwritableFileIsRefusedBeforeThePort) {
+    std::string dir = workDir();
+    CtlRun run = ctl(dir, {"record", "--port", dir + "/tty", "--out", dir + "/no-dir/line.pcap"});
+    EXPECT_EQ(run.code, 5);
+    EXPECT_NE(run.err.find("no-dir/line.pcap: cannot create file"), std::string::npos) << run.err;
+}
+
 TEST(PosixLink, CarriesBothWaysAndAHangUpCostsNoCpu) {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);

@@ -1,0 +1,24 @@
+#include "cli/commands/record.h"
+
+#include <memory>
+
+#include "cli/commands/command_support.h"
+#include "cli/platform.h"
+
+CLI::App* setupRecord(CLI::App& app, int* exitCode) {
+    auto options = std::make_shared<RecordOptions>();
+    CLI::App* command = app.add_subcommand("record", "record what the device sends into a file until Ctrl-C");
+    addPortOption(command, &options->port);
+    command->add_option("--out,-o", options->outPath, "the recording to write (a pcap file)")->required();
+    command->add_option("--duration", options->durationSeconds, "stop after this many seconds")
+        ->check(CLI::NonNegativeNumber);
+    command->callback([options, exitCode] { *exitCode = runRecordCommand(*options); });
+    return command;
+}
+
+// Like monitor, record takes Ctrl-C (and on Windows Ctrl-Break and the
+// console's close) as its normal end.
+int runRecordCommand(const RecordOptions& options) {
+    catchStopRequests(&recordStopRequested);
+    return runRecord(options);
+}
