@@ -1,6 +1,7 @@
 // elq770-sim: stands in for the device on the other end of a serial line.
 // One thread: a poll loop that reads the program's frames as they come and,
-// every 20 ms, sends one step of the device's reply words.
+// every 20 ms, sends one step of the device's reply words; or, with
+// --replay, sends a recording's device packets at their recorded times.
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -14,6 +15,7 @@
 #include "tools/sim/device_wire.h"
 #include "tools/sim/frame_log.h"
 #include "tools/sim/line_faults.h"
+#include "tools/sim/replay_file.h"
 #include "tools/sim/serial_line.h"
 #include "tools/sim/sim_options.h"
 
@@ -36,6 +38,12 @@ void installSignals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+int64_t monotonicUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 uint32_t monotonicMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -53,6 +61,7 @@ struct Simulator {
     std::vector<uint16_t> words;
     std::vector<uint8_t> bytes;
     bool hungUp = false;
+    sim::ReplayFile replay;
 
     Simulator(sim::SimOptions& opts, uint32_t now)
         : options(opts),
@@ -65,6 +74,7 @@ struct Simulator {
     void sendStep(uint32_t elapsedMs);
     void maybeHangUp(uint32_t elapsedMs);
     void run();
+    void runReplay();
 };
 
 void Simulator::receive() {
@@ -121,6 +131,41 @@ void Simulator::run() {
     }
 }
 
+// The packets go out at absolute times from the start (offset / speed), so
+// a late packet does not delay the ones after it. A loop starts the next
+// round one 20 ms step (at speed) after the last packet.
+void Simulator::runReplay() {
+    const std::vector<sim::ReplayPacket>& packets = replay.packets;
+    double speed = options.replaySpeed;
+    int64_t base = monotonicUs();
+    size_t next = 0;
+    auto due = [&](size_t index) { return base + static_cast<int64_t>(static_cast<double>(packets[index].offsetUs) / speed); };
+    while (stopRequested.load(std::memory_order_relaxed) == 0) {
+        int wait = -1;
+        if (next < packets.size()) {
+            int64_t ahead = due(next) - monotonicUs();
+            wait = ahead > 0 ? static_cast<int>((ahead + 999) / 1000) : 0;
+        }
+        pollfd watch{line.fd(), POLLIN, 0};
+        int ready = poll(&watch, line.fd() >= 0 ? 1 : 0, wait);
+        if (ready > 0 && (watch.revents & POLLIN) != 0) receive();
+        int64_t now = monotonicUs();
+        while (next < packets.size() && now >= due(next)) {
+            line.writeAll(packets[next].bytes.data(), static_cast<int>(packets[next].bytes.size()));
+            ++next;
+        }
+        if (next < packets.size() || wait == -1) continue;
+        log.note(elapsed(), "REPLAYED");
+        if (options.replayLoop) {
+            base = due(packets.size() - 1) + static_cast<int64_t>(STEP_MS * 1000 / speed);
+            next = 0;
+            continue;
+        }
+        std::printf("elq770-sim: replay done\n");
+        std::fflush(stdout);
+    }
+}
+
 int openLine(sim::SimOptions& options, sim::SerialLine& line) {
     std::string error;
     int opened = options.portPath.empty() ? line.openPseudoTerminal(options.linkPath, error)
@@ -154,8 +199,17 @@ int main(int argc, char** argv) {
         break;
     }
     if (!options.seedGiven) options.model.seed = static_cast<uint32_t>(time(nullptr)) ^ (static_cast<uint32_t>(getpid()) << 16);
+    sim::ReplayFile replay;
+    if (!options.replayPath.empty()) {
+        if (!sim::readReplayFile(options.replayPath, replay, error)) {
+            std::fprintf(stderr, "elq770-sim: %s\n", error.c_str());
+            return 3;
+        }
+        if (!replay.warning.empty()) std::fprintf(stderr, "elq770-sim: %s: %s\n", options.replayPath.c_str(), replay.warning.c_str());
+    }
     installSignals();
     Simulator simulator(options, monotonicMs());
+    simulator.replay = std::move(replay);
     if (!options.logPath.empty() && !simulator.log.open(options.logPath)) {
         std::fprintf(stderr, "elq770-sim: cannot write log %s\n", options.logPath.c_str());
         return 1;
@@ -166,7 +220,10 @@ int main(int argc, char** argv) {
     std::snprintf(start, sizeof start, "START %lu", static_cast<unsigned long>(simulator.startMs));
     simulator.log.note(0, start);
     if (!openLine(options, simulator.line)) return 1;
-    simulator.run();
+    if (options.replayPath.empty())
+        simulator.run();
+    else
+        simulator.runReplay();
     simulator.line.hangUp();
     return 0;
 }

@@ -30,7 +30,13 @@ const char HELP[] =
     "  --hangup-after SECONDS  hang up after that many seconds: close the line, remove the link\n"
     "  --wrong-params          answer the last written parameter off by one\n"
     "  --seed N                fixed random seed (default: from the time)\n"
-    "  --help                  show this help and exit\n";
+    "  --replay FILE           play the device's packets of a recording (pcap) with their recorded\n"
+    "                          spacing instead of the model; log what arrives, answer nothing\n"
+    "  --speed X               with --replay: divide the spacing by X (0.01..1000, default 1)\n"
+    "  --loop                  with --replay: start again after the last packet\n"
+    "  --help                  show this help and exit\n"
+    "\n"
+    "Exit codes: 0 stopped, 1 line or log not opened, 2 bad command line, 3 replay file refused.\n";
 
 // Whole decimal number within [low, high]; 1 on success.
 int readNumber(const char* text, long low, long high, long& value) {
@@ -77,7 +83,8 @@ private:
 
 bool OptionReader::takesValue(const std::string& name) {
     static const char* const withValue[] = {"link", "port", "log", "text", "level", "setpoint1",
-                                            "setpoint2", "param", "drop", "corrupt", "hangup-after", "seed"};
+                                            "setpoint2", "param", "drop", "corrupt", "hangup-after", "seed",
+                                            "replay", "speed"};
     for (const char* candidate : withValue)
         if (name == candidate) return true;
     return false;
@@ -109,6 +116,16 @@ int OptionReader::apply(const std::string& name, const char* value) {
     if (name == "garbage") { options_.garbage = true; return 1; }
     if (name == "hangup-after") return number(value, 0, 86400, options_.hangupAfterSeconds);
     if (name == "wrong-params") { model.wrongParameters = true; return 1; }
+    if (name == "replay") { options_.replayPath = value; return !options_.replayPath.empty(); }
+    if (name == "speed") {
+        errno = 0;
+        char* end = nullptr;
+        double speed = std::strtod(value, &end);
+        if (errno != 0 || end == value || *end != '\0' || !(speed >= 0.01 && speed <= 1000)) return 0;
+        options_.replaySpeed = speed;
+        return 1;
+    }
+    if (name == "loop") { options_.replayLoop = true; return 1; }
     if (name == "seed") {
         long seed = 0;
         if (!readNumber(value, 0, 4294967295L, seed)) return 0;
@@ -162,6 +179,10 @@ ParseResult parseOptions(int argc, const char* const* argv, SimOptions& options,
     }
     if (!options.linkPath.empty() && !options.portPath.empty()) {
         error = "--link and --port exclude each other";
+        return ParseResult::FAILED;
+    }
+    if (options.replayPath.empty() && (options.replayLoop || options.replaySpeed != 1)) {
+        error = "--speed and --loop go with --replay";
         return ParseResult::FAILED;
     }
     return ParseResult::OK;

@@ -18,6 +18,9 @@ struct SimOptions {
     int dropPercent = 0;
     int corruptPercent = 0;
     int hangupAfterSeconds = -1;  // -1 = never
+    std::string replayPath;  // play a recording's device packets instead of the model
+    double replaySpeed = 1;  // the recorded spacing is divided by it
+    bool replayLoop = false;
 };
 
 enum class ParseResult { OK, HELP, FAILED };

@@ -352,3 +352,90 @@ TEST(SimulatorProcess, PortModeDrivesAnExistingSerialDevice) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     close(master);
 }
+
+namespace {
+
+// A reply line of an 8-bit word as the device sends it.
+std::vector<uint8_t> shortLine(uint8_t word) {
+    uint8_t high = static_cast<uint8_t>((word & 0xF0) | 0x01);
+    uint8_t low = static_cast<uint8_t>((word & 0x0F) << 4 | 0x01);
+    return {high, low, static_cast<uint8_t>(high + low), 0x0D};
+}
+
+void put32(std::ofstream& out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out.put(static_cast<char>(value >> shift));
+}
+
+void putPacket(std::ofstream& out, int64_t timeUs, uint8_t direction, const std::vector<uint8_t>& bytes) {
+    put32(out, static_cast<uint32_t>(timeUs / 1000000));
+    put32(out, static_cast<uint32_t>(timeUs % 1000000));
+    put32(out, static_cast<uint32_t>(bytes.size() + 1));
+    put32(out, static_cast<uint32_t>(bytes.size() + 1));
+    out.put(static_cast<char>(direction));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+TEST(SimulatorProcess, ReplayPlaysTheDevicePacketsInOrderFasterAndGoesRound) {
+    // Words 10..109 every 20 ms (1.98 s), with a request frame from the
+    // program among them, which is not played.
+    char pattern[] = "/tmp/elqreplay-XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    std::string path = dir + "/line.pcap";
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (uint32_t value : {0xa1b2c3d4u, 2u | 4u << 16, 0u, 0u, 65535u, 147u}) put32(out, value);
+        int64_t start = 1765250000000000;
+        for (int i = 0; i < 100; ++i) {
+            putPacket(out, start + i * 20000, 0, shortLine(static_cast<uint8_t>(10 + i)));
+            if (i == 50)
+                putPacket(out, start + i * 20000 + 5000, 1,
+                          std::vector<uint8_t>(REQUEST_FRAME, REQUEST_FRAME + sizeof REQUEST_FRAME));
+        }
+    }
+    SimProcess sim({"--replay", path, "--speed", "4", "--loop"});
+    ASSERT_TRUE(sim.waitForLink());
+    int fd = openPort(sim.link);
+    ASSERT_GE(fd, 0);
+    PortReader reader(fd);
+    reader.readFor(1500);
+    close(fd);
+    ASSERT_GE(reader.words.size(), 100u);
+    for (size_t i = 1; i < reader.words.size(); ++i) {
+        uint16_t expected = reader.words[i - 1] == 109 ? 10 : static_cast<uint16_t>(reader.words[i - 1] + 1);
+        ASSERT_EQ(expected, reader.words[i]) << "at word " << i;
+    }
+    // Each round is logged at its end; at a quarter of the recorded time a
+    // round takes about 0.5 s: never less, well under the recording's half.
+    std::vector<double> rounds;
+    std::istringstream log(sim.logText());
+    for (std::string line; std::getline(log, line);)
+        if (line.find(" REPLAYED") != std::string::npos) rounds.push_back(std::stod(line));
+    ASSERT_GE(rounds.size(), 2u) << sim.logText();
+    double round = rounds[1] - rounds[0];
+    EXPECT_GE(round, 0.45);
+    EXPECT_LT(round, 0.99);
+    EXPECT_EQ(0, sim.stop());
+    unlink(path.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(SimulatorProcess, ReplayOfAMalformedFileExitsWithItsOwnCode) {
+    char pattern[] = "/tmp/elqreplay-XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    std::string path = dir + "/not.pcap";
+    std::ofstream(path) << "time,measurement\n";
+    std::string command = std::string(ELQ770_SIM_BINARY) + " --replay " + path + " --link " + dir + "/com1 2>" +
+                          dir + "/err";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(3, WEXITSTATUS(status));
+    std::ifstream err(dir + "/err");
+    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, text.find("not.pcap: not a recording")) << text;
+    EXPECT_FALSE(pathExists(dir + "/com1")) << "no link made for a refused file";
+    unlink(path.c_str());
+    unlink((dir + "/err").c_str());
+    rmdir(dir.c_str());
+}
