@@ -106,3 +106,21 @@ TEST(SimOptionsParsing, DefaultsAreAFreeRunningDevice) {
     EXPECT_FALSE(options.seedGiven);
     EXPECT_EQ(-1, options.hangupAfterSeconds);
 }
+
+TEST(SimOptionsParsing, ReplayTakesASpeedAndALoopAndTheyNeedIt) {
+    SimOptions options;
+    std::string error;
+    ASSERT_EQ(ParseResult::OK, parse({"--replay", "/tmp/r.pcap", "--speed", "2.5", "--loop"}, options, error)) << error;
+    EXPECT_EQ("/tmp/r.pcap", options.replayPath);
+    EXPECT_DOUBLE_EQ(2.5, options.replaySpeed);
+    EXPECT_TRUE(options.replayLoop);
+    EXPECT_TRUE(rejected({"--speed", "2"}));
+    EXPECT_TRUE(rejected({"--loop"}));
+    EXPECT_TRUE(rejected({"--replay", "r", "--speed", "0"}));
+    EXPECT_TRUE(rejected({"--replay", "r", "--speed", "2x"}));
+    EXPECT_TRUE(rejected({"--replay", "r", "--speed", "nan"}));
+    EXPECT_TRUE(rejected({"--replay", ""}));
+    std::string help = helpText();
+    for (const char* name : {"--replay", "--speed", "--loop"})
+        EXPECT_NE(std::string::npos, help.find(std::string("  ") + name + " ")) << name;
+}
