@@ -439,6 +439,49 @@ TEST(CliRecord, StopRequestLeavesAWholeFileAndBadLinesAreCounted) {
         << out;
 }
 
+TEST(CliRecord, LinkGapIsSilenceInTheFileAndTheRequestAfterItIsRecorded) {
+    std::string dir = workDir();
+    auto first = std::make_unique<Sim>(dir, std::vector<std::string>{"--level", "30"}, "first");
+    pid_t record = spawn({ELQ_CTL_BINARY, "record", "--port", first->link(), "--out", dir + "/line.pcap"},
+                         dir + "/ctl.out", dir + "/ctl.err");
+    sleepMs(1000);
+    first.reset();
+    sleepMs(1500);
+    Sim second(dir, {"--level", "60"}, "second");
+    for (int i = 0; i < 800 && readText(dir + "/ctl.out").find("link back") == std::string::npos; ++i) sleepMs(10);
+    sleepMs(500);
+    kill(record, SIGINT);
+    ASSERT_EQ(waitExit(record, 5000), 0) << readText(dir + "/ctl.err");
+    EXPECT_NE(readText(dir + "/ctl.out").find("1 link gaps"), std::string::npos) << readText(dir + "/ctl.out");
+    RecordingContents recording = readRecordingAt(dir + "/line.pcap");
+    // 30 % before the gap, 60 % after it, with no line for over a second
+    // between them and a request sent to the second simulator.
+    int64_t lastOf30 = -1;
+    int64_t firstOf60 = -1;
+    int requests = 0;
+    for (const RecordedPacket& packet : recording.packets) {
+        if (packet.direction == TO_DEVICE) {
+            ++requests;
+            continue;
+        }
+        for (int word : packetWords(packet)) {
+            if (word < 0) continue;
+            WordMeaning meaning = describeReplyWord(static_cast<uint16_t>(word));
+            if (meaning.band != BAND_MEASUREMENT) continue;
+            if (meaning.value == 30) {
+                EXPECT_EQ(firstOf60, -1) << "no line of the first simulator after the second's";
+                lastOf30 = packet.timeUs;
+            }
+            if (meaning.value == 60 && firstOf60 < 0) firstOf60 = packet.timeUs;
+        }
+    }
+    ASSERT_GE(lastOf30, 0);
+    ASSERT_GE(firstOf60, 0);
+    EXPECT_GE(firstOf60 - lastOf30, 1000000);
+    EXPECT_GE(requests, 2) << "the request at the start and after the reopen";
+    EXPECT_EQ(second.words(), std::vector<uint16_t>{CMD_REQUEST_DATA});
+}
+
 TEST(CliRecord, UnwritableFileIsRefusedBeforeThePort) {
     std::string dir = workDir();
     CtlRun run = ctl(dir, {"record", "--port", dir + "/tty", "--out", dir + "/no-dir/line.pcap"});
