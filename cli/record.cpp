@@ -1,16 +1,19 @@
-// Main thread, except the two taps: the device's bytes come on the link's
-// reader thread and are cut into packets there, stamped at their arrival;
-// the command frames come from putTransmitBytes on the main thread. Both
-// append to one list under a mutex, which the main thread empties at each
-// look into the file. Every batch goes out whole and flushed, after the
-// header written at the start, so the file ends on a whole packet whenever
-// the run stops.
+// Main thread, except one tap: the device's bytes come on the link's reader
+// thread, which stamps them at their arrival and hands them over through a
+// single-producer, single-consumer ring of chunks, so that it never waits
+// for the main thread. The command frames come from putTransmitBytes on the
+// main thread itself. The main thread cuts the device's bytes into packets
+// at each look into the file and writes every batch whole and flushed,
+// after the header written at the start, so the file ends on a whole packet
+// whenever the run stops.
 #include "cli/record.h"
 
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <mutex>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <vector>
 
 #include "cli/exit_codes.h"
@@ -35,18 +38,46 @@ int64_t nowEpochUs() {
         .count();
 }
 
-// What the taps hand to the main thread.
-struct Tap {
-    std::mutex lock;
-    DevicePacketizer device;
-    std::vector<RecordedPacket> packets;
+// The device's bytes on their way from the reader thread: the reader
+// fills a slot and then publishes it by advancing head (release); the main
+// thread reads slots up to head (acquire) and then frees them by advancing
+// tail. A full ring drops the bytes and counts them, rather than making the
+// reader wait.
+constexpr int CHUNK_BYTES = 64;
+constexpr uint32_t CHUNK_SLOTS = 4096;  // 4-byte reads at 9600 baud: about 17 s
+
+struct ReceivedChunk {
+    int64_t timeUs;
+    int count;
+    uint8_t bytes[CHUNK_BYTES];
 };
-Tap tap;
+
+struct ChunkRing {
+    ReceivedChunk slots[CHUNK_SLOTS];
+    std::atomic<uint32_t> head{0};
+    std::atomic<uint32_t> tail{0};
+    std::atomic<int64_t> droppedBytes{0};
+};
+ChunkRing received;
+
+// Main thread only.
+DevicePacketizer devicePackets;
+std::vector<RecordedPacket> sentFrames;
 
 void onReceived(const uint8_t* bytes, int count) {
     int64_t now = nowEpochUs();
-    std::lock_guard<std::mutex> guard(tap.lock);
-    tap.device.feed(bytes, count, now, &tap.packets);
+    for (int at = 0; at < count; at += CHUNK_BYTES) {
+        uint32_t head = received.head.load(std::memory_order_relaxed);
+        if (head - received.tail.load(std::memory_order_acquire) >= CHUNK_SLOTS) {
+            received.droppedBytes.fetch_add(count - at, std::memory_order_relaxed);
+            return;
+        }
+        ReceivedChunk& chunk = received.slots[head % CHUNK_SLOTS];
+        chunk.timeUs = now;
+        chunk.count = std::min(CHUNK_BYTES, count - at);
+        std::memcpy(chunk.bytes, bytes + at, static_cast<std::size_t>(chunk.count));
+        received.head.store(head + 1, std::memory_order_release);
+    }
 }
 
 void onTransmitted(const uint8_t* bytes, int count) {
@@ -54,8 +85,26 @@ void onTransmitted(const uint8_t* bytes, int count) {
     packet.timeUs = nowEpochUs();
     packet.direction = TO_DEVICE;
     packet.bytes.assign(bytes, bytes + count);
-    std::lock_guard<std::mutex> guard(tap.lock);
-    tap.packets.push_back(std::move(packet));
+    sentFrames.push_back(std::move(packet));
+}
+
+// The device's packets cut from the bytes received so far.
+void takeReceived(std::vector<RecordedPacket>* packets) {
+    uint32_t tail = received.tail.load(std::memory_order_relaxed);
+    uint32_t head = received.head.load(std::memory_order_acquire);
+    for (; tail != head; ++tail) {
+        const ReceivedChunk& chunk = received.slots[tail % CHUNK_SLOTS];
+        devicePackets.feed(chunk.bytes, chunk.count, chunk.timeUs, packets);
+    }
+    received.tail.store(tail, std::memory_order_release);
+}
+
+void resetTaps() {
+    received.head.store(0, std::memory_order_relaxed);
+    received.tail.store(0, std::memory_order_relaxed);
+    received.droppedBytes.store(0, std::memory_order_relaxed);
+    devicePackets = DevicePacketizer();
+    sentFrames.clear();
 }
 
 struct Counts {
@@ -107,14 +156,16 @@ void Recorder::note(const std::string& text) {
 // waiting bytes) and writes them with one write.
 bool Recorder::writeBatch(bool last) {
     std::vector<RecordedPacket> packets;
-    {
-        std::lock_guard<std::mutex> guard(tap.lock);
-        if (last)
-            tap.device.finish(&tap.packets);
-        else
-            tap.device.tick(nowEpochUs(), &tap.packets);
-        packets.swap(tap.packets);
-    }
+    packets.swap(sentFrames);
+    takeReceived(&packets);
+    if (last)
+        devicePackets.finish(&packets);
+    else
+        devicePackets.tick(nowEpochUs(), &packets);
+    // The frames were stamped as they were queued, the device's bytes as they
+    // arrived: the file holds both in the order of their times.
+    std::stable_sort(packets.begin(), packets.end(),
+                     [](const RecordedPacket& a, const RecordedPacket& b) { return a.timeUs < b.timeUs; });
     if (packets.empty() || writeFailed_) return !writeFailed_;
     std::vector<uint8_t> out;
     for (const RecordedPacket& packet : packets) {
@@ -172,6 +223,12 @@ int Recorder::end(int code) {
                   counts_.packets, counts_.sent, counts_.bytes, counts_.lines, counts_.badLines, watch_.gaps(),
                   watch_.gapSeconds(), options_.outPath.c_str());
     note(text);
+    int64_t dropped = received.droppedBytes.load(std::memory_order_relaxed);
+    if (dropped > 0) {
+        std::snprintf(text, sizeof text, "%" PRId64 " received bytes came faster than the file took them and are missing",
+                      dropped);
+        note(text);
+    }
     return writeFailed_ ? EXIT_FILE_REFUSED : EXIT_DONE;
 }
 
@@ -193,11 +250,7 @@ int Recorder::run() {
         std::fclose(file_);
         return EXIT_FILE_REFUSED;
     }
-    {
-        std::lock_guard<std::mutex> guard(tap.lock);
-        tap.device = DevicePacketizer();
-        tap.packets.clear();
-    }
+    resetTaps();
     setReceivedBytesHook(onReceived);
     setTransmitTapHook(onTransmitted);
     start_ = Clock::now();
