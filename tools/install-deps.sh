@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds and tests need, once: packages that
-# are already there are not fetched again.
+# are already there are not fetched again. tshark runs the Wireshark dissector
+# in the tests; its question about capture rights is answered by its default
+# (no) under DEBIAN_FRONTEND=noninteractive.
 set -euo pipefail
 
 PACKAGES=(
@@ -12,6 +14,7 @@ PACKAGES=(
   wine wine64 fonts-wine xvfb imagemagick x11-utils
   zip unzip
   libpcap-dev
+  tshark
 )
 # The printer the tests print on: a CUPS queue that writes PDF files, and the
 # tools that read them back. Their recommendations (avahi, colour management,

@@ -2,7 +2,8 @@
 # Builds the release zip from a clean Windows build:
 #   dist/elq770-<version>-win64.zip
 # holding elq770.exe, the command-line tool elq770ctl.exe, the user guide
-# and the check list for a Windows machine (CRLF line endings, for Notepad). The version is the CMake
+# and the check list for a Windows machine (CRLF line endings, for Notepad),
+# and the Wireshark dissector elq770.lua for the line's recordings. The version is the CMake
 # project's. Prints the zip's path last.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,7 @@ for target in "${targets[@]}"; do
 done
 sed 's/\r*$/\r/' docs/user-guide.txt > "$stage/USER-GUIDE.txt"
 sed 's/\r*$/\r/' docs/windows-checklist.md > "$stage/WINDOWS-CHECKLIST.md"
+cp tools/wireshark/elq770.lua "$stage/elq770.lua"
 
 mkdir -p dist
 zip="$root/dist/elq770-$version-win64.zip"

@@ -321,3 +321,168 @@ TEST(Recording, MonitorFromKeepsEveryRowOfALongPacket) {
     for (int i = 0; i < 1200; ++i)
         ASSERT_EQ(isoTimestamp(START_US / 1000) + "," + std::to_string(i % 100) + ",1,,,", rows[i + 1]) << i;
 }
+
+namespace {
+
+// What one packet shows, field by field, each field's occurrences joined by
+// FIELD_JOIN (a character no meaning holds).
+constexpr char FIELD_JOIN = '\x1f';
+
+struct PacketFields {
+    std::string direction, words, commands, checksums, bands, meanings, unfinished;
+};
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) text += (i == 0 ? "" : std::string(1, FIELD_JOIN)) + items[i];
+    return text;
+}
+
+// The fields the dissector should give, from decode --json.
+PacketFields expectedFields(const nlohmann::json& entry) {
+    PacketFields fields;
+    bool toDevice = entry["direction"] == "to device";
+    fields.direction = toDevice ? "1" : "0";
+    std::vector<std::string> words, checksums, bands, meanings;
+    for (const nlohmann::json& line : entry["lines"]) {
+        if (line.contains("word")) words.push_back(std::to_string(line["word"].get<int>()));
+        checksums.push_back(line["checksum_ok"].get<bool>() ? "1" : "0");
+        if (line.contains("band")) bands.push_back(line["band"]);
+        meanings.push_back(line["meaning"]);
+    }
+    (toDevice ? fields.commands : fields.words) = joined(words);
+    fields.checksums = joined(checksums);
+    fields.bands = joined(bands);
+    fields.meanings = joined(meanings);
+    int unfinished = entry["unfinished"].get<int>();
+    fields.unfinished = unfinished > 0 ? std::to_string(unfinished) : "";
+    return fields;
+}
+
+std::vector<std::string> splitTabs(const std::string& row) {
+    std::vector<std::string> cells;
+    std::string cell;
+    for (char c : row) {
+        if (c == '\t') {
+            cells.push_back(cell);
+            cell.clear();
+        } else {
+            cell += c;
+        }
+    }
+    cells.push_back(cell);
+    return cells;
+}
+
+}  // namespace
+
+// The Wireshark dissector, run by tshark on a recording, shows the same lines,
+// words, checksums, bands and meanings as decode --json, packet by packet.
+TEST(Recording, WiresharkDissectorShowsWhatDecodeShows) {
+    if (std::system("command -v tshark >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "tshark is not installed: the Wireshark dissector is not checked "
+                        "(tools/install-deps.sh installs it)";
+    std::string dir = workDir();
+    Recording recording;
+    recording.add(0, TO_DEVICE, commandFrame(CMD_REQUEST_DATA));
+    recording.add(20000, FROM_DEVICE, replyLine(42));
+    recording.add(40000, FROM_DEVICE, replyLine(128 + 7));
+    recording.add(60000, FROM_DEVICE, replyLine(312));
+    recording.add(80000, FROM_DEVICE, replyLine(777));
+    recording.add(100000, FROM_DEVICE, replyLine(3150));
+    recording.add(120000, FROM_DEVICE, replyLine(3065 + 1));
+    recording.add(140000, FROM_DEVICE, replyLine(65200 + 'A'));
+    recording.add(160000, FROM_DEVICE, replyLine(65200 + 13));
+    recording.add(180000, FROM_DEVICE, replyLine(65200 + 200));
+    recording.add(200000, FROM_DEVICE, replyLine(65012));
+    recording.add(220000, FROM_DEVICE, replyLine(65036));
+    recording.add(240000, FROM_DEVICE, replyLine(2000));  // between the bands: unused
+    std::vector<uint8_t> bad = replyLine(600);
+    bad[2] ^= 0x10;  // the sum no longer holds
+    recording.add(260000, FROM_DEVICE, bad);
+    // Several lines in one packet, an empty line among them.
+    std::vector<uint8_t> several = replyLine(10);
+    several.push_back(13);
+    for (uint16_t word : {uint16_t{4500 + 90}, uint16_t{65300}}) {
+        std::vector<uint8_t> line = replyLine(word);
+        several.insert(several.end(), line.begin(), line.end());
+    }
+    recording.add(280000, FROM_DEVICE, several);
+    // Both sides of every band's edges, in one packet.
+    std::vector<uint8_t> edges;
+    for (int word : {127, 128, 299, 300, 499, 500, 999, 1000, 2999, 3000, 3009, 3010, 3064, 3065, 4499, 4500,
+                     64999, 65000, 65009, 65010, 65024, 65025, 65034, 65035, 65049, 65050, 65199, 65200,
+                     65499, 65500, 65535}) {
+        std::vector<uint8_t> line = replyLine(static_cast<uint16_t>(word));
+        edges.insert(edges.end(), line.begin(), line.end());
+    }
+    recording.add(290000, FROM_DEVICE, edges);
+    // A line torn over two packets, with a command frame between its halves.
+    std::vector<uint8_t> torn = replyLine(900);
+    recording.add(300000, FROM_DEVICE, std::vector<uint8_t>(torn.begin(), torn.begin() + 3));
+    recording.add(310000, TO_DEVICE, commandFrame(CMD_SPACE_KEY));
+    recording.add(320000, FROM_DEVICE, std::vector<uint8_t>(torn.begin() + 3, torn.end()));
+    // A line longer than the program keeps: its first seven bytes sum up
+    // (0x31 + 0x21 + 4 * 0x11 = 0x96), the bytes after them are dropped.
+    recording.add(340000, FROM_DEVICE, {0x31, 0x21, 0x11, 0x11, 0x11, 0x11, 0x96, 0x77, 0x88, 13});
+    // A NUL byte ends the line: 0x31 and its sum 0x31, word 51.
+    recording.add(360000, FROM_DEVICE, {0x31, 0x31, 0x00, 0x51, 0x62, 13});
+    recording.add(370000, FROM_DEVICE, {0x51, 13});  // one byte: no sum can hold
+    // Noise that never ends in a CR, then the next line completes it.
+    recording.add(380000, FROM_DEVICE, std::vector<uint8_t>(70, 0xff));
+    recording.add(400000, FROM_DEVICE, replyLine(50));
+    // Commands: every kind, a frame with a bad sum, a frame in two writes.
+    recording.add(420000, TO_DEVICE, commandFrame(CMD_RESET_MAX_PEAK));
+    recording.add(430000, TO_DEVICE, commandFrame(CMD_RESET_MIN_PEAK));
+    recording.add(440000, TO_DEVICE, commandFrame(3100 + 55));
+    recording.add(450000, TO_DEVICE, commandFrame(65500));  // unknown
+    std::vector<uint8_t> badFrame = commandFrame(3200 + 20);
+    badFrame[4] ^= 0x01;
+    recording.add(460000, TO_DEVICE, badFrame);
+    std::vector<uint8_t> split = commandFrame(3300 + 12);
+    recording.add(470000, TO_DEVICE, std::vector<uint8_t>(split.begin(), split.begin() + 2));
+    recording.add(480000, TO_DEVICE, std::vector<uint8_t>(split.begin() + 2, split.end()));
+    std::string path = recording.write(dir + "/rec.pcap");
+
+    CtlRun run = ctl(dir, "decode " + path + " --json");
+    ASSERT_EQ(0, run.code) << run.err;
+    std::vector<nlohmann::json> decoded = jsonLines(run.out);
+    ASSERT_EQ(recording.packets.size(), decoded.size()) << run.out;
+
+    // The aggregator keeps a field's occurrences apart (meanings hold commas).
+    std::string command = "tshark -n -r " + path + " -X lua_script:" + ELQ_DISSECTOR_SCRIPT +
+                          " -T fields -E separator=/t -E occurrence=a"
+                          " -E \"aggregator=$(printf '\\037')\""
+                          " -e elq770.direction -e elq770.word -e elq770.command -e elq770.checksum_ok"
+                          " -e elq770.band -e elq770.meaning -e elq770.unfinished"
+                          " >" + dir + "/tshark.out 2>" + dir + "/tshark.err";
+    int status = std::system(command.c_str());
+    std::string err = readText(dir + "/tshark.err");
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << err;
+    std::vector<std::string> rows = textLines(readText(dir + "/tshark.out"));
+    ASSERT_EQ(decoded.size(), rows.size()) << readText(dir + "/tshark.out") << err;
+
+    int linesSeen = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::vector<std::string> cells = splitTabs(rows[i]);
+        ASSERT_EQ(7u, cells.size()) << i << ": " << rows[i];
+        // tshark shows a boolean as True/False or 1/0, by version.
+        std::string checksums = cells[3];
+        for (const char* word : {"True", "False"}) {
+            for (size_t at; (at = checksums.find(word)) != std::string::npos;)
+                checksums.replace(at, std::string(word).size(), word[0] == 'T' ? "1" : "0");
+        }
+        PacketFields expected = expectedFields(decoded[i]);
+        std::string packet = "packet " + std::to_string(i) + ": " + decoded[i].dump();
+        EXPECT_EQ(expected.direction, cells[0]) << packet;
+        EXPECT_EQ(expected.words, cells[1]) << packet;
+        EXPECT_EQ(expected.commands, cells[2]) << packet;
+        EXPECT_EQ(expected.checksums, checksums) << packet;
+        EXPECT_EQ(expected.bands, cells[4]) << packet;
+        EXPECT_EQ(expected.meanings, cells[5]) << packet;
+        EXPECT_EQ(expected.unfinished, cells[6]) << packet;
+        linesSeen += static_cast<int>(decoded[i]["lines"].size());
+    }
+    // The comparison covered what the recording holds, not empty rows.
+    EXPECT_EQ(61, linesSeen);
+}
