@@ -450,7 +450,9 @@ TEST(Recording, WiresharkDissectorShowsWhatDecodeShows) {
     ASSERT_EQ(recording.packets.size(), decoded.size()) << run.out;
 
     // The aggregator keeps a field's occurrences apart (meanings hold commas).
-    std::string command = "tshark -n -r " + path + " -X lua_script:" + ELQ_DISSECTOR_SCRIPT +
+    // HOME in the work folder: no personal profile or installed copy of the
+    // dissector takes part.
+    std::string command = "HOME=" + dir + " XDG_CONFIG_HOME=" + dir + "/config tshark -n -r " + path + " -X lua_script:" + ELQ_DISSECTOR_SCRIPT +
                           " -T fields -E separator=/t -E occurrence=a"
                           " -E \"aggregator=$(printf '\\037')\""
                           " -e elq770.direction -e elq770.word -e elq770.command -e elq770.checksum_ok"
