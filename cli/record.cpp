@@ -19,6 +19,7 @@
 #include "cli/exit_codes.h"
 #include "cli/link_watch.h"
 #include "cli/platform.h"
+#include "cli/recording_out.h"
 #include "link/command_frames.h"
 #include "link/line_recording.h"
 #include "link/receive_parser.h"
@@ -107,14 +108,6 @@ void resetTaps() {
     sentFrames.clear();
 }
 
-struct Counts {
-    int64_t packets = 0;
-    int64_t bytes = 0;
-    int64_t lines = 0;
-    int64_t badLines = 0;
-    int64_t sent = 0;  // command frames
-};
-
 class Recorder {
 public:
     explicit Recorder(const RecordOptions& options)
@@ -131,11 +124,8 @@ private:
 
     RecordOptions options_;
     LinkWatch watch_;
-    std::FILE* file_ = nullptr;
+    RecordingOut out_;
     bool terminal_ = false;
-    bool writeFailed_ = false;
-    Counts counts_;
-    LineAssembly line_{};  // the device's lines across packets, for the count
     Clock::time_point start_;
     Clock::time_point lastStatus_;
 };
@@ -162,33 +152,7 @@ bool Recorder::writeBatch(bool last) {
         devicePackets.finish(&packets);
     else
         devicePackets.tick(nowEpochUs(), &packets);
-    // The frames were stamped as they were queued, the device's bytes as they
-    // arrived: the file holds both in the order of their times.
-    std::stable_sort(packets.begin(), packets.end(),
-                     [](const RecordedPacket& a, const RecordedPacket& b) { return a.timeUs < b.timeUs; });
-    if (packets.empty() || writeFailed_) return !writeFailed_;
-    std::vector<uint8_t> out;
-    for (const RecordedPacket& packet : packets) {
-        if (!appendRecordedPacket(&out, packet)) continue;  // a clock before 1970: nothing to write
-        ++counts_.packets;
-        counts_.bytes += static_cast<int64_t>(packet.bytes.size());
-        if (packet.direction == TO_DEVICE) {
-            ++counts_.sent;
-            continue;
-        }
-        for (uint8_t byte : packet.bytes) {
-            if (!assembleLineByte(&line_, byte)) continue;
-            ++counts_.lines;
-            if (!lineChecksumOk(line_.bytes)) ++counts_.badLines;
-        }
-    }
-    if (std::fwrite(out.data(), 1, out.size(), file_) != out.size() || std::fflush(file_) != 0) {
-        int error = lastSystemError();
-        std::fprintf(stderr, "elq770ctl: %s: cannot write file: %s\n", options_.outPath.c_str(),
-                     systemErrorText(error).c_str());
-        writeFailed_ = true;
-    }
-    return !writeFailed_;
+    return out_.write(&packets);
 }
 
 void Recorder::showStatus(bool force) {
@@ -196,8 +160,8 @@ void Recorder::showStatus(bool force) {
     Clock::time_point now = Clock::now();
     if (!force && now - lastStatus_ < Ms(STATUS_MS)) return;
     lastStatus_ = now;
-    std::printf("\rpackets %" PRId64 "  bytes %" PRId64 "  bad lines %" PRId64 "  gaps %d   ", counts_.packets,
-                counts_.bytes, counts_.badLines, watch_.gaps());
+    std::printf("\rpackets %" PRId64 "  bytes %" PRId64 "  bad lines %" PRId64 "  gaps %d   ", out_.counts().packets,
+                out_.counts().bytes, out_.counts().badLines, watch_.gaps());
     std::fflush(stdout);
 }
 
@@ -207,20 +171,15 @@ int Recorder::end(int code) {
     setReceivedBytesHook(nullptr);
     setTransmitTapHook(nullptr);
     writeBatch(true);
-    if (std::fclose(file_) != 0 && !writeFailed_) {
-        int error = lastSystemError();
-        std::fprintf(stderr, "elq770ctl: %s: cannot write file: %s\n", options_.outPath.c_str(),
-                     systemErrorText(error).c_str());
-        writeFailed_ = true;
-    }
-    file_ = nullptr;
+    out_.close();
     if (code != EXIT_DONE) return code;
     showStatus(true);
+    const RecordingCounts& counts = out_.counts();
     char text[400];
     std::snprintf(text, sizeof text,
                   "%" PRId64 " packets (%" PRId64 " command frames sent), %" PRId64 " bytes; %" PRId64
                   " reply lines, %" PRId64 " bad; %d link gaps (%.1f s); in %s",
-                  counts_.packets, counts_.sent, counts_.bytes, counts_.lines, counts_.badLines, watch_.gaps(),
+                  counts.packets, counts.sent, counts.bytes, counts.lines, counts.badLines, watch_.gaps(),
                   watch_.gapSeconds(), options_.outPath.c_str());
     note(text);
     int64_t dropped = received.droppedBytes.load(std::memory_order_relaxed);
@@ -229,27 +188,12 @@ int Recorder::end(int code) {
                       dropped);
         note(text);
     }
-    return writeFailed_ ? EXIT_FILE_REFUSED : EXIT_DONE;
+    return out_.failed() ? EXIT_FILE_REFUSED : EXIT_DONE;
 }
 
 int Recorder::run() {
     terminal_ = stdoutIsTerminal();
-    file_ = openFile(options_.outPath, "wb");
-    if (file_ == nullptr) {
-        int error = lastSystemError();
-        std::fprintf(stderr, "elq770ctl: %s: cannot create file: %s\n", options_.outPath.c_str(),
-                     systemErrorText(error).c_str());
-        return EXIT_FILE_REFUSED;
-    }
-    std::vector<uint8_t> header;
-    appendRecordingHeader(&header);
-    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size() || std::fflush(file_) != 0) {
-        int error = lastSystemError();
-        std::fprintf(stderr, "elq770ctl: %s: cannot write file: %s\n", options_.outPath.c_str(),
-                     systemErrorText(error).c_str());
-        std::fclose(file_);
-        return EXIT_FILE_REFUSED;
-    }
+    if (!out_.create(options_.outPath)) return EXIT_FILE_REFUSED;
     resetTaps();
     setReceivedBytesHook(onReceived);
     setTransmitTapHook(onTransmitted);

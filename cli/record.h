@@ -11,6 +11,7 @@
 struct RecordOptions {
     std::string port;
     std::string outPath;
+    std::string relayPath;  // record --relay LINK (cli/relay.h); empty: record alone
     double durationSeconds = 0;  // 0 runs until recordStopRequested
 };
 

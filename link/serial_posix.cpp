@@ -34,6 +34,7 @@
 #include "link/command_frames.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
+#include "link/tty_posix.h"
 
 namespace {
 
@@ -57,7 +58,11 @@ std::atomic<int> stopRequested{0};
 std::atomic<int> writerWakeFd{-1};
 std::atomic<int> deviceGone{0};  // the reader saw the line hang up
 
-speed_t speedOf(int baudRate) {
+}  // namespace
+
+// configureTty is shared with the relay (link/tty_posix.h), so it and its
+// helper live outside the anonymous namespace.
+static speed_t speedOf(int baudRate) {
     switch (baudRate) {
         case 1200: return B1200;
         case 2400: return B2400;
@@ -94,6 +99,8 @@ int configureTty(int fd, int baudRate) {
     tcflush(fd, TCIOFLUSH);
     return 1;
 }
+
+namespace {
 
 int openWakePipe(WakePipe* wake) {
     int ends[2];

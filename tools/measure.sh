@@ -2,6 +2,7 @@
 # Prints the performance figures of the program and its core:
 #   tools/measure.sh [--only FILTER] [NATIVE_BUILD_DIR]   (default build/native)
 #   tools/measure.sh bench [BENCH_BUILD_DIR]              (default build/bench)
+#   tools/measure.sh relay [BUILD_DIR [ROUNDS]]           (default build/bench)
 #
 # The first form builds nothing (run tools/build.sh first). It runs the
 # measuring tools of tools/measure under Wine through the end-to-end harness,
@@ -15,6 +16,11 @@
 #
 # The second form configures a release build without sanitizers, builds the
 # Google Benchmarks of the portable core (tools/measure/bench) and runs them.
+#
+# The third form builds elq770ctl in that release tree (or uses the one in
+# BUILD_DIR) and times a request frame to the first answer byte through
+# `elq770ctl record --relay` against the same round without it, on
+# pseudo-terminals (tools/measure/relay_latency.py; Linux, no Wine).
 #
 # The figures depend on the machine and on what else runs on it; the load
 # average is printed with them. Nothing here fails because the machine is
@@ -32,6 +38,15 @@ if [ "${1:-}" = bench ]; then
   "$build/tools/measure/bench/trend_bench" || rc=$?
   echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
   exit "$rc"
+fi
+
+if [ "${1:-}" = relay ]; then
+  build=${2:-$root/build/bench}
+  if [ -z "${2:-}" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
+    cmake --build "$build" -j"$(nproc)" --target elq770ctl >/dev/null || exit 2
+  fi
+  exec python3 "$root/tools/measure/relay_latency.py" "$build/elq770ctl" "${3:-1000}"
 fi
 
 filter='*'

@@ -4,12 +4,16 @@
 
 #include "cli/commands/command_support.h"
 #include "cli/platform.h"
+#include "cli/relay.h"
 
 CLI::App* setupRecord(CLI::App& app, int* exitCode) {
     auto options = std::make_shared<RecordOptions>();
     CLI::App* command = app.add_subcommand("record", "record what the device sends into a file until Ctrl-C");
     addPortOption(command, &options->port);
     command->add_option("--out,-o", options->outPath, "the recording to write (a pcap file)")->required();
+    command->add_option("--relay", options->relayPath,
+                        "pass the line on to another program through this new pseudo-terminal, recording both "
+                        "directions (not on Windows yet)");
     command->add_option("--duration", options->durationSeconds, "stop after this many seconds")
         ->check(CLI::NonNegativeNumber);
     command->callback([options, exitCode] { *exitCode = runRecordCommand(*options); });
@@ -20,5 +24,6 @@ CLI::App* setupRecord(CLI::App& app, int* exitCode) {
 // console's close) as its normal end.
 int runRecordCommand(const RecordOptions& options) {
     catchStopRequests(&recordStopRequested);
+    if (!options.relayPath.empty()) return runRelay(options);
     return runRecord(options);
 }

@@ -573,3 +573,79 @@ TEST(PosixLink, CarriesBothWaysAndAHangUpCostsNoCpu) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(sendCommandWord(CMD_SPACE_KEY), 0) << "nothing is taken while no link is open";
 }
+
+// record --relay between the simulator and elq770ctl info: the info reads
+// the device through the relay, and both directions are in the file.
+TEST(CliRelay, InfoThroughTheRelayIsRightAndBothDirectionsAreRecorded) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--text", "RELAYED", "--setpoint1", "55"});
+    std::string link = dir + "/relay";
+    pid_t relay = spawn({ELQ_CTL_BINARY, "record", "--port", sim.link(), "--relay", link, "--out", dir + "/line.pcap"},
+                        dir + "/relay.out", dir + "/relay.err");
+    for (int i = 0; i < 500 && !fs::is_symlink(fs::symlink_status(link)); ++i) sleepMs(10);
+    ASSERT_TRUE(fs::is_symlink(fs::symlink_status(link))) << readText(dir + "/relay.err");
+    CtlRun info = ctl(dir, {"info", "--port", link, "--json"});
+    kill(relay, SIGTERM);
+    ASSERT_EQ(waitExit(relay, 5000), 0) << readText(dir + "/relay.err");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the relay removes its link at the end";
+    ASSERT_EQ(info.code, 0) << info.err;
+    nlohmann::json parsed = nlohmann::json::parse(info.out);
+    EXPECT_EQ(parsed["deviceText"], "RELAYED");
+    EXPECT_EQ(parsed["limit1Setpoint"], 55);
+
+    RecordingContents recording = readRecordingAt(dir + "/line.pcap");
+    EXPECT_FALSE(recording.truncatedLastPacket);
+    uint8_t request[FRAME_SIZE];
+    buildFrame(CMD_REQUEST_DATA, request);
+    std::vector<uint16_t> sent;
+    int64_t requestTime = -1;
+    int64_t setpointTime = -1;
+    std::string text;
+    int64_t lastTime = 0;
+    for (const RecordedPacket& packet : recording.packets) {
+        EXPECT_GE(packet.timeUs, lastTime) << "packets in the order they crossed";
+        lastTime = packet.timeUs;
+        std::vector<int> words = packetWords(packet);
+        if (packet.direction == TO_DEVICE) {
+            ASSERT_EQ(words.size(), 1u) << "one command frame per packet";
+            ASSERT_NE(words[0], -1);
+            sent.push_back(static_cast<uint16_t>(words[0]));
+            if (words[0] == CMD_REQUEST_DATA && requestTime < 0) {
+                EXPECT_EQ(packet.bytes, std::vector<uint8_t>(request, request + FRAME_SIZE));
+                requestTime = packet.timeUs;
+            }
+            continue;
+        }
+        ASSERT_EQ(words.size(), 1u) << "one reply line per device packet";
+        if (words[0] < 0 || requestTime < 0) continue;
+        WordMeaning meaning = describeReplyWord(static_cast<uint16_t>(words[0]));
+        if (meaning.band == BAND_PARAMETER && meaning.field != nullptr &&
+            std::string(meaning.field) == "limit1Setpoint" && meaning.value == 55 && setpointTime < 0)
+            setpointTime = packet.timeUs;
+        if (meaning.band == BAND_TEXT && meaning.value != 13) text += static_cast<char>(meaning.value);
+    }
+    // What the info sent through the relay is what the simulator received,
+    // and it is in the file; the answer to the request follows it.
+    EXPECT_EQ(sent, sim.words());
+    ASSERT_GE(requestTime, 0) << "the request frame as a packet to the device";
+    ASSERT_GE(setpointTime, 0) << "the parameter answer as a packet from the device";
+    EXPECT_GT(setpointTime, requestTime);
+    EXPECT_NE(text.find("RELAYED"), std::string::npos) << text;
+    EXPECT_NE(readText(dir + "/relay.out").find(std::to_string(sent.size()) + " command frames relayed"),
+              std::string::npos) << readText(dir + "/relay.out");
+}
+
+TEST(CliRelay, UnopenablePortAndOccupiedLinkAreRefused) {
+    std::string dir = workDir();
+    CtlRun missing = ctl(dir, {"record", "--port", dir + "/no-such-tty", "--relay", dir + "/relay", "--out",
+                               dir + "/line.pcap"});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.err.find("no-such-tty: cannot open port"), std::string::npos) << missing.err;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir + "/relay")));
+    Sim sim(dir);
+    std::ofstream(dir + "/taken") << "a real file";
+    CtlRun taken = ctl(dir, {"record", "--port", sim.link(), "--relay", dir + "/taken", "--out", dir + "/line.pcap"});
+    EXPECT_EQ(taken.code, 2);
+    EXPECT_NE(taken.err.find("exists and is not a symlink"), std::string::npos) << taken.err;
+    EXPECT_EQ(readText(dir + "/taken"), "a real file") << "a real file is never replaced";
+}

@@ -1,0 +1,318 @@
+// The relay on POSIX: one thread, poll() on the device's port and on the
+// master of a new pseudo-terminal whose slave is published at LINK. A chunk
+// read on one side is stamped, written to the other side at once and only
+// then handed to the recording; the file takes a whole, flushed batch at each
+// turn of the loop (at least every LOOK_MS).
+//
+// The relay keeps a slave descriptor of its own open, as the simulator does,
+// so that the master stays valid while the other program closes and reopens
+// LINK; the device's lines that nobody reads meanwhile are thrown away once
+// they would be stale. A port that hangs up is tried again every two
+// seconds, a gap in the file as in record.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/platform.h"
+#include "cli/recording_out.h"
+#include "cli/relay.h"
+#include "link/line_recording.h"
+#include "link/tty_posix.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int BAUD_RATE = 9600;
+constexpr int LOOK_MS = 10;
+constexpr int STATUS_MS = 200;
+constexpr int REOPEN_MS = 2000;
+constexpr int WRITE_WAIT_MS = 1000;  // a side that takes nothing for this long loses the chunk
+constexpr int CHUNK = 256;
+constexpr int STALE_INPUT_BYTES = 512;  // about half a second of the line
+
+int64_t nowEpochUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The pseudo-terminal the other program opens, published at linkPath.
+class PseudoTerminal {
+public:
+    ~PseudoTerminal() { close(); }
+
+    // 1, or 0 with error set.
+    int open(const std::string& linkPath, std::string* error) {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const char* slave = nullptr;
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || (slave = ptsname(master_)) == nullptr)
+            return fail(std::string("pseudo-terminal: ") + std::strerror(errno), error);
+        name_ = slave;
+        slave_ = ::open(name_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        // Raw from the start: no echo of the device's lines, no CR turned
+        // into NL before the other program sets its port up.
+        if (slave_ < 0 || !configureTty(slave_, BAUD_RATE))
+            return fail(name_ + ": " + std::strerror(errno), error);
+        // An old symlink (a stale one) is replaced, never a real file.
+        struct stat info{};
+        if (lstat(linkPath.c_str(), &info) == 0) {
+            if (!S_ISLNK(info.st_mode)) return fail("exists and is not a symlink", error);
+            unlink(linkPath.c_str());
+        }
+        if (symlink(name_.c_str(), linkPath.c_str()) != 0) return fail(std::strerror(errno), error);
+        linkPath_ = linkPath;
+        return 1;
+    }
+
+    // Removes the symlink if it still points here, and closes both ends.
+    void close() {
+        if (!linkPath_.empty()) {
+            char target[4096];
+            ssize_t length = readlink(linkPath_.c_str(), target, sizeof target - 1);
+            if (length >= 0 && std::string(target, static_cast<size_t>(length)) == name_) unlink(linkPath_.c_str());
+            linkPath_.clear();
+        }
+        if (slave_ >= 0) ::close(slave_);
+        if (master_ >= 0) ::close(master_);
+        slave_ = master_ = -1;
+    }
+
+    // Before the device's bytes go in: what has waited unread for too long
+    // is dropped, so that the next opener finds fresh lines and a pty that
+    // nobody reads never fills up.
+    void discardStaleInput() {
+        int waiting = 0;
+        if (slave_ >= 0 && ioctl(slave_, FIONREAD, &waiting) == 0 && waiting > STALE_INPUT_BYTES)
+            tcflush(slave_, TCIFLUSH);
+    }
+
+    int master() const { return master_; }
+    const std::string& name() const { return name_; }
+
+private:
+    int fail(const std::string& text, std::string* error) {
+        *error = text;
+        close();
+        return 0;
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    std::string name_;
+    std::string linkPath_;
+};
+
+// Writes the whole chunk to a non-blocking fd, waiting for it to take more
+// when it is full. Returns the bytes it could not write.
+int writeAll(int fd, const uint8_t* bytes, int count) {
+    int done = 0;
+    while (done < count && fd >= 0) {
+        ssize_t put = write(fd, bytes + done, static_cast<size_t>(count - done));
+        if (put > 0) {
+            done += static_cast<int>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+        pollfd wait{fd, POLLOUT, 0};
+        int ready = poll(&wait, 1, WRITE_WAIT_MS);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || (wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
+    }
+    return count - done;
+}
+
+class Relay {
+public:
+    explicit Relay(const RecordOptions& options) : options_(options) {}
+    ~Relay() { closePort(); }
+    int run();
+
+private:
+    bool stopDue() const;
+    bool openPort(bool report);
+    void closePort();
+    void note(const std::string& text);
+    void showStatus(bool force);
+    // Reads what waits on fd and passes it on; false when the side is gone.
+    bool pass(int from, RecordingDirection direction);
+    bool writeBatch(bool last);
+    int end(int code);
+
+    RecordOptions options_;
+    RecordingOut out_;
+    PseudoTerminal pty_;
+    int port_ = -1;
+    bool terminal_ = false;
+    // The device's bytes cut into reply lines; the other program's bytes cut
+    // the same way at CR, which in a command frame is its last byte only
+    // (the other five bytes have 1 in their low nibble, the checksum 4).
+    DevicePacketizer fromDevice_;
+    DevicePacketizer toDevice_;
+    std::vector<RecordedPacket> packets_;
+    int64_t notPassed_ = 0;
+    int gaps_ = 0;
+    Clock::time_point start_;
+    Clock::time_point lastStatus_;
+    Clock::time_point lastTry_;
+};
+
+bool Relay::stopDue() const {
+    if (recordStopRequested.load(std::memory_order_relaxed) != 0) return true;
+    if (options_.durationSeconds <= 0) return false;
+    return Clock::now() - start_ >= std::chrono::duration<double>(options_.durationSeconds);
+}
+
+void Relay::note(const std::string& text) {
+    if (terminal_) std::fputs("\n", stdout);
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+bool Relay::openPort(bool report) {
+    lastTry_ = Clock::now();
+    port_ = open(options_.port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (port_ >= 0 && configureTty(port_, BAUD_RATE)) return true;
+    int error = errno;
+    closePort();
+    if (report)
+        std::fprintf(stderr, "elq770ctl: %s: cannot open port: %s\n", options_.port.c_str(),
+                     systemErrorText(error).c_str());
+    return false;
+}
+
+void Relay::closePort() {
+    if (port_ >= 0) close(port_);
+    port_ = -1;
+}
+
+void Relay::showStatus(bool force) {
+    if (!terminal_) return;
+    Clock::time_point now = Clock::now();
+    if (!force && now - lastStatus_ < std::chrono::milliseconds(STATUS_MS)) return;
+    lastStatus_ = now;
+    const RecordingCounts& counts = out_.counts();
+    std::printf("\rpackets %" PRId64 "  bytes %" PRId64 "  frames %" PRId64 "  bad lines %" PRId64 "  gaps %d   ",
+                counts.packets, counts.bytes, counts.sent, counts.badLines, gaps_);
+    std::fflush(stdout);
+}
+
+bool Relay::pass(int from, RecordingDirection direction) {
+    uint8_t chunk[CHUNK];
+    for (;;) {
+        ssize_t got = read(from, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+        // The port: end of file or an error is a hang-up. The master: EIO
+        // cannot come while our own slave descriptor is open.
+        if (got <= 0) return direction == TO_DEVICE && got < 0 && errno == EIO;
+        int64_t timeUs = nowEpochUs();
+        int count = static_cast<int>(got);
+        if (direction == FROM_DEVICE) {
+            pty_.discardStaleInput();
+            notPassed_ += writeAll(pty_.master(), chunk, count);
+            fromDevice_.feed(chunk, count, timeUs, &packets_);
+        } else {
+            notPassed_ += writeAll(port_, chunk, count);
+            std::size_t first = packets_.size();
+            toDevice_.feed(chunk, count, timeUs, &packets_);
+            for (std::size_t i = first; i < packets_.size(); ++i) packets_[i].direction = TO_DEVICE;
+        }
+        if (count < CHUNK) return true;
+    }
+}
+
+bool Relay::writeBatch(bool last) {
+    if (last) {
+        fromDevice_.finish(&packets_);
+        std::size_t mid = packets_.size();
+        toDevice_.finish(&packets_);
+        for (std::size_t i = mid; i < packets_.size(); ++i) packets_[i].direction = TO_DEVICE;
+    } else {
+        int64_t now = nowEpochUs();
+        fromDevice_.tick(now, &packets_);
+        std::size_t mid = packets_.size();
+        toDevice_.tick(now, &packets_);
+        for (std::size_t i = mid; i < packets_.size(); ++i) packets_[i].direction = TO_DEVICE;
+    }
+    bool written = out_.write(&packets_);
+    packets_.clear();
+    return written;
+}
+
+int Relay::end(int code) {
+    closePort();
+    pty_.close();
+    writeBatch(true);
+    out_.close();
+    if (code != EXIT_DONE) return code;
+    showStatus(true);
+    const RecordingCounts& counts = out_.counts();
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "%" PRId64 " packets (%" PRId64 " command frames relayed), %" PRId64 " bytes; %" PRId64
+                  " reply lines, %" PRId64 " bad; %d link gaps; in %s",
+                  counts.packets, counts.sent, counts.bytes, counts.lines, counts.badLines, gaps_,
+                  options_.outPath.c_str());
+    note(text);
+    if (notPassed_ > 0) {
+        std::snprintf(text, sizeof text, "%" PRId64 " bytes could not be passed on (the other side took nothing)",
+                      notPassed_);
+        note(text);
+    }
+    return out_.failed() ? EXIT_FILE_REFUSED : EXIT_DONE;
+}
+
+int Relay::run() {
+    terminal_ = stdoutIsTerminal();
+    if (!out_.create(options_.outPath)) return EXIT_FILE_REFUSED;
+    if (!openPort(true)) return end(EXIT_PORT_NOT_OPENED);
+    std::string error;
+    if (!pty_.open(options_.relayPath, &error)) {
+        std::fprintf(stderr, "elq770ctl: %s: cannot make the relay's pseudo-terminal: %s\n",
+                     options_.relayPath.c_str(), error.c_str());
+        return end(EXIT_PORT_NOT_OPENED);
+    }
+    note("relaying " + options_.port + " to " + options_.relayPath + " (" + pty_.name() + "); Ctrl-C ends");
+    start_ = Clock::now();
+    while (!stopDue()) {
+        pollfd waits[2] = {{pty_.master(), POLLIN, 0}, {port_, POLLIN, 0}};
+        int ready = poll(waits, port_ >= 0 ? 2 : 1, LOOK_MS);
+        if (ready < 0 && errno != EINTR) {
+            std::fprintf(stderr, "elq770ctl: poll: %s\n", std::strerror(errno));
+            return end(EXIT_PORT_NOT_OPENED);
+        }
+        if (ready > 0 && port_ >= 0 && waits[1].revents != 0 && !pass(port_, FROM_DEVICE)) {
+            closePort();
+            ++gaps_;
+            note("link gap: " + options_.port + " is gone; trying it again every 2 s");
+        }
+        if (ready > 0 && waits[0].revents != 0) pass(pty_.master(), TO_DEVICE);
+        if (port_ < 0 && Clock::now() - lastTry_ >= std::chrono::milliseconds(REOPEN_MS) && openPort(false))
+            note("link back: " + options_.port);
+        if (!writeBatch(false)) return end(EXIT_FILE_REFUSED);
+        showStatus(false);
+    }
+    return end(EXIT_DONE);
+}
+
+}  // namespace
+
+int runRelay(const RecordOptions& options) {
+    Relay relay(options);
+    return relay.run();
+}
