@@ -14,6 +14,7 @@
 #include "cli/link_watch.h"
 #include "cli/platform.h"
 #include "cli/recording_file.h"
+#include "cli/run_end.h"
 #include "display/readout_text.h"
 #include "link/live_state.h"
 #include "link/receive_parser.h"
@@ -76,11 +77,7 @@ private:
     Clock::time_point lastFlush_;
 };
 
-bool Monitor::stopDue() const {
-    if (monitorStopRequested.load(std::memory_order_relaxed) != 0) return true;
-    if (options_.durationSeconds <= 0) return false;
-    return Clock::now() - start_ >= std::chrono::duration<double>(options_.durationSeconds);
-}
+bool Monitor::stopDue() const { return runEndDue(monitorStopRequested, start_, options_.durationSeconds); }
 
 void Monitor::writeRow(int32_t measurement, int64_t epochMs) {
     uint32_t alarms = liveState.alarmWordCount.load(std::memory_order_relaxed);
@@ -135,12 +132,7 @@ void Monitor::showStatus(bool force) {
 }
 
 // Notices go where they do not mix with rows: stderr when rows go to stdout.
-void Monitor::note(const std::string& text) {
-    if (terminal_) std::fputs("\n", stdout);
-    std::FILE* out = rowsToStdout_ ? stderr : stdout;
-    std::fprintf(out, "%s\n", text.c_str());
-    std::fflush(out);
-}
+void Monitor::note(const std::string& text) { printNote(rowsToStdout_ ? stderr : stdout, terminal_, text); }
 
 void Monitor::finish(int64_t epochMs) {
     watch_.close();

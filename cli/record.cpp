@@ -20,6 +20,7 @@
 #include "cli/link_watch.h"
 #include "cli/platform.h"
 #include "cli/recording_out.h"
+#include "cli/run_end.h"
 #include "link/command_frames.h"
 #include "link/line_recording.h"
 #include "link/receive_parser.h"
@@ -130,17 +131,9 @@ private:
     Clock::time_point lastStatus_;
 };
 
-bool Recorder::stopDue() const {
-    if (recordStopRequested.load(std::memory_order_relaxed) != 0) return true;
-    if (options_.durationSeconds <= 0) return false;
-    return Clock::now() - start_ >= std::chrono::duration<double>(options_.durationSeconds);
-}
+bool Recorder::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
 
-void Recorder::note(const std::string& text) {
-    if (terminal_) std::fputs("\n", stdout);
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
-}
+void Recorder::note(const std::string& text) { printNote(stdout, terminal_, text); }
 
 // Takes the packets the taps have made (with last, also the device's
 // waiting bytes) and writes them with one write.

@@ -29,6 +29,7 @@
 #include "cli/platform.h"
 #include "cli/recording_out.h"
 #include "cli/relay.h"
+#include "cli/run_end.h"
 #include "link/line_recording.h"
 #include "link/tty_posix.h"
 
@@ -161,8 +162,8 @@ private:
     // The device's bytes cut into reply lines; the other program's bytes cut
     // the same way at CR, which in a command frame is its last byte only
     // (the other five bytes have 1 in their low nibble, the checksum 4).
-    DevicePacketizer fromDevice_;
-    DevicePacketizer toDevice_;
+    DevicePacketizer fromDevice_{FROM_DEVICE};
+    DevicePacketizer toDevice_{TO_DEVICE};
     std::vector<RecordedPacket> packets_;
     int64_t notPassed_ = 0;
     int gaps_ = 0;
@@ -171,17 +172,9 @@ private:
     Clock::time_point lastTry_;
 };
 
-bool Relay::stopDue() const {
-    if (recordStopRequested.load(std::memory_order_relaxed) != 0) return true;
-    if (options_.durationSeconds <= 0) return false;
-    return Clock::now() - start_ >= std::chrono::duration<double>(options_.durationSeconds);
-}
+bool Relay::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
 
-void Relay::note(const std::string& text) {
-    if (terminal_) std::fputs("\n", stdout);
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
-}
+void Relay::note(const std::string& text) { printNote(stdout, terminal_, text); }
 
 bool Relay::openPort(bool report) {
     lastTry_ = Clock::now();
@@ -228,26 +221,19 @@ bool Relay::pass(int from, RecordingDirection direction) {
             fromDevice_.feed(chunk, count, timeUs, &packets_);
         } else {
             notPassed_ += writeAll(port_, chunk, count);
-            std::size_t first = packets_.size();
             toDevice_.feed(chunk, count, timeUs, &packets_);
-            for (std::size_t i = first; i < packets_.size(); ++i) packets_[i].direction = TO_DEVICE;
         }
         if (count < CHUNK) return true;
     }
 }
 
 bool Relay::writeBatch(bool last) {
-    if (last) {
-        fromDevice_.finish(&packets_);
-        std::size_t mid = packets_.size();
-        toDevice_.finish(&packets_);
-        for (std::size_t i = mid; i < packets_.size(); ++i) packets_[i].direction = TO_DEVICE;
-    } else {
-        int64_t now = nowEpochUs();
-        fromDevice_.tick(now, &packets_);
-        std::size_t mid = packets_.size();
-        toDevice_.tick(now, &packets_);
-        for (std::size_t i = mid; i < packets_.size(); ++i) packets_[i].direction = TO_DEVICE;
+    int64_t now = nowEpochUs();
+    for (DevicePacketizer* side : {&fromDevice_, &toDevice_}) {
+        if (last)
+            side->finish(&packets_);
+        else
+            side->tick(now, &packets_);
     }
     bool written = out_.write(&packets_);
     packets_.clear();

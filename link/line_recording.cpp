@@ -138,7 +138,7 @@ void DevicePacketizer::flush(std::vector<RecordedPacket>* out) {
     if (waiting_.empty()) return;
     RecordedPacket packet;
     packet.timeUs = lastByteUs_;
-    packet.direction = FROM_DEVICE;
+    packet.direction = direction_;
     packet.bytes.swap(waiting_);
     out->push_back(std::move(packet));
     waiting_.clear();

@@ -80,6 +80,10 @@ constexpr int PACKETIZER_MAX_BYTES = 64;
 
 class DevicePacketizer {
 public:
+    // The direction its packets carry: the device's lines by default; a relay
+    // cuts the other program's bytes the same way, since a command frame's
+    // only CR is its last byte.
+    explicit DevicePacketizer(RecordingDirection direction = FROM_DEVICE) : direction_(direction) {}
     // Bytes that arrived together at timeUs. Completed packets are appended
     // to out.
     void feed(const uint8_t* bytes, int count, int64_t timeUs, std::vector<RecordedPacket>* out);
@@ -93,6 +97,7 @@ public:
 private:
     void flush(std::vector<RecordedPacket>* out);
 
+    RecordingDirection direction_;
     std::vector<uint8_t> waiting_;
     int64_t lastByteUs_ = 0;
 };

@@ -58,11 +58,7 @@ std::atomic<int> stopRequested{0};
 std::atomic<int> writerWakeFd{-1};
 std::atomic<int> deviceGone{0};  // the reader saw the line hang up
 
-}  // namespace
-
-// configureTty is shared with the relay (link/tty_posix.h), so it and its
-// helper live outside the anonymous namespace.
-static speed_t speedOf(int baudRate) {
+speed_t speedOf(int baudRate) {
     switch (baudRate) {
         case 1200: return B1200;
         case 2400: return B2400;
@@ -76,8 +72,11 @@ static speed_t speedOf(int baudRate) {
     }
 }
 
-// Raw 8N1, no flow control of either kind, modem lines ignored; reads return
-// what is there (the threads wait in poll, not in read).
+}  // namespace
+
+// Shared with the relay (link/tty_posix.h). Raw 8N1, no flow control of
+// either kind, modem lines ignored; reads return what is there (the threads
+// wait in poll, not in read).
 int configureTty(int fd, int baudRate) {
     speed_t speed = speedOf(baudRate);
     if (speed == B0) {
