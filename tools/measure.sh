@@ -3,6 +3,7 @@
 #   tools/measure.sh [--only FILTER] [NATIVE_BUILD_DIR]   (default build/native)
 #   tools/measure.sh bench [BENCH_BUILD_DIR]              (default build/bench)
 #   tools/measure.sh relay [BUILD_DIR [ROUNDS]]           (default build/bench)
+#   tools/measure.sh publish [BUILD_DIR [SECONDS [COUNT]]] (default build/bench, 60, 16)
 #
 # The first form builds nothing (run tools/build.sh first). It runs the
 # measuring tools of tools/measure under Wine through the end-to-end harness,
@@ -21,6 +22,13 @@
 # BUILD_DIR) and times a request frame to the first answer byte through
 # `elq770ctl record --relay` against the same round without it, on
 # pseudo-terminals (tools/measure/relay_latency.py; Linux, no Wine).
+#
+# The fourth form builds elq770ctl and the simulator in that release tree (or
+# uses those in BUILD_DIR) and runs COUNT `elq770ctl publish` gateways against
+# as many simulators into one Mosquitto broker of its own on 127.0.0.1 for
+# SECONDS: the measurement messages received against those expected, and the
+# CPU share of each gateway and of the broker (tools/measure/publish_scale.sh;
+# Linux, no Wine; needs the Debian packages mosquitto and mosquitto-clients).
 #
 # The figures depend on the machine and on what else runs on it; the load
 # average is printed with them. Nothing here fails because the machine is
@@ -47,6 +55,15 @@ if [ "${1:-}" = relay ]; then
     cmake --build "$build" -j"$(nproc)" --target elq770ctl >/dev/null || exit 2
   fi
   exec python3 "$root/tools/measure/relay_latency.py" "$build/elq770ctl" "${3:-1000}"
+fi
+
+if [ "${1:-}" = publish ]; then
+  build=${2:-$root/build/bench}
+  if [ -z "${2:-}" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
+    cmake --build "$build" -j"$(nproc)" --target elq770ctl elq770-sim >/dev/null || exit 2
+  fi
+  exec bash "$root/tools/measure/publish_scale.sh" "$build/elq770ctl" "$build/tools/elq770-sim" "${3:-60}" "${4:-16}"
 fi
 
 filter='*'
