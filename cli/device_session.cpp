@@ -17,7 +17,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int POLL_MS = 5;
-constexpr int TEXT_TIMEOUT_MS = 1000;  // the text follows the parameters
 
 std::atomic<uint32_t> answersSeen{0};
 
@@ -38,15 +37,20 @@ bool pollUntil(int timeoutMs, Done done) {
     }
 }
 
+}  // namespace
+
 // The parser restarts the text at the end of a parameter answer and ends it
 // with a NUL for the device's CR, or stops at DEVICE_TEXT_MAX characters.
-bool textComplete() {
+bool deviceTextComplete() {
     int32_t length = liveState.deviceTextLength.load(std::memory_order_relaxed);
     if (length >= DEVICE_TEXT_MAX) return true;
     return length > 0 && loadTextByte(deviceParameters.deviceText[length - 1]) == '\0';
 }
 
-}  // namespace
+uint32_t parameterAnswers() {
+    installReplyHook();
+    return answersSeen.load(std::memory_order_acquire);
+}
 
 int openDevicePort(const std::string& port) {
     if (openLinkByName(port.c_str(), BAUD_RATE)) return 1;
@@ -57,14 +61,11 @@ int openDevicePort(const std::string& port) {
 }
 
 int requestParameters(int timeoutMs) {
-    installReplyHook();
-    uint32_t before = answersSeen.load(std::memory_order_acquire);
+    uint32_t before = parameterAnswers();
     sendRequest();
-    bool answered = pollUntil(timeoutMs, [&] {
-        return answersSeen.load(std::memory_order_acquire) != before;
-    });
+    bool answered = pollUntil(timeoutMs, [&] { return parameterAnswers() != before; });
     if (!answered) return 0;
-    pollUntil(TEXT_TIMEOUT_MS, textComplete);
+    pollUntil(TEXT_TIMEOUT_MS, deviceTextComplete);
     return 1;
 }
 

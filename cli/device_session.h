@@ -12,6 +12,7 @@
 #include <string>
 
 constexpr int REPLY_TIMEOUT_MS = 2000;  // the wait for a parameter answer
+constexpr int TEXT_TIMEOUT_MS = 1000;   // the text follows the parameters
 
 // Opens the port by name; on failure prints "elq770ctl: PORT: cannot open
 // port: REASON" and returns 0.
@@ -20,6 +21,14 @@ int openDevicePort(const std::string& port);
 // Sends CMD_REQUEST_DATA and waits up to timeoutMs for the parameter answer,
 // then briefly for the identification text behind it. 1 when answered.
 int requestParameters(int timeoutMs = REPLY_TIMEOUT_MS);
+
+// How many parameter answers have arrived since the first call of this or
+// requestParameters (which install the counting hook): a caller that watches
+// answers without waiting for them calls it once before it opens the port.
+uint32_t parameterAnswers();
+
+// The identification text behind the last parameter answer is whole.
+bool deviceTextComplete();
 
 enum DownloadResult { DOWNLOAD_CONFIRMED, DOWNLOAD_NO_ANSWER, DOWNLOAD_MISMATCH };
 

@@ -10,6 +10,7 @@ constexpr int EXIT_PORT_NOT_OPENED = 2;
 constexpr int EXIT_NO_ANSWER = 3;
 constexpr int EXIT_NOT_CONFIRMED = 4;
 constexpr int EXIT_FILE_REFUSED = 5;
+constexpr int EXIT_BROKER_REFUSED = 6;
 
 struct ExitCodeMeaning {
     int code;
@@ -23,6 +24,7 @@ constexpr ExitCodeMeaning EXIT_CODE_MEANINGS[] = {
     {EXIT_NO_ANSWER, "no answer from the device"},
     {EXIT_NOT_CONFIRMED, "download not confirmed: the device reports other values"},
     {EXIT_FILE_REFUSED, "file unreadable or refused"},
+    {EXIT_BROKER_REFUSED, "MQTT broker refused: credentials, client certificate, or its certificate did not verify"},
 };
 
 // "Exit codes:" and one indented line per code, for the foot of --help.

@@ -68,6 +68,7 @@ void LinkWatch::rideOutGap() {
     note_("elq770ctl: " + port_ + ": link lost at " + isoTimestamp(gapStartEpoch) +
           "; trying the port again every 2 s");
     closeLink();
+    if (hooks_.lost) hooks_.lost();
     while (!stopDue_()) {
         Clock::time_point attempt = Clock::now();
         bool open = openLinkByName(port_.c_str(), BAUD_RATE) != 0;
@@ -77,6 +78,7 @@ void LinkWatch::rideOutGap() {
         }
         while (!stopDue_() && Clock::now() - attempt < Ms(RETRY_MS)) {
             std::this_thread::sleep_for(Ms(LOOK_MS));
+            if (hooks_.waiting) hooks_.waiting();
             if (!open || !lineArrived()) continue;
             lastLine_ = Clock::now();
             double seconds = std::chrono::duration<double>(lastLine_ - gapStart).count();
@@ -85,6 +87,7 @@ void LinkWatch::rideOutGap() {
             char text[160];
             std::snprintf(text, sizeof text, "elq770ctl: %s: link back after %.1f s", port_.c_str(), seconds);
             note_(text);
+            if (hooks_.back) hooks_.back();
             return;
         }
         if (open) closeLink();

@@ -30,6 +30,19 @@ public:
     int look();
     void close();
 
+    // For a caller that must keep working while a gap is ridden out (the
+    // MQTT gateway): lost when the gap is noticed, waiting every LOOK_MS
+    // while the port is tried again, back when lines arrive again. Unset
+    // hooks are not called.
+    struct GapHooks {
+        std::function<void()> lost;
+        std::function<void()> waiting;
+        std::function<void()> back;
+    };
+    void setGapHooks(GapHooks hooks) { hooks_ = std::move(hooks); }
+
+    // A line has arrived since open().
+    bool heard() const { return heard_; }
     int gaps() const { return gaps_; }
     double gapSeconds() const { return gapSeconds_; }
 
@@ -40,6 +53,7 @@ private:
     std::string port_;
     std::function<bool()> stopDue_;
     std::function<void(const std::string&)> note_;
+    GapHooks hooks_;
     Clock::time_point start_;
     Clock::time_point lastLine_;
     bool heard_ = false;

@@ -12,6 +12,7 @@
 #include "cli/commands/info.h"
 #include "cli/commands/load.h"
 #include "cli/commands/monitor.h"
+#include "cli/commands/publish.h"
 #include "cli/commands/ports.h"
 #include "cli/commands/record.h"
 #include "cli/commands/save.h"
@@ -29,15 +30,15 @@ int runTool(int argc, char** argv) {
     setSettingsDefaults(&appSettings);
     int exitCode = EXIT_DONE;
     const std::string exitCodes = exitCodesText();
-    CLI::App app{"elq770ctl: read, save, load, set and monitor an ELQ770 over its serial port"};
-    app.footer(exitCodes);
+    CLI::App app{"elq770ctl: read, save, load, set, monitor and publish an ELQ770 over its serial port"};
+    app.footer(publishAvailability() + exitCodes);
     app.set_version_flag("--version", std::string("elq770ctl ") + ELQ_VERSION_TEXT, "print the version and exit");
     app.require_subcommand(1);
     for (CLI::App* command : {setupPorts(app, &exitCode), setupInfo(app, &exitCode), setupSave(app, &exitCode),
                               setupLoad(app, &exitCode), setupSet(app, &exitCode), setupShow(app, &exitCode),
                               setupMonitor(app, &exitCode), setupRecord(app, &exitCode),
-                              setupDecode(app, &exitCode)})
-        command->footer(exitCodes);
+                              setupDecode(app, &exitCode), setupPublish(app, &exitCode)})
+        if (command != nullptr) command->footer(exitCodes);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -12,6 +12,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/link_watch.h"
+#include "cli/live_feed.h"
 #include "cli/platform.h"
 #include "cli/recording_file.h"
 #include "cli/run_end.h"
@@ -19,7 +20,6 @@
 #include "link/live_state.h"
 #include "link/receive_parser.h"
 #include "params/parameter_set.h"
-#include "params/settings.h"
 
 std::atomic<int> monitorStopRequested{0};
 
@@ -103,13 +103,7 @@ void Monitor::writeRow(int32_t measurement, int64_t epochMs) {
 // Every sample the reader thread has published since the last look, with
 // the time of the look.
 void Monitor::takeRows(int64_t epochMs) {
-    uint16_t readIndex = liveState.trendReadIndex.load(std::memory_order_relaxed);
-    uint16_t writeIndex = liveState.trendWriteIndex.load(std::memory_order_acquire);
-    while (readIndex != writeIndex) {
-        writeRow(liveState.trendSamples[readIndex].load(std::memory_order_relaxed) / 2, epochMs);
-        readIndex = static_cast<uint16_t>(readIndex + 1 == TREND_SIZE ? 0 : readIndex + 1);
-    }
-    liveState.trendReadIndex.store(readIndex, std::memory_order_relaxed);
+    takeTrendSamples([&](int32_t measurement) { writeRow(measurement, epochMs); });
 }
 
 // One line, rewritten in place; blanks cover a longer earlier line.
@@ -170,9 +164,7 @@ int Monitor::openOutputs() {
         std::fputs(CSV_HEADER, csv_);
     }
     if (rowsToStdout_) std::fputs(CSV_HEADER, stdout);
-    // Every measurement becomes a trend sample; alarms never hold anything.
-    storeField(appSettings.rollIndex, 0);
-    storeField(appSettings.stopAtAlarm, 0);
+    takeEveryMeasurement();
     return EXIT_DONE;
 }
 
@@ -219,8 +211,7 @@ int Monitor::run() {
         return EXIT_PORT_NOT_OPENED;
     }
     // Rows start now: what came before the run is skipped.
-    liveState.trendReadIndex.store(liveState.trendWriteIndex.load(std::memory_order_acquire),
-                                   std::memory_order_relaxed);
+    skipTrendSamples();
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
     while (!stopDue()) {
         int looked = watch_.look();

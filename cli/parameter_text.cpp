@@ -163,3 +163,5 @@ std::string applyAssignment(const std::string& assignment, ParameterSet* record)
     record->*parameter->field = value;
     return "";
 }
+
+std::string parameterJsonText(const ParameterSet& record) { return parameterJson(record).dump(2); }

@@ -34,6 +34,9 @@ std::string parameterTable(const ParameterSet& record, int languageOffset);
 // {"deviceText": ..., "activeLimit": 0 or 1, "limit1Type": ..., ...}: the
 // record's own numbers (Tr and Ts in tenths of a second).
 nlohmann::ordered_json parameterJson(const ParameterSet& record);
+// That JSON as info --json and show --json print it, and as the MQTT
+// gateway publishes it: indented by two, without a closing line break.
+std::string parameterJsonText(const ParameterSet& record);
 
 // Takes "NAME=VALUE" into record when the value passes the property sheet's
 // rule for that parameter. Tr and Ts are seconds with one decimal ("12,5" or

@@ -20,6 +20,7 @@ void resetLiveState() {
     liveState.trendEmpty = 1;
     liveState.lastAlarmWord = 0;
     liveState.alarmWordCount = 0;
+    for (auto& word : liveState.alarmWords) word.store(0, std::memory_order_relaxed);
 }
 
 void appendTrendSample() {

@@ -7,13 +7,18 @@
 // alarmHoldCount up, and moves trendReadIndex. Readouts are relaxed. The trend
 // ring is single-producer, single-consumer: a sample is stored before the
 // release store of trendWriteIndex that covers it, and the window thread
-// acquires trendWriteIndex before reading samples.
+// acquires trendWriteIndex before reading samples. The alarm ring is the same
+// hand-over by count: the word is stored in alarmWords before the release
+// store of alarmWordCount that covers it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 constexpr int TREND_SIZE = 500;
+// The last ALARM_RING_SIZE alarm words (the device repeats one every 100 ms):
+// a consumer that looks less often than each word comes still gets them all.
+constexpr uint32_t ALARM_RING_SIZE = 64;
 constexpr int32_t NO_VALUE = -1;
 
 // The link watchdog: command-pump ticks (COMMAND_TICK_MS) left without a valid
@@ -39,9 +44,12 @@ struct LiveState {
     std::atomic<int32_t> trendDecimationCount{0};
     std::atomic<int32_t> trendEmpty{1};
     // The last alarm word and how many have arrived, for a front end that
-    // logs them; the window program goes by alarmHoldCount instead.
+    // logs them; the window program goes by alarmHoldCount instead. Word
+    // number n (counting from 0) sits in alarmWords[n % ALARM_RING_SIZE]
+    // until ALARM_RING_SIZE later words have overwritten it.
     std::atomic<uint16_t> lastAlarmWord{0};
     std::atomic<uint32_t> alarmWordCount{0};
+    std::atomic<uint16_t> alarmWords[ALARM_RING_SIZE] = {};
 };
 
 extern LiveState liveState;

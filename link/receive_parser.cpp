@@ -39,8 +39,11 @@ void takeMeasurement(int32_t value, uint16_t limit) {
 }
 
 void takeAlarm(uint16_t word) {
+    uint32_t count = liveState.alarmWordCount.load(std::memory_order_relaxed);
+    liveState.alarmWords[count % ALARM_RING_SIZE].store(word, std::memory_order_relaxed);
     liveState.lastAlarmWord.store(word, std::memory_order_relaxed);
-    liveState.alarmWordCount.fetch_add(1, std::memory_order_relaxed);
+    // Release: the word is in the ring before the count that covers it.
+    liveState.alarmWordCount.store(count + 1, std::memory_order_release);
     if (loadField(appSettings.stopAtAlarm) != 0)
         liveState.alarmHoldCount.store(1, std::memory_order_relaxed);
 }

@@ -15,6 +15,7 @@ PACKAGES=(
   zip unzip
   libpcap-dev
   tshark
+  pkg-config libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 # The printer the tests print on: a CUPS queue that writes PDF files, and the
 # tools that read them back. Their recommendations (avahi, colour management,

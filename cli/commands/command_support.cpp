@@ -26,7 +26,7 @@ void addLanguageOption(CLI::App* command, std::string* language) {
 
 void printRecord(const ParameterSet& record, bool json, int languageOffset) {
     if (json)
-        std::printf("%s\n", parameterJson(record).dump(2).c_str());
+        std::printf("%s\n", parameterJsonText(record).c_str());
     else
         std::fputs(parameterTable(record, languageOffset).c_str(), stdout);
 }

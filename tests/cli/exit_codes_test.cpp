@@ -31,7 +31,7 @@ TEST(ExitCodes, EveryCodeIsListedOnceWithItsMeaning) {
             << exit.code;
     }
     EXPECT_EQ((std::set<int>{EXIT_DONE, EXIT_USAGE, EXIT_PORT_NOT_OPENED, EXIT_NO_ANSWER, EXIT_NOT_CONFIRMED,
-                             EXIT_FILE_REFUSED}),
+                             EXIT_FILE_REFUSED, EXIT_BROKER_REFUSED}),
               codes);
     EXPECT_EQ(0u, exitCodesText().find("Exit codes:\n  0  done\n  1  usage"));
 }
