@@ -140,12 +140,14 @@ if ! wait_for 50 probe_seen; then
 fi
 
 names=()
+started_ns=()
 for i in $(seq "$count"); do
   name=$(printf 'gw%02d' "$i")
   names+=("$name")
   "$ctl" publish --port "$work/dev$i" --broker "mqtt://127.0.0.1:$port" --name "$name" \
     >"$work/$name.log" 2>&1 &
   gateway_pids+=($!)
+  started_ns+=("$(date +%s%N)")
 done
 
 # Warm-up: every gateway has read its device and sent a first measurement.
@@ -182,6 +184,7 @@ load_during=$(cut -d' ' -f1-3 /proc/loadavg)
 # the figures (0 expected).
 # A gateway still there after 10 s is killed and shows as "killed".
 exit_codes=()
+stopped_ns=$(date +%s%N)
 for pid in "${gateway_pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
 for pid in "${gateway_pids[@]}"; do
   if wait_for 100 gone "$pid"; then
@@ -199,7 +202,7 @@ stop_pids "$subscriber_pid"
 subscriber_pid=
 
 python3 - "$received" "$(getconf CLK_TCK)" "$start_ns" "$end_ns" "$seconds" \
-  "${names[*]}" "${cpu_start[*]}" "${cpu_end[*]}" "${exit_codes[*]}" <<'EOF'
+  "${names[*]}" "${cpu_start[*]}" "${cpu_end[*]}" "${exit_codes[*]}" "${started_ns[*]}" "$stopped_ns" <<'EOF'
 import datetime
 import json
 import statistics
@@ -210,6 +213,8 @@ names = sys.argv[6].split()
 cpu_start = [int(x or 0) for x in sys.argv[7].split(" ")]
 cpu_end = [int(x or 0) for x in sys.argv[8].split(" ")]
 exit_codes = sys.argv[9].split()
+started = [int(x) / 1e9 for x in sys.argv[10].split()]
+stopped = int(sys.argv[11]) / 1e9
 wall = (end_ns - start_ns) / 1e9
 
 
@@ -241,7 +246,11 @@ with open(path, encoding="utf-8", errors="replace") as f:
 
 print(f"gateways: {len(names)}, measured {wall:.1f} s (after every gateway's first measurement), "
       f"then SIGTERM and flush")
-print("gateway  received  expected  missing  duplicates  samples/msg  delay median/max ms   CPU %   exit  status")
+# "ends": the first message's time after the gateway's start and the last
+# one's before its SIGTERM, in seconds; more than an interval (or two at the
+# start, which includes opening the port) would mean messages lost at an
+# end, where the gaps between the messages' times cannot show them.
+print("gateway  received  expected  missing  duplicates  ends s     samples/msg  delay median/max ms   CPU %   exit  status")
 total_received = total_expected = total_missing = total_duplicates = 0
 delays = []
 for i, name in enumerate(names):
@@ -260,7 +269,8 @@ for i, name in enumerate(names):
     total_missing += missing
     total_duplicates += duplicates
     delay = f"{statistics.median(own):7.1f} / {max(own):7.1f}" if own else "      -"
-    print(f"{name:7}  {len(rows):8}  {expected:8}  {missing:7}  {duplicates:10}  {samples:11.1f}  "
+    ends = f"{times[0] - started[i]:.2f}/{stopped - times[-1]:.2f}" if times else "-"
+    print(f"{name:7}  {len(rows):8}  {expected:8}  {missing:7}  {duplicates:10}  {ends:9}  {samples:11.1f}  "
           f"{delay:>19}  {share(i):6.2f}  {exit_codes[i] if i < len(exit_codes) else '?':>4}  "
           f"{' > '.join(statuses[name])}")
 shares = [share(i) for i in range(len(names))]
