@@ -105,7 +105,7 @@ void MqttClient::attempt() {
         return;
     }
     // The client's own certificate or key that does not load is ours to mend.
-    if (rc == MOSQ_ERR_TLS && !lastTlsError_.empty()) {
+    if (rc == MOSQ_ERR_TLS && contains(lastTlsError_, "Unable to load")) {
         std::fprintf(stderr, "elq770ctl: %s: TLS set-up failed: %s\n", settings_.url.c_str(), lastTlsError_.c_str());
         fatal_ = EXIT_FILE_REFUSED;
         return;
@@ -163,8 +163,8 @@ void MqttClient::acknowledged(int mid) {
 }
 
 void MqttClient::logged(int level, const char* text) {
-    if ((level & MOSQ_LOG_ERR) != 0 && contains(text, "OpenSSL Error")) lastTlsError_ = text;
-    if ((level & MOSQ_LOG_ERR) != 0 && contains(text, "Unable to load")) lastTlsError_ = text;
+    if ((level & MOSQ_LOG_ERR) == 0) return;
+    if (contains(text, "OpenSSL Error") || contains(text, "Unable to load")) lastTlsError_ = text;
 }
 
 void MqttClient::service() {

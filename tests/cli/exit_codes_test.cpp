@@ -37,7 +37,7 @@ TEST(ExitCodes, EveryCodeIsListedOnceWithItsMeaning) {
 }
 
 TEST(ExitCodes, HelpOfTheToolAndOfEachSubcommandEndsWithTheTable) {
-    for (const char* subcommand : {"", "ports", "info", "save", "load", "set", "show", "monitor"}) {
+    for (const char* subcommand : {"", "ports", "info", "save", "load", "set", "show", "monitor", "publish"}) {
         std::string help = helpOf(subcommand);
         std::string table = exitCodesText() + "\n";
         ASSERT_GE(help.size(), table.size()) << subcommand;

@@ -1,0 +1,81 @@
+// A Mosquitto broker of the test's own on a free port of 127.0.0.1, with its
+// configuration, persistence and log in the test's work folder, and an MQTT
+// subscriber that records what arrives. The subscriber is polled from the
+// test's thread (mosquitto_loop), so its callbacks run there too.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+
+namespace clitest {
+
+// A port the system has just handed out and taken back.
+int freePort();
+
+class MqttBroker {
+public:
+    // The broker's own port takes anonymous clients without TLS; lines add
+    // further listeners, each with its settings (TLS files, a password
+    // file, allow_anonymous ...), which apply per listener.
+    MqttBroker(const std::string& dir, const std::vector<std::string>& lines = {});
+    ~MqttBroker() { stop(); }
+    MqttBroker(const MqttBroker&) = delete;
+    MqttBroker& operator=(const MqttBroker&) = delete;
+
+    // The broker is in the system (CI installs it).
+    static bool installed();
+    // Starts it (its log in broker.N.out) and waits until it takes connections; false after 5 s.
+    bool start();
+    // SIGTERM: it saves its sessions and ends; the port stays this broker's.
+    void stop();
+    int port() const { return port_; }
+    std::string url(const char* scheme = "mqtt") const;
+
+private:
+    std::string dir_;
+    int port_;
+    pid_t pid_ = 0;
+    int starts_ = 0;  // each run logs into broker.N.out
+};
+
+struct ReceivedMessage {
+    std::string topic;
+    std::string payload;
+    bool retained;
+};
+
+class MqttSubscriber {
+public:
+    // A session the broker keeps (clean session off) under clientId, with
+    // filter subscribed at QoS 1.
+    MqttSubscriber(int port, const std::string& clientId, const std::string& filter = "elq770/#");
+    ~MqttSubscriber();
+    MqttSubscriber(const MqttSubscriber&) = delete;
+    MqttSubscriber& operator=(const MqttSubscriber&) = delete;
+
+    // Serves the connection, reconnecting while the broker is away, until
+    // done() holds or timeoutMs has passed; done()'s last answer.
+    bool waitFor(int timeoutMs, const std::function<bool()>& done);
+    const std::vector<ReceivedMessage>& messages() const { return messages_; }
+    std::vector<ReceivedMessage> on(const std::string& topic) const;
+
+    // libmosquitto's callbacks (public for the C trampolines).
+    void received(const ReceivedMessage& message) { messages_.push_back(message); }
+    void connected() { connected_ = true; }
+
+private:
+    void reconnect();
+
+    mosquitto* mosq_;
+    int port_;
+    std::string filter_;
+    bool connected_ = false;
+    std::vector<ReceivedMessage> messages_;
+};
+
+}  // namespace clitest

@@ -1,0 +1,188 @@
+// The MQTT gateway's parts on their own: the broker URL, one interval's
+// measurement message, the queue that keeps QoS 1 messages while the broker
+// is away, the reconnect backoff, and the alarm words taken from the ring
+// the reader thread fills.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cli/live_feed.h"
+#include "cli/publish_parts.h"
+#include "link/live_state.h"
+#include "link/live_state_testing.h"
+#include "link/receive_parser.h"
+
+TEST(BrokerUrl, SchemesGiveTheirPortsAndAGivenPortWins) {
+    BrokerAddress address;
+    ASSERT_TRUE(parseBrokerUrl("mqtt://broker.plant.local", &address));
+    EXPECT_EQ("broker.plant.local", address.host);
+    EXPECT_EQ(1883, address.port);
+    EXPECT_FALSE(address.tls);
+    ASSERT_TRUE(parseBrokerUrl("mqtts://10.0.0.5", &address));
+    EXPECT_EQ(8883, address.port);
+    EXPECT_TRUE(address.tls);
+    ASSERT_TRUE(parseBrokerUrl("mqtts://10.0.0.5:1", &address));
+    EXPECT_EQ(1, address.port);
+    ASSERT_TRUE(parseBrokerUrl("mqtt://host:65535", &address));
+    EXPECT_EQ(65535, address.port);
+}
+
+TEST(BrokerUrl, AnythingElseIsRefusedAndLeavesTheAddressAlone) {
+    for (const char* url : {"", "broker:1883", "tcp://broker", "http://broker", "MQTT://broker", "mqtt://",
+                            "mqtt://:1883", "mqtt://broker:", "mqtt://broker:0", "mqtt://broker:65536",
+                            "mqtt://broker:99999999", "mqtt://broker:18x3", "mqtt://broker:-1", "mqtt://broker/path",
+                            "mqtt://user@broker", "mqtt://broker?x=1", "mqtt://[::1]:1883", "mqtt://bro ker",
+                            "mqtt://broker:1883:1"}) {
+        BrokerAddress address{"untouched", 7, true};
+        EXPECT_FALSE(parseBrokerUrl(url, &address)) << url;
+        EXPECT_EQ("untouched", address.host) << url;
+        EXPECT_EQ(7, address.port) << url;
+    }
+}
+
+TEST(IntervalMessage, HoldsLastMinMaxMeanSamplesAlarmsAndThePeaks) {
+    IntervalAggregate interval;
+    for (int32_t percent : {50, 47, 61, 52}) interval.addSample(percent);
+    interval.addAlarm();
+    interval.addAlarm();
+    nlohmann::ordered_json message = interval.close("2026-12-09T07:00:01.000+01:00", 2, 70, 31);
+    EXPECT_EQ(R"({"time":"2026-12-09T07:00:01.000+01:00","last":52,"min":47,"max":61,"mean":52.5,)"
+              R"("samples":4,"activeLimit":2,"maxPeak":70,"minPeak":31,"alarms":2})",
+              message.dump());
+}
+
+TEST(IntervalMessage, MeanIsRoundedToHundredthsAndPeaksBeforeTheFirstAreNull) {
+    IntervalAggregate interval;
+    for (int32_t percent : {10, 10, 11}) interval.addSample(percent);
+    nlohmann::ordered_json message = interval.close("t", 1, NO_VALUE, NO_VALUE);
+    EXPECT_DOUBLE_EQ(10.33, message["mean"].get<double>());
+    EXPECT_TRUE(message["maxPeak"].is_null());
+    EXPECT_TRUE(message["minPeak"].is_null());
+    EXPECT_EQ(0, message["alarms"]);
+}
+
+TEST(IntervalMessage, EachIntervalStartsAfreshAfterItsMessage) {
+    IntervalAggregate interval;
+    interval.addSample(90);
+    interval.addSample(5);
+    interval.addAlarm();
+    interval.close("t", 1, 90, 5);
+    EXPECT_EQ(0, interval.samples());
+    interval.addSample(40);
+    nlohmann::ordered_json message = interval.close("t", 1, 90, 5);
+    EXPECT_EQ(40, message["min"]);
+    EXPECT_EQ(40, message["max"]);
+    EXPECT_EQ(40, message["mean"]);
+    EXPECT_EQ(1, message["samples"]);
+    EXPECT_EQ(0, message["alarms"]);
+}
+
+TEST(IntervalMessage, AlarmMessageHoldsTimeAndWord) {
+    EXPECT_EQ(R"({"time":"2026-12-09T07:00:01.250+00:00","word":65012})",
+              alarmJson("2026-12-09T07:00:01.250+00:00", 65012).dump());
+}
+
+namespace {
+
+std::vector<std::string> payloadsHanded(OutboundQueue& queue, std::size_t most, int firstMid) {
+    std::vector<std::string> handed;
+    for (int mid = firstMid; handed.size() < most; ++mid) {
+        OutboundMessage* next = queue.nextToHand();
+        if (next == nullptr) break;
+        handed.push_back(next->payload);
+        queue.markHanded(next, mid);
+    }
+    return handed;
+}
+
+}  // namespace
+
+TEST(OutboundQueue, HandsMessagesOnceInOrderAndLetsThemGoOnTheirAcknowledgement) {
+    OutboundQueue queue(10);
+    for (const char* payload : {"a", "b", "c"}) queue.push("t", payload);
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), payloadsHanded(queue, 2, 1));
+    EXPECT_EQ(2u, queue.handedCount());
+    // A reconnect hands on from where it was: the library resends a and b.
+    EXPECT_EQ((std::vector<std::string>{"c"}), payloadsHanded(queue, 5, 3));
+    EXPECT_EQ(nullptr, queue.nextToHand());
+    EXPECT_TRUE(queue.acknowledge(2));
+    EXPECT_FALSE(queue.acknowledge(2)) << "an acknowledgement that came twice";
+    EXPECT_FALSE(queue.acknowledge(99));
+    EXPECT_TRUE(queue.acknowledge(1));
+    EXPECT_TRUE(queue.acknowledge(3));
+    EXPECT_EQ(0u, queue.size());
+    EXPECT_EQ(0u, queue.handedCount());
+}
+
+TEST(OutboundQueue, FullQueueDropsTheOldestNotHandedAndCountsThem) {
+    OutboundQueue queue(3);
+    for (const char* payload : {"1", "2", "3"}) queue.push("t", payload);
+    payloadsHanded(queue, 1, 1);  // "1" is with the library now
+    queue.push("t", "4");
+    queue.push("t", "5");
+    EXPECT_EQ(3u, queue.size());
+    EXPECT_EQ(2u, queue.takeDropped());
+    EXPECT_EQ(0u, queue.takeDropped()) << "the count starts again after each report";
+    EXPECT_EQ((std::vector<std::string>{"4", "5"}), payloadsHanded(queue, 5, 2))
+        << "2 and 3 went; 1 stays with the library";
+    EXPECT_TRUE(queue.acknowledge(1));
+}
+
+TEST(OutboundQueue, WhenEveryMessageIsWithTheLibraryTheNewOneGoes) {
+    OutboundQueue queue(2);
+    queue.push("t", "1");
+    queue.push("t", "2");
+    payloadsHanded(queue, 2, 1);
+    queue.push("t", "3");
+    EXPECT_EQ(2u, queue.size());
+    EXPECT_EQ(1u, queue.takeDropped());
+    EXPECT_EQ(nullptr, queue.nextToHand());
+}
+
+TEST(ReconnectBackoff, DoublesFromOneSecondToThirtyAndStartsAgainAfterASuccess) {
+    using Clock = ReconnectBackoff::Clock;
+    ReconnectBackoff backoff;
+    Clock::time_point now{};
+    EXPECT_TRUE(backoff.due(now));
+    std::vector<long> waits;
+    for (int i = 0; i < 8; ++i) waits.push_back(static_cast<long>(backoff.failed(now).count()));
+    EXPECT_EQ((std::vector<long>{1, 2, 4, 8, 16, 30, 30, 30}), waits);
+    EXPECT_FALSE(backoff.due(now + std::chrono::seconds(29)));
+    EXPECT_TRUE(backoff.due(now + std::chrono::seconds(30)));
+    backoff.succeeded();
+    EXPECT_EQ(1, backoff.failed(now).count());
+}
+
+class AlarmRing : public testing::Test {
+protected:
+    void SetUp() override { resetLiveState(); }
+    void TearDown() override { resetLiveState(); }
+    std::vector<uint16_t> taken(uint32_t* seen, uint32_t* lost) {
+        std::vector<uint16_t> words;
+        *lost = takeAlarmWords(seen, [&](uint16_t word) { words.push_back(word); });
+        return words;
+    }
+};
+
+TEST_F(AlarmRing, SeveralWordsBetweenTwoLooksAllArriveInOrder) {
+    uint32_t seen = 0;
+    uint32_t lost = 0;
+    for (uint16_t word : {65010, 65011, 65036, 65012}) dispatchWord(word);
+    dispatchWord(65003);  // the timing words before the alarm are not alarm words
+    EXPECT_EQ((std::vector<uint16_t>{65010, 65011, 65036, 65012}), taken(&seen, &lost));
+    EXPECT_EQ(0u, lost);
+    EXPECT_TRUE(taken(&seen, &lost).empty());
+    dispatchWord(65024);
+    EXPECT_EQ((std::vector<uint16_t>{65024}), taken(&seen, &lost));
+}
+
+TEST_F(AlarmRing, WordsOverwrittenBeforeALookAreCountedNotMisread) {
+    uint32_t seen = 0;
+    uint32_t lost = 0;
+    for (uint32_t i = 0; i < ALARM_RING_SIZE + 5; ++i) dispatchWord(static_cast<uint16_t>(65010 + i % 15));
+    std::vector<uint16_t> words = taken(&seen, &lost);
+    EXPECT_EQ(5u, lost);
+    ASSERT_EQ(ALARM_RING_SIZE, words.size());
+    EXPECT_EQ(65010 + 5 % 15, words.front()) << "the oldest kept is the sixth";
+    EXPECT_EQ(65010 + (ALARM_RING_SIZE + 4) % 15, words.back());
+}

@@ -1,0 +1,374 @@
+// elq770ctl publish against the simulator on a pseudo-terminal and a
+// Mosquitto broker the test starts on a free port of 127.0.0.1. Each case
+// observes what a plant's subscriber sees at the broker, and the gateway's
+// exit code and stderr.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+
+#include "tests/cli/cli_harness.h"
+#include "tests/cli/mqtt_broker.h"
+
+using namespace clitest;
+
+namespace {
+
+#define REQUIRE_BROKER()                                                                              \
+    if (!MqttBroker::installed()) GTEST_SKIP() << "no /usr/sbin/mosquitto (Debian mosquitto): skipped"
+
+const std::string TOPIC = "elq770/pump3/";
+
+// elq770ctl publish for the simulator's link, as a child of the test.
+class Gateway {
+public:
+    Gateway(const std::string& dir, const Sim& sim, const std::string& brokerUrl, std::vector<std::string> extra = {},
+            const std::string& name = "publish")
+        : dir_(dir), name_(name) {
+        std::vector<std::string> args{ELQ_CTL_BINARY, "publish",  "--port", sim.link(),
+                                      "--broker",     brokerUrl,  "--name", "pump3"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        pid_ = spawn(args, dir + "/" + name + ".out", dir + "/" + name + ".err");
+    }
+    ~Gateway() {
+        if (pid_ > 0) stop(SIGKILL);
+    }
+    // Signals the gateway and returns its exit code.
+    int stop(int signal = SIGINT, int timeoutMs = 5000) {
+        kill(pid_, signal);
+        int code = waitExit(pid_, timeoutMs);
+        pid_ = 0;
+        return code;
+    }
+    // The exit code once it has ended by itself, -1 after the time-out.
+    int exitWithin(int timeoutMs) {
+        int code = waitExit(pid_, timeoutMs);
+        pid_ = 0;
+        return code;
+    }
+    bool running() const {
+        int status = 0;
+        return waitpid(pid_, &status, WNOHANG) == 0;
+    }
+    std::string err() const { return readText(dir_ + "/" + name_ + ".err"); }
+    std::string out() const { return readText(dir_ + "/" + name_ + ".out"); }
+
+private:
+    std::string dir_;
+    std::string name_;
+    pid_t pid_ = 0;
+};
+
+std::vector<std::string> payloads(const std::vector<ReceivedMessage>& messages) {
+    std::vector<std::string> found;
+    for (const ReceivedMessage& message : messages) found.push_back(message.payload);
+    return found;
+}
+
+// In the order of the keys as sent.
+std::vector<nlohmann::ordered_json> jsonOf(const std::vector<ReceivedMessage>& messages) {
+    std::vector<nlohmann::ordered_json> found;
+    for (const ReceivedMessage& message : messages) found.push_back(nlohmann::ordered_json::parse(message.payload));
+    return found;
+}
+
+// Milliseconds of the day of "2026-12-09T07:26:38.129+00:00" (the tests
+// never run across midnight for long enough to matter to a difference).
+int64_t msOfDay(const std::string& time) {
+    return ((std::stoll(time.substr(11, 2)) * 60 + std::stoll(time.substr(14, 2))) * 60 + std::stoll(time.substr(17, 2))) *
+               1000 +
+           std::stoll(time.substr(20, 3));
+}
+
+bool lastStatusIs(const MqttSubscriber& subscriber, const std::string& status) {
+    std::vector<ReceivedMessage> statuses = subscriber.on(TOPIC + "status");
+    return !statuses.empty() && statuses.back().payload == status;
+}
+
+void runCommand(const std::string& command) { ASSERT_EQ(0, std::system(command.c_str())) << command; }
+
+}  // namespace
+
+TEST(PublishGateway, StatusMeasurementsInfoAndAlarmWordsReachTheBroker) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    // Above the Limit 1 setpoint at once: alarm words after Tr 0.5 s.
+    Sim sim(dir, {"--level", "80", "--setpoint1", "70", "--text", "PUMP 3 WEST", "--param", "3300=5", "--param",
+                  "3900=0"});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    Gateway gateway(dir, sim, broker.url());
+    ASSERT_TRUE(watcher.waitFor(15000, [&] {
+        return watcher.on(TOPIC + "measurement").size() >= 4 && !watcher.on(TOPIC + "info").empty() &&
+               !watcher.on(TOPIC + "alarm").empty();
+    })) << gateway.out() << gateway.err();
+
+    // A subscriber that comes later gets the state retained.
+    MqttSubscriber late(broker.port(), "late");
+    ASSERT_TRUE(late.waitFor(3000, [&] { return !late.on(TOPIC + "status").empty() && !late.on(TOPIC + "info").empty(); }));
+    EXPECT_EQ("online", late.on(TOPIC + "status").front().payload);
+    EXPECT_TRUE(late.on(TOPIC + "status").front().retained);
+    EXPECT_TRUE(late.on(TOPIC + "info").front().retained);
+    EXPECT_TRUE(late.on(TOPIC + "measurement").empty()) << "measurements are not retained";
+
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    ASSERT_TRUE(watcher.waitFor(3000, [&] { return lastStatusIs(watcher, "offline"); }))
+        << "the gateway says offline itself at its end";
+
+    std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)");
+    std::vector<nlohmann::ordered_json> measurements = jsonOf(watcher.on(TOPIC + "measurement"));
+    int64_t alarmsCounted = 0;
+    for (std::size_t i = 0; i < measurements.size(); ++i) {
+        const nlohmann::ordered_json& m = measurements[i];
+        std::vector<std::string> keys;
+        for (auto& item : m.items()) keys.push_back(item.key());
+        EXPECT_EQ((std::vector<std::string>{"time", "last", "min", "max", "mean", "samples", "activeLimit", "maxPeak",
+                                            "minPeak", "alarms"}),
+                  keys);
+        EXPECT_TRUE(std::regex_match(m["time"].get<std::string>(), time)) << m;
+        EXPECT_EQ(80, m["last"]);
+        EXPECT_EQ(80, m["min"]);
+        EXPECT_EQ(80, m["max"]);
+        EXPECT_EQ(80.0, m["mean"].get<double>());
+        EXPECT_EQ(1, m["activeLimit"]);
+        // 50 a second from the device; the first interval may start late.
+        if (i > 0) {
+            EXPECT_NEAR(50, m["samples"].get<int>(), 12) << m;
+            EXPECT_NEAR(1000, msOfDay(m["time"]) - msOfDay(measurements[i - 1]["time"]), 300);
+        }
+        alarmsCounted += m["alarms"].get<int64_t>();
+    }
+    EXPECT_EQ(80, measurements.back()["maxPeak"]);
+    EXPECT_EQ(80, measurements.back()["minPeak"]);
+
+    std::vector<nlohmann::ordered_json> alarms = jsonOf(watcher.on(TOPIC + "alarm"));
+    for (const nlohmann::ordered_json& alarm : alarms) {
+        EXPECT_EQ(2u, alarm.size());
+        EXPECT_TRUE(std::regex_match(alarm["time"].get<std::string>(), time)) << alarm;
+        EXPECT_GE(alarm["word"].get<int>(), 65010) << "Limit 1 alarm on";
+        EXPECT_LE(alarm["word"].get<int>(), 65024);
+    }
+    // One every 100 ms while the alarm is on; those after the last interval
+    // are in no measurement yet.
+    EXPECT_GT(alarmsCounted, 0);
+    EXPECT_LE(alarmsCounted, static_cast<int64_t>(alarms.size()));
+    EXPECT_GE(alarmsCounted + 12, static_cast<int64_t>(alarms.size()));
+
+    // info is what info --json prints for the same device.
+    std::string info = watcher.on(TOPIC + "info").back().payload;
+    EXPECT_EQ("PUMP 3 WEST", nlohmann::json::parse(info)["deviceText"]);
+    EXPECT_EQ(70, nlohmann::json::parse(info)["limit1Setpoint"]);
+    CtlRun read = ctl(dir, {"info", "--json", "--port", sim.link()});
+    ASSERT_EQ(0, read.code) << read.err;
+    EXPECT_EQ(read.out, info + "\n");
+}
+
+TEST(PublishFaults, SimulatorRestartedIsDeviceLostThenOnlineWithTheNewDevicesInfo) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    auto first = std::make_unique<Sim>(dir, std::vector<std::string>{"--level", "30"}, "first");
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    Gateway gateway(dir, *first, broker.url());
+    ASSERT_TRUE(watcher.waitFor(10000, [&] { return !watcher.on(TOPIC + "info").empty(); })) << gateway.err();
+    first.reset();
+    ASSERT_TRUE(watcher.waitFor(5000, [&] { return lastStatusIs(watcher, "device-lost"); })) << gateway.out();
+    std::size_t measurementsInGap = watcher.on(TOPIC + "measurement").size();
+    Sim second(dir, {"--level", "60", "--text", "SECOND UNIT"}, "second");
+    ASSERT_TRUE(watcher.waitFor(10000, [&] {
+        std::vector<ReceivedMessage> infos = watcher.on(TOPIC + "info");
+        return lastStatusIs(watcher, "online") && infos.back().payload.find("SECOND UNIT") != std::string::npos &&
+               !watcher.on(TOPIC + "measurement").empty() &&
+               nlohmann::json::parse(watcher.on(TOPIC + "measurement").back().payload)["last"] == 60;
+    })) << gateway.out();
+    EXPECT_TRUE(gateway.running()) << gateway.err();
+    EXPECT_EQ((std::vector<std::string>{"online", "device-lost", "online"}), payloads(watcher.on(TOPIC + "status")));
+    EXPECT_GT(watcher.on(TOPIC + "measurement").size(), measurementsInGap);
+    EXPECT_EQ(0, gateway.stop(SIGTERM)) << gateway.err();
+}
+
+TEST(PublishFaults, GatewayKilledIsOfflineByItsLastWill) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "30"});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    Gateway gateway(dir, sim, broker.url());
+    ASSERT_TRUE(watcher.waitFor(10000, [&] { return lastStatusIs(watcher, "online"); })) << gateway.err();
+    EXPECT_EQ(128 + SIGKILL, gateway.stop(SIGKILL));
+    ASSERT_TRUE(watcher.waitFor(5000, [&] { return lastStatusIs(watcher, "offline"); }));
+    MqttSubscriber late(broker.port(), "late");
+    ASSERT_TRUE(late.waitFor(3000, [&] { return !late.on(TOPIC + "status").empty(); }));
+    EXPECT_EQ("offline", late.on(TOPIC + "status").back().payload) << "the will is retained";
+}
+
+// The broker saves the sessions as it stops and takes them up again; both
+// clients keep theirs (clean session off).
+TEST(PublishFaults, BrokerAwayTenSecondsLosesNoMeasurementAndRepeatsNone) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "45"});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    Gateway gateway(dir, sim, broker.url());
+    ASSERT_TRUE(watcher.waitFor(10000, [&] { return watcher.on(TOPIC + "measurement").size() >= 2; }));
+    // The broker goes between two measurements, once it has the watcher's
+    // acknowledgement of the last: else it would rightly send that one again.
+    watcher.waitFor(200, [] { return false; });
+    broker.stop();
+    sleepMs(10000);
+    ASSERT_TRUE(broker.start());
+    // Reconnecting takes up to the backoff's next step (8 s after the fourth try).
+    ASSERT_TRUE(watcher.waitFor(25000, [&] { return watcher.on(TOPIC + "measurement").size() >= 16; }))
+        << watcher.on(TOPIC + "measurement").size() << gateway.out();
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    ASSERT_TRUE(watcher.waitFor(3000, [&] { return lastStatusIs(watcher, "offline"); }));
+
+    std::vector<nlohmann::ordered_json> measurements = jsonOf(watcher.on(TOPIC + "measurement"));
+    std::set<std::string> times;
+    for (std::size_t i = 0; i < measurements.size(); ++i) {
+        EXPECT_TRUE(times.insert(measurements[i]["time"].get<std::string>()).second) << "twice: " << measurements[i];
+        EXPECT_EQ(45, measurements[i]["mean"]);
+        if (i == 0) continue;
+        int64_t step = msOfDay(measurements[i]["time"]) - msOfDay(measurements[i - 1]["time"]);
+        EXPECT_GT(step, 0) << "in order: " << measurements[i];
+        EXPECT_LT(step, 1500) << "none lost before " << measurements[i];
+    }
+    EXPECT_NE(std::string::npos, gateway.out().find("broker not reachable")) << gateway.out();
+}
+
+TEST(PublishRefusal, RightPasswordConnectsAndAWrongOneExitsSix) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    runCommand("mosquitto_passwd -b -c " + dir + "/passwd plant 's3cret word' >/dev/null 2>&1");
+    Sim sim(dir, {"--level", "30"});
+    // Anonymous clients only on the subscriber's listener.
+    int locked = freePort();
+    MqttBroker broker(dir, {"listener " + std::to_string(locked) + " 127.0.0.1", "allow_anonymous false",
+                            "password_file " + dir + "/passwd"});
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    std::string lockedUrl = "mqtt://127.0.0.1:" + std::to_string(locked);
+    std::ofstream(dir + "/right") << "s3cret word\n";
+    {
+        Gateway gateway(dir, sim, lockedUrl, {"--username", "plant", "--password-file", dir + "/right"});
+        ASSERT_TRUE(watcher.waitFor(10000, [&] { return lastStatusIs(watcher, "online"); })) << gateway.err();
+        EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    }
+    setenv("ELQ770_MQTT_PASSWORD", "wrong", 1);
+    Gateway wrong(dir, sim, lockedUrl, {"--username", "plant"}, "wrong");
+    unsetenv("ELQ770_MQTT_PASSWORD");
+    EXPECT_EQ(6, wrong.exitWithin(10000));
+    std::string err = wrong.err();
+    EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+    EXPECT_EQ(0u, err.find("elq770ctl: " + lockedUrl + ": the broker refused the connection: ")) << err;
+}
+
+namespace {
+
+// A certificate authority and a server certificate for 127.0.0.1 signed by
+// it, and a second authority that signed nothing of the broker's.
+void makeCertificates(const std::string& dir) {
+    std::string quiet = " >/dev/null 2>&1";
+    for (const char* ca : {"ca", "other-ca"})
+        runCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + std::string(ca) + " -keyout " +
+                   dir + "/" + ca + ".key -out " + dir + "/" + ca + ".crt" + quiet);
+    std::ofstream(dir + "/san.ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    for (const char* party : {"server", "client"}) {
+        std::string name = party;
+        runCommand("openssl req -newkey rsa:2048 -nodes -subj /CN=" + name + " -keyout " + dir + "/" + name +
+                   ".key -out " + dir + "/" + name + ".csr" + quiet);
+        runCommand("openssl x509 -req -in " + dir + "/" + name + ".csr -CA " + dir + "/ca.crt -CAkey " + dir +
+                   "/ca.key -CAcreateserial -days 2 -extfile " + dir + "/san.ext -out " + dir + "/" + name + ".crt" +
+                   quiet);
+    }
+}
+
+}  // namespace
+
+TEST(PublishRefusal, TlsWithTheRightAuthorityConnectsAndOtherwiseExitsSix) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    makeCertificates(dir);
+    Sim sim(dir, {"--level", "30"});
+    int tls = freePort();
+    int tlsWithClients = freePort();
+    std::vector<std::string> serverFiles{"cafile " + dir + "/ca.crt", "certfile " + dir + "/server.crt",
+                                         "keyfile " + dir + "/server.key"};
+    std::vector<std::string> lines{"listener " + std::to_string(tls) + " 127.0.0.1", "allow_anonymous true"};
+    lines.insert(lines.end(), serverFiles.begin(), serverFiles.end());
+    lines.insert(lines.end(), {"listener " + std::to_string(tlsWithClients) + " 127.0.0.1", "allow_anonymous true",
+                               "require_certificate true"});
+    lines.insert(lines.end(), serverFiles.begin(), serverFiles.end());
+    MqttBroker broker(dir, lines);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    std::string tlsUrl = "mqtts://127.0.0.1:" + std::to_string(tls);
+    std::string clientsUrl = "mqtts://127.0.0.1:" + std::to_string(tlsWithClients);
+    {
+        Gateway trusting(dir, sim, tlsUrl, {"--tls-ca", dir + "/ca.crt"}, "trusting");
+        ASSERT_TRUE(watcher.waitFor(10000, [&] { return lastStatusIs(watcher, "online"); })) << trusting.err();
+        EXPECT_EQ(0, trusting.stop(SIGINT)) << trusting.err();
+        ASSERT_TRUE(watcher.waitFor(3000, [&] { return lastStatusIs(watcher, "offline"); }));
+    }
+    {
+        Gateway withCertificate(dir, sim, clientsUrl,
+                                {"--tls-ca", dir + "/ca.crt", "--tls-cert", dir + "/client.crt", "--tls-key",
+                                 dir + "/client.key"},
+                                "certificate");
+        ASSERT_TRUE(watcher.waitFor(10000, [&] { return lastStatusIs(watcher, "online"); })) << withCertificate.err();
+        EXPECT_EQ(0, withCertificate.stop(SIGINT)) << withCertificate.err();
+    }
+    struct Refused {
+        const char* name;
+        std::string url;
+        std::vector<std::string> options;
+        const char* reason;
+    };
+    for (const Refused& refused :
+         {Refused{"untrusting", tlsUrl, {"--tls-ca", dir + "/other-ca.crt"}, "certificate does not verify"},
+          Refused{"system-trust", tlsUrl, {}, "certificate does not verify"},
+          Refused{"no-certificate", clientsUrl, {"--tls-ca", dir + "/ca.crt"}, "refused the client certificate"}}) {
+        Gateway gateway(dir, sim, refused.url, refused.options, refused.name);
+        EXPECT_EQ(6, gateway.exitWithin(15000)) << refused.name << ": " << gateway.out() << gateway.err();
+        std::string err = gateway.err();
+        EXPECT_EQ(0u, err.find("elq770ctl: " + refused.url + ": ")) << refused.name << ": " << err;
+        EXPECT_NE(std::string::npos, err.find(refused.reason)) << refused.name << ": " << err;
+        EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << refused.name << ": " << err;
+    }
+}
+
+TEST(PublishUsage, MalformedUrlOrContradictingOptionsExitOneBeforeThePort) {
+    std::string dir = workDir();
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    for (const Case& c :
+         {Case{{"--broker", "http://127.0.0.1"}, "not a broker URL"},
+          Case{{"--broker", "mqtt://127.0.0.1:70000"}, "not a broker URL"},
+          Case{{"--broker", "mqtt://127.0.0.1", "--tls-ca", dir + "/ca.crt"}, "need an mqtts:// broker"},
+          Case{{"--broker", "mqtt://127.0.0.1", "--password-file", "/etc/hostname"}, "a password needs --username"},
+          Case{{"--broker", "mqtt://127.0.0.1", "--qos", "2"}, "--qos"},
+          Case{{"--broker", "mqtt://127.0.0.1", "--name", "a/b"}, "--name"}}) {
+        std::vector<std::string> args{"publish", "--port", dir + "/no-such-port"};
+        if (std::find(c.args.begin(), c.args.end(), "--name") == c.args.end()) args.insert(args.end(), {"--name", "p"});
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CtlRun run = ctl(dir, args);
+        EXPECT_EQ(1, run.code) << c.says << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
+    }
+    CtlRun unreadable = ctl(dir, {"publish", "--port", dir + "/no-such-port", "--name", "p", "--broker",
+                                  "mqtt://127.0.0.1", "--username", "u", "--password-file", dir + "/none"});
+    EXPECT_EQ(5, unreadable.code) << unreadable.err;
+}
