@@ -47,8 +47,9 @@ void note(const std::string& text) {
     std::fflush(stdout);
 }
 
-// The first line of the file without its line end, or the variable; false
-// (reported) when the file does not read.
+// The first line of the file without its line end, or else the variable
+// (which, set for a whole service, counts only with a user name); an exit
+// code, the unreadable file reported.
 int readPassword(const PublishOptions& options, MqttSettings* settings) {
     if (!options.passwordFile.empty()) {
         std::FILE* file = openFile(options.passwordFile, "r");
@@ -65,7 +66,7 @@ int readPassword(const PublishOptions& options, MqttSettings* settings) {
         while (!password.empty() && (password.back() == '\n' || password.back() == '\r')) password.pop_back();
         settings->password = password;
         settings->hasPassword = true;
-    } else if (const char* variable = std::getenv(PASSWORD_VARIABLE)) {
+    } else if (const char* variable = std::getenv(PASSWORD_VARIABLE); variable != nullptr && !options.username.empty()) {
         settings->password = variable;
         settings->hasPassword = true;
     }

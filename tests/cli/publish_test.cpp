@@ -104,11 +104,16 @@ TEST(PublishGateway, StatusMeasurementsInfoAndAlarmWordsReachTheBroker) {
     MqttBroker broker(dir);
     ASSERT_TRUE(broker.start());
     MqttSubscriber watcher(broker.port(), "watcher");
-    Gateway gateway(dir, sim, broker.url());
+    Gateway gateway(dir, sim, broker.url(), {"--info-every", "0.05"});
     ASSERT_TRUE(watcher.waitFor(15000, [&] {
-        return watcher.on(TOPIC + "measurement").size() >= 4 && !watcher.on(TOPIC + "info").empty() &&
+        return watcher.on(TOPIC + "measurement").size() >= 4 && watcher.on(TOPIC + "info").size() >= 2 &&
                !watcher.on(TOPIC + "alarm").empty();
     })) << gateway.out() << gateway.err();
+    // info again after 3 s, from the same request as info's own.
+    EXPECT_EQ(watcher.on(TOPIC + "info")[0].payload, watcher.on(TOPIC + "info")[1].payload);
+    std::vector<uint16_t> words = sim.words();
+    EXPECT_EQ(std::vector<uint16_t>(words.size(), 65050), words) << "nothing but data requests";
+    EXPECT_GE(words.size(), 2u);
 
     // A subscriber that comes later gets the state retained.
     MqttSubscriber late(broker.port(), "late");
