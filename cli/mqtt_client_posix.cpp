@@ -178,6 +178,7 @@ void MqttClient::service() {
         if (rc != MOSQ_ERR_SUCCESS && state_ != State::IDLE) {
             disconnected(rc);
         } else if (state_ == State::CONNECTING && Clock::now() - attemptStart_ > std::chrono::milliseconds(CONNECT_TIMEOUT_MS)) {
+            state_ = State::IDLE;  // the disconnect's callback is not a second failure
             mosquitto_disconnect(mosq_);
             failed("no answer within 10 s");
         }

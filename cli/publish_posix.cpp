@@ -35,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
 constexpr int FLUSH_AT_END_MS = 2000;
-constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered, before any info
+constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
 constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
 
 int64_t nowEpochMs() {
@@ -176,7 +176,7 @@ void Gateway::followParameterAnswers(Clock::time_point now) {
     if (requestOpen_ && !textAwaited_ && now - requestAt_ >= Ms(REPLY_TIMEOUT_MS)) {
         requestOpen_ = false;
         note("elq770ctl: " + options_.port + ": no answer to the parameter request");
-        if (lastInfo_.empty()) nextRequest_ = now + Ms(INFO_RETRY_MS);
+        nextRequest_ = now + Ms(INFO_RETRY_MS);
     }
     bool linkUp = status_ == "online";
     if (!requestOpen_ && !textAwaited_ && linkUp && now >= nextRequest_) {
