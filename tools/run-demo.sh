@@ -4,7 +4,9 @@
 # runs elq770.exe under Wine, with the machine's CUPS PDF queue as its
 # printer (tools/printer-start.sh). On a desktop it opens on your display;
 # without one it runs under Xvfb and writes a screenshot whose path it prints.
-# Ending the program (or Ctrl-C) ends the simulator.
+# Ending the program (or Ctrl-C) ends the simulator. Arguments go to the
+# simulator: `tools/run-demo.sh --replay bench.pcap --loop` plays a
+# recording of the line into the program instead of the simulated device.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -39,7 +41,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$root/build/native/tools/elq770-sim" --link "$demo/com1" --log "$demo/simulator.log" &
+"$root/build/native/tools/elq770-sim" --link "$demo/com1" --log "$demo/simulator.log" "$@" &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$demo/com1" ] && break; sleep 0.1; done
 
