@@ -26,6 +26,7 @@ constexpr int CONNECT_TIMEOUT_MS = 10000;
 constexpr std::size_t IN_FLIGHT = 20;
 constexpr const char* OFFLINE = "offline";
 constexpr const char* SYSTEM_CERTIFICATES = "/etc/ssl/certs";
+constexpr const char* RETRY_NOTE = "trying again, at most every 30 s; QoS 1 messages are kept meanwhile";
 
 struct Library {
     Library() { mosquitto_lib_init(); }
@@ -123,8 +124,7 @@ void MqttClient::failed(const std::string& reason) {
         return refuse("the broker refused the client certificate (" + lastTlsError_ + ")");
     backoff_.failed(Clock::now());
     if (!awayReported_) {
-        note_("elq770ctl: " + settings_.url + ": broker not reachable (" + reason +
-              "); trying again, at most every 30 s; QoS 1 messages are kept meanwhile");
+        note_("elq770ctl: " + settings_.url + ": broker not reachable (" + reason + "); " + RETRY_NOTE);
         awayReported_ = true;
     }
 }
@@ -153,7 +153,10 @@ void MqttClient::connected(int code) {
 
 void MqttClient::disconnected(int code) {
     if (state_ == State::IDLE) return;
-    if (state_ == State::CONNECTED) note_("elq770ctl: " + settings_.url + ": connection lost (" + reasonOf(code) + ")");
+    if (state_ == State::CONNECTED) {
+        note_("elq770ctl: " + settings_.url + ": connection lost (" + reasonOf(code) + "); " + RETRY_NOTE);
+        awayReported_ = true;
+    }
     failed(reasonOf(code));
 }
 
@@ -175,6 +178,7 @@ void MqttClient::service() {
         if (rc != MOSQ_ERR_SUCCESS && state_ != State::IDLE) {
             disconnected(rc);
         } else if (state_ == State::CONNECTING && Clock::now() - attemptStart_ > std::chrono::milliseconds(CONNECT_TIMEOUT_MS)) {
+            state_ = State::IDLE;  // the disconnect's callback is not a second failure
             mosquitto_disconnect(mosq_);
             failed("no answer within 10 s");
         }

@@ -35,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
 constexpr int FLUSH_AT_END_MS = 2000;
-constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered, before any info
+constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
 constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
 
 int64_t nowEpochMs() {
@@ -47,8 +47,9 @@ void note(const std::string& text) {
     std::fflush(stdout);
 }
 
-// The first line of the file without its line end, or the variable; false
-// (reported) when the file does not read.
+// The first line of the file without its line end, or else the variable
+// (which, set for a whole service, counts only with a user name); an exit
+// code, the unreadable file reported.
 int readPassword(const PublishOptions& options, MqttSettings* settings) {
     if (!options.passwordFile.empty()) {
         std::FILE* file = openFile(options.passwordFile, "r");
@@ -65,7 +66,7 @@ int readPassword(const PublishOptions& options, MqttSettings* settings) {
         while (!password.empty() && (password.back() == '\n' || password.back() == '\r')) password.pop_back();
         settings->password = password;
         settings->hasPassword = true;
-    } else if (const char* variable = std::getenv(PASSWORD_VARIABLE)) {
+    } else if (const char* variable = std::getenv(PASSWORD_VARIABLE); variable != nullptr && !options.username.empty()) {
         settings->password = variable;
         settings->hasPassword = true;
     }
@@ -175,7 +176,7 @@ void Gateway::followParameterAnswers(Clock::time_point now) {
     if (requestOpen_ && !textAwaited_ && now - requestAt_ >= Ms(REPLY_TIMEOUT_MS)) {
         requestOpen_ = false;
         note("elq770ctl: " + options_.port + ": no answer to the parameter request");
-        if (lastInfo_.empty()) nextRequest_ = now + Ms(INFO_RETRY_MS);
+        nextRequest_ = now + Ms(INFO_RETRY_MS);
     }
     bool linkUp = status_ == "online";
     if (!requestOpen_ && !textAwaited_ && linkUp && now >= nextRequest_) {

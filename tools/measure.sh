@@ -3,6 +3,7 @@
 #   tools/measure.sh [--only FILTER] [NATIVE_BUILD_DIR]   (default build/native)
 #   tools/measure.sh bench [BENCH_BUILD_DIR]              (default build/bench)
 #   tools/measure.sh relay [BUILD_DIR [ROUNDS]]           (default build/bench)
+#   tools/measure.sh record [BUILD_DIR [SECONDS]]         (default build/bench, 30 s)
 #   tools/measure.sh publish [BUILD_DIR [SECONDS [COUNT]]] (default build/bench, 60, 16)
 #
 # The first form builds nothing (run tools/build.sh first). It runs the
@@ -23,12 +24,17 @@
 # `elq770ctl record --relay` against the same round without it, on
 # pseudo-terminals (tools/measure/relay_latency.py; Linux, no Wine).
 #
-# The fourth form builds elq770ctl and the simulator in that release tree (or
-# uses those in BUILD_DIR) and runs COUNT `elq770ctl publish` gateways against
-# as many simulators into one Mosquitto broker of its own on 127.0.0.1 for
-# SECONDS: the measurement messages received against those expected, and the
-# CPU share of each gateway and of the broker (tools/measure/publish_scale.sh;
-# Linux, no Wine; needs the Debian packages mosquitto and mosquitto-clients).
+# The fourth form builds elq770ctl and elq770-sim there (or uses those in
+# BUILD_DIR) and takes the CPU share of `elq770ctl record` while the
+# simulator streams, and the packets per second it records
+# (tools/measure/record_cpu.py; Linux, no Wine).
+#
+# The fifth form builds the same two there (or uses those in BUILD_DIR) and
+# runs COUNT `elq770ctl publish` gateways against as many simulators into one
+# Mosquitto broker of its own on 127.0.0.1 for SECONDS: the measurement
+# messages received against those expected, and the CPU share of each
+# gateway and of the broker (tools/measure/publish_scale.sh; Linux, no Wine;
+# needs the Debian packages mosquitto and mosquitto-clients).
 #
 # The figures depend on the machine and on what else runs on it; the load
 # average is printed with them. Nothing here fails because the machine is
@@ -55,6 +61,15 @@ if [ "${1:-}" = relay ]; then
     cmake --build "$build" -j"$(nproc)" --target elq770ctl >/dev/null || exit 2
   fi
   exec python3 "$root/tools/measure/relay_latency.py" "$build/elq770ctl" "${3:-1000}"
+fi
+
+if [ "${1:-}" = record ]; then
+  build=${2:-$root/build/bench}
+  if [ -z "${2:-}" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
+    cmake --build "$build" -j"$(nproc)" --target elq770ctl elq770-sim >/dev/null || exit 2
+  fi
+  exec python3 "$root/tools/measure/record_cpu.py" "$build/elq770ctl" "$build/tools/elq770-sim" "${3:-30}"
 fi
 
 if [ "${1:-}" = publish ]; then

@@ -4,8 +4,11 @@
 # runs elq770.exe under Wine, with the machine's CUPS PDF queue as its
 # printer (tools/printer-start.sh). On a desktop it opens on your display;
 # without one it runs under Xvfb and writes a screenshot whose path it prints.
-# Ending the program (or Ctrl-C) ends the simulator.
+# Ending the program (or Ctrl-C) ends the simulator. Arguments go to the
+# simulator: `tools/run-demo.sh --replay bench.pcap --loop` plays a
+# recording of the line into the program instead of the simulated device.
 set -euo pipefail
+caller=$(pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
@@ -39,7 +42,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$root/build/native/tools/elq770-sim" --link "$demo/com1" --log "$demo/simulator.log" &
+# From the caller's folder, so that a recording named relative to it is found.
+(cd "$caller" && exec "$root/build/native/tools/elq770-sim" --link "$demo/com1" --log "$demo/simulator.log" "$@") &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$demo/com1" ] && break; sleep 0.1; done
 

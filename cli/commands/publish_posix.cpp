@@ -49,7 +49,7 @@ CLI::App* setupPublish(CLI::App& app, int* exitCode) {
     command->add_option("--qos", options->qos, "QoS of the measurement messages, 0 or 1 (default 1)")
         ->check(CLI::IsMember({0, 1}));
     command->add_option("--info-every", options->infoEveryMinutes, "minutes between info messages (default 10)")
-        ->check(CLI::Range(0.1, 1440.0));
+        ->check(CLI::Range(0.05, 1440.0));
     command->add_option("--buffer", options->buffer, "QoS 1 messages kept while the broker is away (default 3600)")
         ->check(CLI::Range(1, 1000000));
     command->callback([options, exitCode] {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -538,4 +539,42 @@ TEST_F(DisplayE2E, ChoosingTheCheckedPortAgainReopensOnlyADeadLink) {
     EXPECT_TRUE(device->waitForWord(REQUEST_DATA, 10000)) << "the port was not opened again";
     EXPECT_TRUE(captureUntil("replugged", 8000, digitsShown, &shot)) << "the readouts come back";
     EXPECT_FALSE(messageBoxShown());
+}
+
+namespace {
+
+// The parts of the window that come from the device: the header band with
+// its text, the measurement readout and the active-limit text.
+int devicePartsDiffer(const Capture& a, const Capture& b) {
+    return differingPixels(a, b, 26, 16, 934, 49, 1) +
+           differingPixels(a, b, READING_LEFT, READING_TOP, READING_RIGHT, READING_BOTTOM, 1) + limitTextDiffers(a, b);
+}
+
+}  // namespace
+
+// A session recorded at the bench by the native tool and played back by the
+// simulator on COM1, over and over: the window shows the recorded device's
+// text, measurement and active limit as it showed them for the device itself.
+TEST_F(DisplayE2E, ReplayedRecordingShowsTheRecordedDevice) {
+    const std::vector<std::string> device{"--text", "FIELD UNIT 9", "--level", "63", "--limit2"};
+    Capture live;
+    {
+        e2e::Simulator sim(1, device);
+        ASSERT_TRUE(sim.started());
+        ASSERT_TRUE(startProgram());
+        ASSERT_GT(requestsOnceTextArrived(sim), 0) << "the device's text never arrived";
+        ASSERT_TRUE(captureUntil("live", 8000, [](const Capture& s) { return inkedRows(s) >= 20; }, &live));
+        ASSERT_EQ(0, closeProgram());
+        std::string record = std::string(ELQ_E2E_CTL_PATH) + " record --port " +
+                             e2e::WineEnv::shared().comLinkPath(1) + " --out " + dir_ + "/field.pcap --duration 3 >" +
+                             dir_ + "/record.out 2>&1";
+        ASSERT_EQ(0, std::system(record.c_str())) << e2e::readFile(dir_ + "/record.out");
+    }
+    e2e::Simulator replay(1, {"--replay", dir_ + "/field.pcap", "--loop"});
+    ASSERT_TRUE(replay.started());
+    ASSERT_TRUE(startProgram());
+    Capture played;
+    EXPECT_TRUE(captureUntil("played", 15000, [&](const Capture& s) { return devicePartsDiffer(live, s) == 0; },
+                             &played))
+        << devicePartsDiffer(live, played) << " pixels of the header, readout and active limit differ";
 }
