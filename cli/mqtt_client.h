@@ -73,6 +73,7 @@ public:
 private:
     enum class State { IDLE, CONNECTING, CONNECTED };
 
+    int unreadableTlsFile() const;
     void attempt();
     void failed(const std::string& reason);
     void handQueued();
@@ -95,6 +96,7 @@ private:
     int lastRetainedMid_ = -1;
     bool lastRetainedAcknowledged_ = false;
     std::string lastTlsError_;
+    std::string loadError_;  // the client certificate or key that did not load
     uint64_t droppedTotal_ = 0;
     int fatal_ = 0;
 };

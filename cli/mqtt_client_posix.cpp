@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "cli/exit_codes.h"
+#include "cli/platform.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ int MqttClient::start() {
         mosquitto_username_pw_set(mosq_, settings_.username.c_str(),
                                   settings_.hasPassword ? settings_.password.c_str() : nullptr);
     if (settings_.broker.tls) {
+        int unreadable = unreadableTlsFile();
+        if (unreadable != EXIT_DONE) return unreadable;
         const char* ca = settings_.tlsCa.empty() ? nullptr : settings_.tlsCa.c_str();
         int rc = mosquitto_tls_set(mosq_, ca, ca == nullptr ? SYSTEM_CERTIFICATES : nullptr,
                                    settings_.tlsCert.empty() ? nullptr : settings_.tlsCert.c_str(),
@@ -94,8 +97,26 @@ int MqttClient::start() {
     return fatal_ != 0 ? fatal_ : EXIT_DONE;
 }
 
+// libmosquitto says only "invalid arguments" for a file it cannot open;
+// the user is told which file and why.
+int MqttClient::unreadableTlsFile() const {
+    for (const std::string* path : {&settings_.tlsCa, &settings_.tlsCert, &settings_.tlsKey}) {
+        if (path->empty()) continue;
+        std::FILE* file = openFile(*path, "r");
+        if (file != nullptr) {
+            std::fclose(file);
+            continue;
+        }
+        int error = lastSystemError();
+        std::fprintf(stderr, "elq770ctl: %s: cannot read file: %s\n", path->c_str(), systemErrorText(error).c_str());
+        return EXIT_FILE_REFUSED;
+    }
+    return EXIT_DONE;
+}
+
 void MqttClient::attempt() {
     lastTlsError_.clear();
+    loadError_.clear();
     attemptStart_ = Clock::now();
     int rc = everAttempted_ ? mosquitto_reconnect_async(mosq_)
                             : mosquitto_connect_async(mosq_, settings_.broker.host.c_str(), settings_.broker.port,
@@ -106,8 +127,9 @@ void MqttClient::attempt() {
         return;
     }
     // The client's own certificate or key that does not load is ours to mend.
-    if (rc == MOSQ_ERR_TLS && contains(lastTlsError_, "Unable to load")) {
-        std::fprintf(stderr, "elq770ctl: %s: TLS set-up failed: %s\n", settings_.url.c_str(), lastTlsError_.c_str());
+    if (rc == MOSQ_ERR_TLS && !loadError_.empty()) {
+        std::fprintf(stderr, "elq770ctl: %s: TLS set-up failed: %s (%s)\n", settings_.url.c_str(), loadError_.c_str(),
+                     lastTlsError_.c_str());
         fatal_ = EXIT_FILE_REFUSED;
         return;
     }
@@ -167,7 +189,13 @@ void MqttClient::acknowledged(int mid) {
 
 void MqttClient::logged(int level, const char* text) {
     if ((level & MOSQ_LOG_ERR) == 0) return;
-    if (contains(text, "OpenSSL Error") || contains(text, "Unable to load")) lastTlsError_ = text;
+    // The library names the file that does not load first, then OpenSSL's
+    // reasons: a garbage file, or a key that is not the certificate's.
+    if (contains(text, "Unable to load")) {
+        if (loadError_.empty()) loadError_ = text;
+    } else if (contains(text, "OpenSSL Error")) {
+        lastTlsError_ = text;
+    }
 }
 
 void MqttClient::service() {

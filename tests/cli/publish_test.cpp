@@ -382,6 +382,25 @@ TEST(PublishRefusal, TlsWithTheRightAuthorityConnectsAndOtherwiseExitsSix) {
         EXPECT_NE(std::string::npos, err.find(refused.reason)) << refused.name << ": " << err;
         EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << refused.name << ": " << err;
     }
+    // The gateway's own certificate or key that is unusable is the user's to
+    // mend (exit 5), not a broker away to wait for.
+    std::ofstream(dir + "/garbage.pem") << "garbage\n";
+    std::vector<std::string> trust{"--tls-ca", dir + "/ca.crt"};
+    for (const Refused& local :
+         {Refused{"garbage", clientsUrl, {"--tls-cert", dir + "/garbage.pem", "--tls-key", dir + "/garbage.pem"},
+                  "Unable to load client certificate"},
+          Refused{"other-key", clientsUrl, {"--tls-cert", dir + "/client.crt", "--tls-key", dir + "/server.key"},
+                  "Unable to load client key"},
+          Refused{"missing-key", clientsUrl, {"--tls-cert", dir + "/client.crt", "--tls-key", dir + "/none.key"},
+                  "none.key: cannot read file: No such file"}}) {
+        std::vector<std::string> options = trust;
+        options.insert(options.end(), local.options.begin(), local.options.end());
+        Gateway gateway(dir, sim, local.url, options, local.name);
+        EXPECT_EQ(5, gateway.exitWithin(15000)) << local.name << ": " << gateway.out() << gateway.err();
+        std::string err = gateway.err();
+        EXPECT_NE(std::string::npos, err.find(local.reason)) << local.name << ": " << err;
+        EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << local.name << ": " << err;
+    }
 }
 
 TEST(PublishUsage, MalformedUrlOrContradictingOptionsExitOneBeforeThePort) {
