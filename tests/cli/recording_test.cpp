@@ -12,6 +12,7 @@
 #include "cli/monitor.h"
 #include "link/command_frames.h"
 #include "link/line_recording.h"
+#include "tests/cli/cli_harness.h"
 
 namespace fs = std::filesystem;
 
@@ -19,27 +20,11 @@ namespace {
 
 constexpr int64_t START_US = 1765250000000000;  // 2025-12-09, whole seconds
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using clitest::CtlRun;
+using clitest::readText;
+using clitest::workDir;
 
-std::string workDir() {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string dir = std::string(ELQ_CLI_WORK_DIR) + "/" + test->test_suite_name() + "." + test->name();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-struct CtlRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
+// The tool through the shell, for arguments written as one line.
 CtlRun ctl(const std::string& dir, const std::string& args) {
     std::string command = std::string(ELQ_CTL_BINARY) + " " + args + " >" + dir + "/ctl.out 2>" + dir + "/ctl.err";
     int status = std::system(command.c_str());
