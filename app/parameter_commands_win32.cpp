@@ -54,7 +54,7 @@ void parametersCommand(HWND owner) {
 void saveParametersCommand(HWND owner) {
     // Before the device has answered (or a file was loaded) the record is
     // all zeros: such a file would later download values no sheet allows.
-    if (deviceParametersFilled.load(std::memory_order_relaxed) == 0) {
+    if (deviceParametersFilled.load(std::memory_order_acquire) == 0) {
         langMessage(owner, TXT_NO_CONNECTION, TXT_TITLE_PROGRAM, 0);
         return;
     }

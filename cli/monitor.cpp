@@ -28,13 +28,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
-constexpr int STATUS_MS = 200;
 constexpr int FLUSH_MS = 1000;
 constexpr const char* CSV_HEADER = "time,measurement,activeLimit,maxPeak,minPeak,alarmWord\n";
-
-int64_t nowEpochMs() {
-    return std::chrono::duration_cast<Ms>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 
 std::string peakText(int32_t peak) { return peak == NO_VALUE ? "" : std::to_string(peak); }
 
@@ -67,26 +62,25 @@ private:
     MonitorOptions options_;
     LinkWatch watch_;
     std::FILE* csv_ = nullptr;
-    bool terminal_ = false;
+    StatusLine status_;
     bool rowsToStdout_ = false;
     Summary summary_;
     uint32_t alarmCount_ = 0;
     int32_t lastMeasurement_ = NO_VALUE;
     Clock::time_point start_;
-    Clock::time_point lastStatus_;
     Clock::time_point lastFlush_;
 };
 
 bool Monitor::stopDue() const { return runEndDue(monitorStopRequested, start_, options_.durationSeconds); }
 
 void Monitor::writeRow(int32_t measurement, int64_t epochMs) {
-    uint32_t alarms = liveState.alarmWordCount.load(std::memory_order_relaxed);
+    // The row shows the latest of the alarm words since the last row; the
+    // summary counts them all.
     std::string alarm;
-    if (alarms != alarmCount_) {
-        summary_.alarms += alarms - alarmCount_;
-        alarmCount_ = alarms;
-        alarm = std::to_string(liveState.lastAlarmWord.load(std::memory_order_relaxed));
-    }
+    summary_.alarms += takeAlarmWords(&alarmCount_, [&](uint16_t word) {
+        ++summary_.alarms;
+        alarm = std::to_string(word);
+    });
     std::string row = isoTimestamp(epochMs) + "," + std::to_string(measurement) + "," +
                       std::to_string(loadField(deviceParameters.activeLimit) + 1) + "," +
                       peakText(liveState.maxPeak.load(std::memory_order_relaxed)) + "," +
@@ -106,27 +100,22 @@ void Monitor::takeRows(int64_t epochMs) {
     takeTrendSamples([&](int32_t measurement) { writeRow(measurement, epochMs); });
 }
 
-// One line, rewritten in place; blanks cover a longer earlier line.
 void Monitor::showStatus(bool force) {
-    if (!terminal_) return;
-    Clock::time_point now = Clock::now();
-    if (!force && now - lastStatus_ < Ms(STATUS_MS)) return;
-    lastStatus_ = now;
+    if (!status_.due(force)) return;
     char active[READOUT_TEXT_SIZE];
     activeLimitTextNow(active, sizeof active);
     char line[200];
-    std::snprintf(line, sizeof line, "\r%s  %3s %%  %s max %s min %s  rows %" PRId64 "  alarms %u  gaps %d   ",
+    std::snprintf(line, sizeof line, "%s  %3s %%  %s max %s min %s  rows %" PRId64 "  alarms %u  gaps %d",
                   isoTimestamp(nowEpochMs()).substr(11, 12).c_str(),
                   lastMeasurement_ == NO_VALUE ? "--" : std::to_string(lastMeasurement_).c_str(), active,
                   peakText(liveState.maxPeak.load(std::memory_order_relaxed)).c_str(),
                   peakText(liveState.minPeak.load(std::memory_order_relaxed)).c_str(), summary_.rows,
                   summary_.alarms, watch_.gaps());
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+    status_.show(line);
 }
 
 // Notices go where they do not mix with rows: stderr when rows go to stdout.
-void Monitor::note(const std::string& text) { printNote(rowsToStdout_ ? stderr : stdout, terminal_, text); }
+void Monitor::note(const std::string& text) { status_.note(rowsToStdout_ ? stderr : stdout, text); }
 
 void Monitor::finish(int64_t epochMs) {
     watch_.close();
@@ -176,6 +165,7 @@ int Monitor::runFromRecording() {
     RecordingContents recording;
     int result = readRecordingFile(options_.fromPath, &recording);
     if (result != EXIT_DONE) return result;
+    status_.hide();
     rowsToStdout_ = options_.csvPath.empty();
     result = openOutputs();
     if (result != EXIT_DONE) return result;
@@ -201,8 +191,7 @@ int Monitor::runFromRecording() {
 }
 
 int Monitor::run() {
-    terminal_ = stdoutIsTerminal();
-    rowsToStdout_ = !terminal_ && options_.csvPath.empty();
+    rowsToStdout_ = !status_.shown() && options_.csvPath.empty();
     int opened = openOutputs();
     if (opened != EXIT_DONE) return opened;
     start_ = lastFlush_ = Clock::now();

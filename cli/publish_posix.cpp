@@ -38,10 +38,6 @@ constexpr int FLUSH_AT_END_MS = 2000;
 constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
 constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
 
-int64_t nowEpochMs() {
-    return std::chrono::duration_cast<Ms>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 void note(const std::string& text) {
     std::fprintf(stdout, "%s\n", text.c_str());
     std::fflush(stdout);

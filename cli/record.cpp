@@ -30,15 +30,7 @@ std::atomic<int> recordStopRequested{0};
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Ms = std::chrono::milliseconds;
 
-constexpr int STATUS_MS = 200;
-
-int64_t nowEpochUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 // The device's bytes on their way from the reader thread: the reader
 // fills a slot and then publishes it by advancing head (release); the main
@@ -126,14 +118,13 @@ private:
     RecordOptions options_;
     LinkWatch watch_;
     RecordingOut out_;
-    bool terminal_ = false;
+    StatusLine status_;
     Clock::time_point start_;
-    Clock::time_point lastStatus_;
 };
 
 bool Recorder::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
 
-void Recorder::note(const std::string& text) { printNote(stdout, terminal_, text); }
+void Recorder::note(const std::string& text) { status_.note(stdout, text); }
 
 // Takes the packets the taps have made (with last, also the device's
 // waiting bytes) and writes them with one write.
@@ -149,13 +140,7 @@ bool Recorder::writeBatch(bool last) {
 }
 
 void Recorder::showStatus(bool force) {
-    if (!terminal_) return;
-    Clock::time_point now = Clock::now();
-    if (!force && now - lastStatus_ < Ms(STATUS_MS)) return;
-    lastStatus_ = now;
-    std::printf("\rpackets %" PRId64 "  bytes %" PRId64 "  bad lines %" PRId64 "  gaps %d   ", out_.counts().packets,
-                out_.counts().bytes, out_.counts().badLines, watch_.gaps());
-    std::fflush(stdout);
+    if (status_.due(force)) status_.show(recordingStatusText(out_.counts(), watch_.gaps()));
 }
 
 // Closes the link (no tap runs after it), writes what is left and reports.
@@ -167,16 +152,12 @@ int Recorder::end(int code) {
     out_.close();
     if (code != EXIT_DONE) return code;
     showStatus(true);
-    const RecordingCounts& counts = out_.counts();
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "%" PRId64 " packets (%" PRId64 " command frames sent), %" PRId64 " bytes; %" PRId64
-                  " reply lines, %" PRId64 " bad; %d link gaps (%.1f s); in %s",
-                  counts.packets, counts.sent, counts.bytes, counts.lines, counts.badLines, watch_.gaps(),
-                  watch_.gapSeconds(), options_.outPath.c_str());
-    note(text);
+    char gaps[80];
+    std::snprintf(gaps, sizeof gaps, "%d link gaps (%.1f s)", watch_.gaps(), watch_.gapSeconds());
+    note(recordingSummaryText(out_.counts(), "sent", gaps, options_.outPath));
     int64_t dropped = received.droppedBytes.load(std::memory_order_relaxed);
     if (dropped > 0) {
+        char text[200];
         std::snprintf(text, sizeof text, "%" PRId64 " received bytes came faster than the file took them and are missing",
                       dropped);
         note(text);
@@ -185,7 +166,6 @@ int Recorder::end(int code) {
 }
 
 int Recorder::run() {
-    terminal_ = stdoutIsTerminal();
     if (!out_.create(options_.outPath)) return EXIT_FILE_REFUSED;
     resetTaps();
     setReceivedBytesHook(onReceived);

@@ -1,6 +1,7 @@
 #include "cli/recording_out.h"
 
 #include <algorithm>
+#include <cinttypes>
 
 #include "cli/platform.h"
 
@@ -64,4 +65,21 @@ bool RecordingOut::close() {
     if (file_ != nullptr && std::fclose(file_) != 0) reportWriteError();
     file_ = nullptr;
     return !failed_;
+}
+
+std::string recordingStatusText(const RecordingCounts& counts, int gaps) {
+    char text[200];
+    std::snprintf(text, sizeof text, "packets %" PRId64 "  bytes %" PRId64 "  frames %" PRId64 "  bad lines %" PRId64
+                  "  gaps %d", counts.packets, counts.bytes, counts.sent, counts.badLines, gaps);
+    return text;
+}
+
+std::string recordingSummaryText(const RecordingCounts& counts, const char* framesVerb, const std::string& gaps,
+                                 const std::string& path) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%" PRId64 " packets (%" PRId64 " command frames %s), %" PRId64 " bytes; %" PRId64 " reply lines, %" PRId64
+                  " bad; ",
+                  counts.packets, counts.sent, framesVerb, counts.bytes, counts.lines, counts.badLines);
+    return text + gaps + "; in " + path;
 }

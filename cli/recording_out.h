@@ -21,6 +21,14 @@ struct RecordingCounts {
     int64_t sent = 0;      // command frames (packets to the device)
 };
 
+// The status line of record and the relay: "packets N  bytes N  frames N
+// bad lines N  gaps N".
+std::string recordingStatusText(const RecordingCounts& counts, int gaps);
+// Their summary: "N packets (N command frames VERB), N bytes; N reply lines,
+// N bad; GAPS; in PATH", the command frames sent or relayed.
+std::string recordingSummaryText(const RecordingCounts& counts, const char* framesVerb, const std::string& gaps,
+                                 const std::string& path);
+
 class RecordingOut {
 public:
     RecordingOut() = default;

@@ -39,17 +39,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int BAUD_RATE = 9600;
 constexpr int LOOK_MS = 10;
-constexpr int STATUS_MS = 200;
 constexpr int REOPEN_MS = 2000;
 constexpr int WRITE_WAIT_MS = 1000;  // a side that takes nothing for this long loses the chunk
 constexpr int CHUNK = 256;
 constexpr int STALE_INPUT_BYTES = 512;  // about half a second of the line
-
-int64_t nowEpochUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 // The pseudo-terminal the other program opens, published at linkPath.
 class PseudoTerminal {
@@ -158,7 +151,7 @@ private:
     RecordingOut out_;
     PseudoTerminal pty_;
     int port_ = -1;
-    bool terminal_ = false;
+    StatusLine status_;
     // The device's bytes cut into reply lines; the other program's bytes cut
     // the same way at CR, which in a command frame is its last byte only
     // (the other five bytes have 1 in their low nibble, the checksum 4).
@@ -168,13 +161,12 @@ private:
     int64_t notPassed_ = 0;
     int gaps_ = 0;
     Clock::time_point start_;
-    Clock::time_point lastStatus_;
     Clock::time_point lastTry_;
 };
 
 bool Relay::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
 
-void Relay::note(const std::string& text) { printNote(stdout, terminal_, text); }
+void Relay::note(const std::string& text) { status_.note(stdout, text); }
 
 bool Relay::openPort(bool report) {
     lastTry_ = Clock::now();
@@ -194,14 +186,7 @@ void Relay::closePort() {
 }
 
 void Relay::showStatus(bool force) {
-    if (!terminal_) return;
-    Clock::time_point now = Clock::now();
-    if (!force && now - lastStatus_ < std::chrono::milliseconds(STATUS_MS)) return;
-    lastStatus_ = now;
-    const RecordingCounts& counts = out_.counts();
-    std::printf("\rpackets %" PRId64 "  bytes %" PRId64 "  frames %" PRId64 "  bad lines %" PRId64 "  gaps %d   ",
-                counts.packets, counts.bytes, counts.sent, counts.badLines, gaps_);
-    std::fflush(stdout);
+    if (status_.due(force)) status_.show(recordingStatusText(out_.counts(), gaps_));
 }
 
 bool Relay::pass(int from, RecordingDirection direction) {
@@ -247,15 +232,9 @@ int Relay::end(int code) {
     out_.close();
     if (code != EXIT_DONE) return code;
     showStatus(true);
-    const RecordingCounts& counts = out_.counts();
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "%" PRId64 " packets (%" PRId64 " command frames relayed), %" PRId64 " bytes; %" PRId64
-                  " reply lines, %" PRId64 " bad; %d link gaps; in %s",
-                  counts.packets, counts.sent, counts.bytes, counts.lines, counts.badLines, gaps_,
-                  options_.outPath.c_str());
-    note(text);
+    note(recordingSummaryText(out_.counts(), "relayed", std::to_string(gaps_) + " link gaps", options_.outPath));
     if (notPassed_ > 0) {
+        char text[200];
         std::snprintf(text, sizeof text, "%" PRId64 " bytes could not be passed on (the other side took nothing)",
                       notPassed_);
         note(text);
@@ -264,7 +243,6 @@ int Relay::end(int code) {
 }
 
 int Relay::run() {
-    terminal_ = stdoutIsTerminal();
     if (!out_.create(options_.outPath)) return EXIT_FILE_REFUSED;
     if (!openPort(true)) return end(EXIT_PORT_NOT_OPENED);
     std::string error;

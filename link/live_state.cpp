@@ -18,7 +18,6 @@ void resetLiveState() {
     liveState.trendReadIndex = 0;
     liveState.trendDecimationCount = 0;
     liveState.trendEmpty = 1;
-    liveState.lastAlarmWord = 0;
     liveState.alarmWordCount = 0;
     for (auto& word : liveState.alarmWords) word.store(0, std::memory_order_relaxed);
 }

@@ -43,11 +43,10 @@ struct LiveState {
     std::atomic<uint16_t> trendReadIndex{0};
     std::atomic<int32_t> trendDecimationCount{0};
     std::atomic<int32_t> trendEmpty{1};
-    // The last alarm word and how many have arrived, for a front end that
-    // logs them; the window program goes by alarmHoldCount instead. Word
-    // number n (counting from 0) sits in alarmWords[n % ALARM_RING_SIZE]
-    // until ALARM_RING_SIZE later words have overwritten it.
-    std::atomic<uint16_t> lastAlarmWord{0};
+    // The alarm words and how many have arrived, for a front end that logs
+    // them; the window program goes by alarmHoldCount instead. Word number n
+    // (counting from 0) sits in alarmWords[n % ALARM_RING_SIZE] until
+    // ALARM_RING_SIZE later words have overwritten it.
     std::atomic<uint32_t> alarmWordCount{0};
     std::atomic<uint16_t> alarmWords[ALARM_RING_SIZE] = {};
 };

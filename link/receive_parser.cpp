@@ -41,7 +41,6 @@ void takeMeasurement(int32_t value, uint16_t limit) {
 void takeAlarm(uint16_t word) {
     uint32_t count = liveState.alarmWordCount.load(std::memory_order_relaxed);
     liveState.alarmWords[count % ALARM_RING_SIZE].store(word, std::memory_order_relaxed);
-    liveState.lastAlarmWord.store(word, std::memory_order_relaxed);
     // Release: the word is in the ring before the count that covers it.
     liveState.alarmWordCount.store(count + 1, std::memory_order_release);
     if (loadField(appSettings.stopAtAlarm) != 0)
@@ -83,7 +82,7 @@ void takeParameter(uint16_t word) {
     // that goes on to watch the text sees only the new one.
     liveState.deviceTextLength.store(0, std::memory_order_relaxed);
     storeField(deviceParameters.*band->field, value, std::memory_order_release);
-    deviceParametersFilled.store(1, std::memory_order_relaxed);
+    deviceParametersFilled.store(1, std::memory_order_release);
     signalReply();
 }
 

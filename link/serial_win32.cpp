@@ -113,6 +113,8 @@ void count(std::atomic<int64_t>& counter) { counter.fetch_add(1, std::memory_ord
 
 // True once when the fault is the injected one, which is then used up.
 bool faultHits(int fault) {
+    // A plain load first: every read asks, and a fault is almost never set.
+    if (pendingFault.load(std::memory_order_relaxed) != fault) return false;
     int expected = fault;
     return pendingFault.compare_exchange_strong(expected, LINK_FAULT_NONE,
                                                 std::memory_order_relaxed);

@@ -62,6 +62,6 @@ int loadParameterFile(HWND owner, ParameterSet* loaded) {
     int result = readParameterFile(path.c_str(), loaded, PARAMETER_FILE_OPEN_ALWAYS);
     if (result != 0) return result;
     replaceParameters(&deviceParameters, *loaded);
-    deviceParametersFilled.store(1, std::memory_order_relaxed);
+    deviceParametersFilled.store(1, std::memory_order_release);
     return 0;
 }

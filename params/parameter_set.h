@@ -116,7 +116,8 @@ extern ParameterSet editedParameters;
 // 1 once deviceParameters holds a whole set of values: the last word of a
 // complete parameter answer (the reader thread) or a loaded parameter file
 // (the window thread). Until then the record holds the start-up zeros, which
-// are no settings of any device and must never be saved as a file.
+// are no settings of any device and must never be saved as a file. Stored
+// with release after the values, loaded with acquire before they are read.
 extern std::atomic<int32_t> deviceParametersFilled;
 
 void copyDeviceToEdited();

@@ -87,12 +87,6 @@ int valueInRange(const ParameterRange& range, uint32_t value) {
     return value >= range.minimum && value <= range.maximum ? 1 : 0;
 }
 
-uint16_t bandWidth(const ParameterBand& band) {
-    const ParameterBand* next = &band + 1;
-    uint16_t end = next < PARAMETER_BANDS + PARAMETER_COUNT ? next->code : PARAMETER_BAND_END;
-    return static_cast<uint16_t>(end - band.code);
-}
-
 const ParameterRange* firstValueOutsideRange(const ParameterSet& record) {
     for (const ParameterRange& range : PARAMETER_RANGES)
         if (!valueInRange(range, record.*range.field)) return &range;

@@ -42,10 +42,6 @@ bool isTenthsField(uint16_t ParameterSet::*field);
 extern const char* const ANALOGUE_OUTPUT_TEXTS[2];
 extern const char* const POLARITY_TEXTS[2];
 
-// The number of values a parameter's band holds: a value of at least this
-// width would travel as a word of the next parameter's band.
-uint16_t bandWidth(const ParameterBand& band);
-
 // The first of the sixteen parameters (in record order) whose value is
 // outside the range the sheet lets a user enter, or nullptr when all are
 // inside. A parameter file that fails this check is refused: an all-zero

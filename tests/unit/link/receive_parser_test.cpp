@@ -228,7 +228,7 @@ TEST_F(ParserBands, EveryAlarmWordIsCountedAndKeptWhateverStopAtAlarmSays) {
     appSettings.stopAtAlarm = 1;
     feedWord(65035);
     EXPECT_EQ(2u, liveState.alarmWordCount);
-    EXPECT_EQ(65035, liveState.lastAlarmWord);
+    EXPECT_EQ(65035, liveState.alarmWords[1]);
 }
 
 TEST_F(ParserBands, IgnoredWordsOnlyRefreshTheWatchdog) {

@@ -24,6 +24,14 @@ ParameterSet lowestRecord() {
     return record;
 }
 
+// The number of values a parameter's band holds: a value of at least this
+// width would travel as a word of the next parameter's band.
+uint16_t bandWidth(const ParameterBand& band) {
+    const ParameterBand* next = &band + 1;
+    uint16_t end = next < PARAMETER_BANDS + PARAMETER_COUNT ? next->code : PARAMETER_BAND_END;
+    return static_cast<uint16_t>(end - band.code);
+}
+
 uint16_t tenths(const char* text) {
     return parseTenths(text, static_cast<int>(std::strlen(text)));
 }
