@@ -5,7 +5,6 @@
 
 #include "cli/device_session.h"
 #include "cli/exit_codes.h"
-#include "cli/monitor.h"
 #include "cli/run_end.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
@@ -17,7 +16,6 @@ using Ms = std::chrono::milliseconds;
 
 constexpr int FIRST_LINE_TIMEOUT_MS = 3000;
 constexpr int GAP_AFTER_MS = 1000;  // the device streams every 20 ms
-constexpr int RETRY_MS = 2000;
 
 }  // namespace
 

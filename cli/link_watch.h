@@ -16,6 +16,7 @@ class LinkWatch {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr int LOOK_MS = 10;
+    static constexpr int RETRY_MS = 2000;  // between two opens of a silent port
 
     // stopDue ends a gap's retries; note shows one line to the user.
     LinkWatch(const std::string& port, std::function<bool()> stopDue,

@@ -22,6 +22,3 @@ extern std::atomic<int> monitorStopRequested;
 // the device within the first seconds) or 5 (CSV file not created, recording
 // refused).
 int runMonitor(const MonitorOptions& options);
-
-// "2026-12-08T03:10:00.123+01:00" for a time in milliseconds since the epoch.
-std::string isoTimestamp(int64_t epochMs);

@@ -16,7 +16,6 @@
 #include "cli/exit_codes.h"
 #include "cli/link_watch.h"
 #include "cli/live_feed.h"
-#include "cli/monitor.h"
 #include "cli/mqtt_client.h"
 #include "cli/parameter_text.h"
 #include "cli/platform.h"

@@ -2,7 +2,7 @@
 // master of a new pseudo-terminal whose slave is published at LINK. A chunk
 // read on one side is stamped, written to the other side at once and only
 // then handed to the recording; the file takes a whole, flushed batch at each
-// turn of the loop (at least every LOOK_MS).
+// turn of the loop (at least every LinkWatch::LOOK_MS).
 //
 // The relay keeps a slave descriptor of its own open, as the simulator does,
 // so that the master stays valid while the other program closes and reopens
@@ -26,20 +26,19 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/link_watch.h"
 #include "cli/platform.h"
 #include "cli/recording_out.h"
 #include "cli/relay.h"
 #include "cli/run_end.h"
 #include "link/line_recording.h"
+#include "link/serial_link.h"
 #include "link/tty_posix.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int BAUD_RATE = 9600;
-constexpr int LOOK_MS = 10;
-constexpr int REOPEN_MS = 2000;
 constexpr int WRITE_WAIT_MS = 1000;  // a side that takes nothing for this long loses the chunk
 constexpr int CHUNK = 256;
 constexpr int STALE_INPUT_BYTES = 512;  // about half a second of the line
@@ -170,10 +169,9 @@ void Relay::note(const std::string& text) { status_.note(stdout, text); }
 
 bool Relay::openPort(bool report) {
     lastTry_ = Clock::now();
-    port_ = open(options_.port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (port_ >= 0 && configureTty(port_, BAUD_RATE)) return true;
+    port_ = openTty(options_.port.c_str(), BAUD_RATE);
+    if (port_ >= 0) return true;
     int error = errno;
-    closePort();
     if (report)
         std::fprintf(stderr, "elq770ctl: %s: cannot open port: %s\n", options_.port.c_str(),
                      systemErrorText(error).c_str());
@@ -255,7 +253,7 @@ int Relay::run() {
     start_ = Clock::now();
     while (!stopDue()) {
         pollfd waits[2] = {{pty_.master(), POLLIN, 0}, {port_, POLLIN, 0}};
-        int ready = poll(waits, port_ >= 0 ? 2 : 1, LOOK_MS);
+        int ready = poll(waits, port_ >= 0 ? 2 : 1, LinkWatch::LOOK_MS);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "elq770ctl: poll: %s\n", std::strerror(errno));
             return end(EXIT_PORT_NOT_OPENED);
@@ -266,7 +264,8 @@ int Relay::run() {
             note("link gap: " + options_.port + " is gone; trying it again every 2 s");
         }
         if (ready > 0 && waits[0].revents != 0) pass(pty_.master(), TO_DEVICE);
-        if (port_ < 0 && Clock::now() - lastTry_ >= std::chrono::milliseconds(REOPEN_MS) && openPort(false))
+        bool retryDue = Clock::now() - lastTry_ >= std::chrono::milliseconds(LinkWatch::RETRY_MS);
+        if (port_ < 0 && retryDue && openPort(false))
             note("link back: " + options_.port);
         if (!writeBatch(false)) return end(EXIT_FILE_REFUSED);
         showStatus(false);

@@ -17,6 +17,9 @@ inline int64_t nowEpochUs() {
         .count();
 }
 inline int64_t nowEpochMs() { return nowEpochUs() / 1000; }
+// "2026-12-08T03:10:00.123+01:00" for a time in milliseconds since the
+// epoch, in local time with its UTC offset.
+std::string isoTimestamp(int64_t epochMs);
 
 // The run is over once its stop was requested (Ctrl-C, SIGTERM, a console
 // event) or, with a duration, once that much time has passed since start.

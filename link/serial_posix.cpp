@@ -99,6 +99,18 @@ int configureTty(int fd, int baudRate) {
     return 1;
 }
 
+int openTty(const char* path, int baudRate) {
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (ioctl(fd, TIOCEXCL) != 0 || !configureTty(fd, baudRate)) {
+        int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 namespace {
 
 int openWakePipe(WakePipe* wake) {
@@ -253,10 +265,8 @@ int openLinkByName(const char* name, int baudRate) {
     if (posixLink.fd >= 0) closeLink();  // one link at a time
     stopRequested.store(0, std::memory_order_release);
     deviceGone.store(0, std::memory_order_relaxed);
-    posixLink.fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    posixLink.fd = openTty(name, baudRate);
     if (posixLink.fd < 0) return 0;
-    // Exclusive, as a COM port is on Windows: a second opener gets EBUSY.
-    if (ioctl(posixLink.fd, TIOCEXCL) != 0 || !configureTty(posixLink.fd, baudRate)) return failOpen();
     if (!openWakePipe(&posixLink.readerWake) || !openWakePipe(&posixLink.writerWake)) return failOpen();
     if (!startThreads()) return failOpen();
     writerWakeFd.store(posixLink.writerWake.writeEnd, std::memory_order_release);

@@ -10,6 +10,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 "$root/tools/install-deps.sh"
+# A test whose server or tool is missing skips itself when run alone; the
+# full run must not pass that way.
+for tool in /usr/sbin/mosquitto openssl tshark; do
+  command -v "$tool" >/dev/null || { echo "test-all: $tool is missing after install-deps" >&2; exit 1; }
+done
 # Dependencies run one way: no product file includes a folder above its own.
 python3 "$root/tools/check-layers.py"
 "$root/tools/build.sh"

@@ -33,11 +33,15 @@ TEST(ExitCodes, EveryCodeIsListedOnceWithItsMeaning) {
     EXPECT_EQ((std::set<int>{EXIT_DONE, EXIT_USAGE, EXIT_PORT_NOT_OPENED, EXIT_NO_ANSWER, EXIT_NOT_CONFIRMED,
                              EXIT_FILE_REFUSED, EXIT_BROKER_REFUSED}),
               codes);
+    // The numbers are what scripts and the service unit test for.
+    EXPECT_EQ((std::set<int>{0, 1, 2, 3, 4, 5, 6}), codes);
+    EXPECT_EQ(6, EXIT_BROKER_REFUSED);
+    EXPECT_EQ(5, EXIT_FILE_REFUSED);
     EXPECT_EQ(0u, exitCodesText().find("Exit codes:\n  0  done\n  1  usage"));
 }
 
 TEST(ExitCodes, HelpOfTheToolAndOfEachSubcommandEndsWithTheTable) {
-    for (const char* subcommand : {"", "ports", "info", "save", "load", "set", "show", "monitor", "publish"}) {
+    for (const char* subcommand : {"", "ports", "info", "save", "load", "set", "show", "monitor", "record", "decode", "publish"}) {
         std::string help = helpOf(subcommand);
         std::string table = exitCodesText() + "\n";
         ASSERT_GE(help.size(), table.size()) << subcommand;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cli/monitor.h"
+#include "cli/run_end.h"
 #include "cli/parameter_text.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/monitor.h"
+#include "cli/run_end.h"
 #include "link/command_frames.h"
 #include "link/line_recording.h"
 #include "tests/cli/cli_harness.h"
@@ -24,11 +24,13 @@ using clitest::CtlRun;
 using clitest::readText;
 using clitest::workDir;
 
-// The tool through the shell, for arguments written as one line.
+// The tool with its arguments written as one line (no blanks in the work
+// folders' paths), under the shared harness's time-out.
 CtlRun ctl(const std::string& dir, const std::string& args) {
-    std::string command = std::string(ELQ_CTL_BINARY) + " " + args + " >" + dir + "/ctl.out 2>" + dir + "/ctl.err";
-    int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(dir + "/ctl.out"), readText(dir + "/ctl.err")};
+    std::vector<std::string> words;
+    std::istringstream in(args);
+    for (std::string word; in >> word;) words.push_back(word);
+    return clitest::ctl(dir, words);
 }
 
 // A reply line as the device sends it: words up to 255 in two data bytes,
