@@ -43,7 +43,7 @@ struct Library {
 void onMessage(mosquitto*, void* object, const mosquitto_message* message) {
     static_cast<MqttSubscriber*>(object)->received(
         {message->topic, std::string(static_cast<const char*>(message->payload), static_cast<size_t>(message->payloadlen)),
-         message->retain});
+         message->retain, message->qos});
 }
 
 void onConnect(mosquitto*, void* object, int code) {

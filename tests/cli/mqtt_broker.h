@@ -47,6 +47,7 @@ struct ReceivedMessage {
     std::string topic;
     std::string payload;
     bool retained;
+    int qos;  // as delivered: the lower of the publisher's and the subscription's (1)
 };
 
 class MqttSubscriber {

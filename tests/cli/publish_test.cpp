@@ -122,6 +122,8 @@ TEST(PublishGateway, StatusMeasurementsInfoAndAlarmWordsReachTheBroker) {
     EXPECT_TRUE(late.on(TOPIC + "status").front().retained);
     EXPECT_TRUE(late.on(TOPIC + "info").front().retained);
     EXPECT_TRUE(late.on(TOPIC + "measurement").empty()) << "measurements are not retained";
+    for (const char* topic : {"measurement", "alarm", "status", "info"})
+        for (const ReceivedMessage& message : watcher.on(TOPIC + topic)) EXPECT_EQ(1, message.qos) << topic;
 
     EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
     ASSERT_TRUE(watcher.waitFor(3000, [&] { return lastStatusIs(watcher, "offline"); }))
@@ -171,6 +173,37 @@ TEST(PublishGateway, StatusMeasurementsInfoAndAlarmWordsReachTheBroker) {
     EXPECT_EQ(read.out, info + "\n");
 }
 
+// The options that shape the messages: their topics, pace, QoS and the
+// client id the broker sees.
+TEST(PublishGateway, TopicPrefixIntervalQosAndClientIdAreTheOnesGiven) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "33"});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher", "plant/#");
+    const std::string topic = "plant/hall2/pump3/";
+    Gateway gateway(dir, sim, broker.url(),
+                    {"--topic-prefix", "plant/hall2", "--interval", "2", "--qos", "0", "--client-id", "gw9"});
+    ASSERT_TRUE(watcher.waitFor(15000, [&] { return watcher.on(topic + "measurement").size() >= 3; }))
+        << gateway.out() << gateway.err();
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    EXPECT_FALSE(watcher.on(topic + "status").empty());
+    EXPECT_FALSE(watcher.on(topic + "info").empty());
+    std::vector<ReceivedMessage> measurements = watcher.on(topic + "measurement");
+    for (std::size_t i = 0; i < measurements.size(); ++i) {
+        EXPECT_EQ(0, measurements[i].qos);
+        nlohmann::json m = nlohmann::json::parse(measurements[i].payload);
+        EXPECT_EQ(33, m["mean"]);
+        if (i == 0) continue;  // the first interval may start late
+        EXPECT_NEAR(100, m["samples"].get<int>(), 20) << m;
+        nlohmann::json previous = nlohmann::json::parse(measurements[i - 1].payload);
+        EXPECT_NEAR(2000, msOfDay(m["time"]) - msOfDay(previous["time"]), 300);
+    }
+    broker.stop();  // its log is written out as it ends
+    EXPECT_NE(std::string::npos, readText(dir + "/broker.1.out").find(" as gw9 ")) << readText(dir + "/broker.1.out");
+}
+
 TEST(PublishFaults, SimulatorRestartedIsDeviceLostThenOnlineWithTheNewDevicesInfo) {
     REQUIRE_BROKER();
     std::string dir = workDir();
@@ -183,6 +216,10 @@ TEST(PublishFaults, SimulatorRestartedIsDeviceLostThenOnlineWithTheNewDevicesInf
     first.reset();
     ASSERT_TRUE(watcher.waitFor(5000, [&] { return lastStatusIs(watcher, "device-lost"); })) << gateway.out();
     std::size_t measurementsInGap = watcher.on(TOPIC + "measurement").size();
+    // Intervals without a sample send nothing: at most the one the gap cut.
+    watcher.waitFor(2500, [] { return false; });
+    EXPECT_LE(watcher.on(TOPIC + "measurement").size(), measurementsInGap + 1);
+    measurementsInGap = watcher.on(TOPIC + "measurement").size();
     Sim second(dir, {"--level", "60", "--text", "SECOND UNIT"}, "second");
     ASSERT_TRUE(watcher.waitFor(10000, [&] {
         std::vector<ReceivedMessage> infos = watcher.on(TOPIC + "info");
