@@ -9,8 +9,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
+
+#include "link/receive_parser.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +27,57 @@ std::string readText(const std::string& path) {
     return text.str();
 }
 
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> cut;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) cut.push_back(line);
+    return cut;
+}
+
+std::vector<nlohmann::json> jsonLines(const std::string& text) {
+    std::vector<nlohmann::json> parsed;
+    for (const std::string& line : lines(text)) parsed.push_back(nlohmann::json::parse(line));
+    return parsed;
+}
+
+RecordingContents readRecordingAt(const std::string& path) {
+    std::string data = readText(path);
+    RecordingContents contents;
+    RecordingReadResult result = readRecording(reinterpret_cast<const uint8_t*>(data.data()), data.size(), &contents);
+    EXPECT_EQ(result.error, RECORDING_OK) << result.text;
+    return contents;
+}
+
+std::vector<int> packetWords(const RecordedPacket& packet) {
+    std::vector<int> words;
+    LineAssembly line{};
+    for (uint8_t byte : packet.bytes)
+        if (assembleLineByte(&line, byte)) words.push_back(lineChecksumOk(line.bytes) ? decodeLineValue(line.bytes) : -1);
+    return words;
+}
+
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+namespace {
+
+bool pollUntil(int timeoutMs, const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        sleepMs(10);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool waitForText(const std::string& path, const std::string& needle, int timeoutMs) {
+    return pollUntil(timeoutMs, [&] { return readText(path).find(needle) != std::string::npos; });
+}
+
+bool waitForSymlink(const std::string& path, int timeoutMs) {
+    return pollUntil(timeoutMs, [&] { return fs::is_symlink(fs::symlink_status(path)); });
+}
 
 std::string workDir() {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
@@ -66,7 +120,7 @@ Sim::Sim(const std::string& dir, std::vector<std::string> flags, const std::stri
     std::vector<std::string> args{ELQ_SIM_BINARY, "--link", link_, "--log", log_, "--seed", "7"};
     args.insert(args.end(), flags.begin(), flags.end());
     pid_ = spawn(args, dir + "/" + name + ".out", dir + "/" + name + ".err");
-    for (int i = 0; i < 500 && !fs::is_symlink(fs::symlink_status(link_)); ++i) sleepMs(5);
+    waitForSymlink(link_, 2500);
 }
 
 void Sim::stop() {
@@ -88,6 +142,22 @@ CtlRun ctl(const std::string& dir, const std::vector<std::string>& args, int tim
     pid_t pid = spawn(argv, dir + "/ctl.out", dir + "/ctl.err");
     int code = waitExit(pid, timeoutMs);
     return {code, readText(dir + "/ctl.out"), readText(dir + "/ctl.err")};
+}
+
+ReplugRun runAcrossReplug(const std::string& dir, std::vector<std::string> args, int firstMs) {
+    auto first = std::make_unique<Sim>(dir, std::vector<std::string>{"--level", "30"}, "first");
+    args.insert(args.begin(), ELQ_CTL_BINARY);
+    args.insert(args.end(), {"--port", first->link()});
+    pid_t tool = spawn(args, dir + "/ctl.out", dir + "/ctl.err");
+    sleepMs(firstMs);
+    first.reset();
+    sleepMs(1500);
+    Sim second(dir, {"--level", "60"}, "second");
+    waitForText(dir + "/ctl.out", "link back", 8000);
+    sleepMs(500);
+    kill(tool, SIGINT);
+    int code = waitExit(tool, 5000);
+    return {code, second.words()};
 }
 
 }  // namespace clitest

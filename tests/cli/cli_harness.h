@@ -6,15 +6,30 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "link/line_recording.h"
 #include "tests/e2e/sim_log.h"
 
 namespace clitest {
 
 std::string readText(const std::string& path);
+// The text cut at each newline, the newlines left out.
+std::vector<std::string> lines(const std::string& text);
+// One JSON object per line, as decode --json writes them.
+std::vector<nlohmann::json> jsonLines(const std::string& text);
 void sleepMs(int ms);
+// A recording file read by our reader; a refused file fails the test.
+RecordingContents readRecordingAt(const std::string& path);
+// The word of each line of a packet, cut at CR as the parser cuts them; -1
+// for a line whose checksum is bad.
+std::vector<int> packetWords(const RecordedPacket& packet);
+// Polls until the file holds needle; false when timeoutMs passed first.
+bool waitForText(const std::string& path, const std::string& needle, int timeoutMs);
+// Polls until path is a symlink (a simulator's or relay's link).
+bool waitForSymlink(const std::string& path, int timeoutMs);
 // <ELQ_CLI_WORK_DIR>/<suite>.<test>, emptied.
 std::string workDir();
 // The child in a process group of its own, stdout and stderr into the files.
@@ -47,5 +62,16 @@ struct CtlRun {
 };
 
 CtlRun ctl(const std::string& dir, const std::vector<std::string>& args, int timeoutMs = 20000);
+
+struct ReplugRun {
+    int code;                          // the tool's exit code, as waitExit gives it
+    std::vector<uint16_t> afterWords;  // what the second simulator received
+};
+
+// A pulled and replugged adapter under a running elq770ctl: args with
+// --port <dir>/tty added, a simulator at level 30 for firstMs, none for
+// 1.5 s, then one at level 60 on the same link; Ctrl-C half a second after
+// the tool says the link is back. Its output is in <dir>/ctl.out and ctl.err.
+ReplugRun runAcrossReplug(const std::string& dir, std::vector<std::string> args, int firstMs);
 
 }  // namespace clitest

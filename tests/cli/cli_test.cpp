@@ -15,7 +15,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "link/command_frames.h"
@@ -43,13 +42,6 @@ std::vector<uint16_t> withoutRequests(const std::vector<uint16_t>& words) {
 
 void writeBytes(const std::string& path, const ParameterSet& record, std::size_t size = sizeof(ParameterSet)) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(&record), static_cast<std::streamsize>(size));
-}
-
-std::vector<std::string> csvRows(const std::string& path) {
-    std::vector<std::string> rows;
-    std::istringstream in(readText(path));
-    for (std::string line; std::getline(in, line);) rows.push_back(line);
-    return rows;
 }
 
 }  // namespace
@@ -214,7 +206,7 @@ TEST(CliMonitor, CsvRowsFollowTheStream) {
     Sim sim(dir, {"--level", "42", "--limit2"});
     CtlRun run = ctl(dir, {"monitor", "--port", sim.link(), "--csv", dir + "/log.csv", "--duration", "2"});
     ASSERT_EQ(run.code, 0) << run.err;
-    std::vector<std::string> rows = csvRows(dir + "/log.csv");
+    std::vector<std::string> rows = lines(readText(dir + "/log.csv"));
     ASSERT_GT(rows.size(), 1u);
     EXPECT_EQ(rows[0], "time,measurement,activeLimit,maxPeak,minPeak,alarmWord");
     // One row per 20 ms measurement: about 100 in two seconds, fewer when the
@@ -230,52 +222,18 @@ TEST(CliMonitor, CsvRowsFollowTheStream) {
 
 TEST(CliMonitor, SimulatorRestartedOnTheSameLinkIsAGapAndCtrlCEndsTheRunCleanly) {
     std::string dir = workDir();
-    auto first = std::make_unique<Sim>(dir, std::vector<std::string>{"--level", "30"}, "first");
-    pid_t monitor = spawn({ELQ_CTL_BINARY, "monitor", "--port", first->link(), "--csv", dir + "/log.csv"},
-                          dir + "/ctl.out", dir + "/ctl.err");
-    sleepMs(1500);
-    first.reset();
-    sleepMs(1500);
-    Sim second(dir, {"--level", "60"}, "second");
-    for (int i = 0; i < 800 && readText(dir + "/ctl.out").find("link back") == std::string::npos; ++i) sleepMs(10);
-    sleepMs(500);
-    kill(monitor, SIGINT);
-    EXPECT_EQ(waitExit(monitor, 5000), 0);
+    EXPECT_EQ(runAcrossReplug(dir, {"monitor", "--csv", dir + "/log.csv"}, 1500).code, 0);
     std::string out = readText(dir + "/ctl.out");
     EXPECT_NE(out.find("link lost"), std::string::npos) << out;
     EXPECT_NE(out.find("link back after"), std::string::npos) << out;
     EXPECT_NE(out.find("1 link gaps"), std::string::npos) << out;
-    std::vector<std::string> rows = csvRows(dir + "/log.csv");
+    std::vector<std::string> rows = lines(readText(dir + "/log.csv"));
     ASSERT_GT(rows.size(), 2u);
     EXPECT_NE(rows[1].find(",30,1,"), std::string::npos) << rows[1];
     EXPECT_NE(rows.back().find(",60,1,"), std::string::npos) << "rows go on after the gap: " << rows.back();
     EXPECT_NE(out.find(std::to_string(rows.size() - 1) + " rows"), std::string::npos)
         << "every counted row is in the file: " << out;
 }
-
-// The POSIX link alone, in this process, on a pseudo-terminal the test holds.
-namespace {
-
-RecordingContents readRecordingAt(const std::string& path) {
-    std::string data = readText(path);
-    RecordingContents contents;
-    RecordingReadResult result =
-        readRecording(reinterpret_cast<const uint8_t*>(data.data()), data.size(), &contents);
-    EXPECT_EQ(result.error, RECORDING_OK) << result.text;
-    return contents;
-}
-
-// The word of each line of a packet, cut at CR as the parser cuts them; -1
-// for a line whose checksum is bad.
-std::vector<int> packetWords(const RecordedPacket& packet) {
-    std::vector<int> words;
-    LineAssembly line{};
-    for (uint8_t byte : packet.bytes)
-        if (assembleLineByte(&line, byte)) words.push_back(lineChecksumOk(line.bytes) ? decodeLineValue(line.bytes) : -1);
-    return words;
-}
-
-}  // namespace
 
 TEST(CliRecord, HoldsTheRequestAndTheStreamInOrderAtTheDevicePace) {
     std::string dir = workDir();
@@ -352,17 +310,8 @@ TEST(CliRecord, StopRequestLeavesAWholeFileAndBadLinesAreCounted) {
 
 TEST(CliRecord, LinkGapIsSilenceInTheFileAndTheRequestAfterItIsRecorded) {
     std::string dir = workDir();
-    auto first = std::make_unique<Sim>(dir, std::vector<std::string>{"--level", "30"}, "first");
-    pid_t record = spawn({ELQ_CTL_BINARY, "record", "--port", first->link(), "--out", dir + "/line.pcap"},
-                         dir + "/ctl.out", dir + "/ctl.err");
-    sleepMs(1000);
-    first.reset();
-    sleepMs(1500);
-    Sim second(dir, {"--level", "60"}, "second");
-    for (int i = 0; i < 800 && readText(dir + "/ctl.out").find("link back") == std::string::npos; ++i) sleepMs(10);
-    sleepMs(500);
-    kill(record, SIGINT);
-    ASSERT_EQ(waitExit(record, 5000), 0) << readText(dir + "/ctl.err");
+    ReplugRun run = runAcrossReplug(dir, {"record", "--out", dir + "/line.pcap"}, 1000);
+    ASSERT_EQ(run.code, 0) << readText(dir + "/ctl.err");
     EXPECT_NE(readText(dir + "/ctl.out").find("1 link gaps"), std::string::npos) << readText(dir + "/ctl.out");
     RecordingContents recording = readRecordingAt(dir + "/line.pcap");
     // 30 % before the gap, 60 % after it, with no line for over a second
@@ -390,7 +339,7 @@ TEST(CliRecord, LinkGapIsSilenceInTheFileAndTheRequestAfterItIsRecorded) {
     ASSERT_GE(firstOf60, 0);
     EXPECT_GE(firstOf60 - lastOf30, 1000000);
     EXPECT_GE(requests, 2) << "the request at the start and after the reopen";
-    EXPECT_EQ(second.words(), std::vector<uint16_t>{CMD_REQUEST_DATA});
+    EXPECT_EQ(run.afterWords, std::vector<uint16_t>{CMD_REQUEST_DATA});
 }
 
 TEST(CliRecord, UnwritableFileIsRefusedBeforeThePort) {
@@ -405,7 +354,7 @@ namespace {
 // The measurement column of a monitor CSV file, header left out.
 std::vector<std::string> measurementColumn(const std::string& path) {
     std::vector<std::string> values;
-    std::vector<std::string> rows = csvRows(path);
+    std::vector<std::string> rows = lines(readText(path));
     for (std::size_t i = 1; i < rows.size(); ++i) {
         std::size_t first = rows[i].find(',');
         std::size_t second = rows[i].find(',', first + 1);
@@ -446,6 +395,7 @@ TEST(CliReplay, ReplayedIntoMonitorGivesTheRowsOfMonitorFrom) {
     EXPECT_EQ(replay.words(), std::vector<uint16_t>{CMD_REQUEST_DATA}) << "the replay logs what it receives";
 }
 
+// The POSIX link alone, in this process, on a pseudo-terminal the test holds.
 TEST(PosixLink, CarriesBothWaysAndAHangUpCostsNoCpu) {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
@@ -493,8 +443,7 @@ TEST(CliRelay, InfoThroughTheRelayIsRightAndBothDirectionsAreRecorded) {
     std::string link = dir + "/relay";
     pid_t relay = spawn({ELQ_CTL_BINARY, "record", "--port", sim.link(), "--relay", link, "--out", dir + "/line.pcap"},
                         dir + "/relay.out", dir + "/relay.err");
-    for (int i = 0; i < 500 && !fs::is_symlink(fs::symlink_status(link)); ++i) sleepMs(10);
-    ASSERT_TRUE(fs::is_symlink(fs::symlink_status(link))) << readText(dir + "/relay.err");
+    ASSERT_TRUE(waitForSymlink(link, 5000)) << readText(dir + "/relay.err");
     CtlRun info = ctl(dir, {"info", "--port", link, "--json"});
     kill(relay, SIGTERM);
     ASSERT_EQ(waitExit(relay, 5000), 0) << readText(dir + "/relay.err");

@@ -21,6 +21,7 @@ namespace {
 constexpr int64_t START_US = 1765250000000000;  // 2025-12-09, whole seconds
 
 using clitest::CtlRun;
+using clitest::jsonLines;
 using clitest::readText;
 using clitest::workDir;
 
@@ -75,20 +76,14 @@ struct Recording {
     }
 };
 
-std::vector<nlohmann::json> jsonLines(const std::string& text) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(nlohmann::json::parse(line));
-    return lines;
-}
-
-std::vector<std::string> textLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
+// The request, then 42 % on Limit 1, 7 % on Limit 2 and a min peak of 12.
+Recording requestAndFirstReadings() {
+    Recording recording;
+    recording.add(0, TO_DEVICE, commandFrame(CMD_REQUEST_DATA));
+    recording.add(20000, FROM_DEVICE, replyLine(42));
+    recording.add(40000, FROM_DEVICE, replyLine(128 + 7));
+    recording.add(60000, FROM_DEVICE, replyLine(312));
+    return recording;
 }
 
 }  // namespace
@@ -130,11 +125,7 @@ TEST(Recording, LibpcapReadsOurFileWithTheSamePacketsAndTimes) {
 
 TEST(Recording, DecodeJsonShowsWordsAndMeanings) {
     std::string dir = workDir();
-    Recording recording;
-    recording.add(0, TO_DEVICE, commandFrame(CMD_REQUEST_DATA));
-    recording.add(20000, FROM_DEVICE, replyLine(42));
-    recording.add(40000, FROM_DEVICE, replyLine(128 + 7));
-    recording.add(60000, FROM_DEVICE, replyLine(312));
+    Recording recording = requestAndFirstReadings();
     recording.add(80000, FROM_DEVICE, replyLine(3150));
     recording.add(100000, FROM_DEVICE, replyLine(65200 + 'A'));
     recording.add(120000, FROM_DEVICE, replyLine(65036));
@@ -191,7 +182,7 @@ TEST(Recording, DecodeJsonShowsWordsAndMeanings) {
 
     run = ctl(dir, "decode " + path);
     ASSERT_EQ(0, run.code) << run.err;
-    std::vector<std::string> text = textLines(run.out);
+    std::vector<std::string> text = clitest::lines(run.out);
     ASSERT_EQ(recording.packets.size(), text.size());
     EXPECT_NE(std::string::npos, text[1].find("ok word 42: measurement 42 %, limit 1 active")) << text[1];
     EXPECT_NE(std::string::npos, text[7].find("BAD word")) << text[7];
@@ -225,7 +216,7 @@ TEST(Recording, RefusedFilesGiveOneLineAndExitFive) {
             CtlRun run = ctl(dir, command + dir + "/" + c.name);
             EXPECT_EQ(5, run.code) << command << c.name;
             EXPECT_EQ("", run.out) << command << c.name;
-            std::vector<std::string> err = textLines(run.err);
+            std::vector<std::string> err = clitest::lines(run.err);
             ASSERT_EQ(1u, err.size()) << run.err;
             EXPECT_NE(std::string::npos, err[0].find(c.reason)) << err[0];
             EXPECT_EQ(0u, err[0].find("elq770ctl: " + dir + "/" + c.name + ": ")) << err[0];
@@ -277,12 +268,12 @@ TEST(Recording, MonitorFromGivesTheRecordedRowsWithTheirTimes) {
     };
     CtlRun run = ctl(dir, "monitor --from " + path);
     ASSERT_EQ(0, run.code) << run.err;
-    EXPECT_EQ(expected, textLines(run.out));
+    EXPECT_EQ(expected, clitest::lines(run.out));
     EXPECT_NE(std::string::npos, run.err.find("4 rows")) << run.err;
 
     run = ctl(dir, "monitor --from " + path + " --csv " + dir + "/rows.csv");
     ASSERT_EQ(0, run.code) << run.err;
-    EXPECT_EQ(expected, textLines(readText(dir + "/rows.csv")));
+    EXPECT_EQ(expected, clitest::lines(readText(dir + "/rows.csv")));
 
     run = ctl(dir, "monitor");
     EXPECT_EQ(1, run.code);
@@ -303,10 +294,35 @@ TEST(Recording, MonitorFromKeepsEveryRowOfALongPacket) {
     std::string path = recording.write(dir + "/rec.pcap");
     CtlRun run = ctl(dir, "monitor --from " + path);
     ASSERT_EQ(0, run.code) << run.err;
-    std::vector<std::string> rows = textLines(run.out);
+    std::vector<std::string> rows = clitest::lines(run.out);
     ASSERT_EQ(1201u, rows.size());
     for (int i = 0; i < 1200; ++i)
         ASSERT_EQ(isoTimestamp(START_US / 1000) + "," + std::to_string(i % 100) + ",1,,,", rows[i + 1]) << i;
+}
+
+// A counting sequence of measurements, played by the simulator with the
+// device's 20 ms spacing, recorded by the tool: every line of it is in the
+// file once and in order. A constant level would hide a lost line.
+TEST(Recording, RecordKeepsEveryLineTheDeviceSent) {
+    std::string dir = workDir();
+    constexpr int SENT = 150;  // 3 s
+    Recording played;
+    for (int i = 0; i < SENT; ++i) played.add(i * 20000, FROM_DEVICE, replyLine(static_cast<uint16_t>(i % 100)));
+    clitest::Sim sim(dir, {"--replay", played.write(dir + "/played.pcap")});
+    CtlRun run = ctl(dir, "record --port " + sim.link() + " --out " + dir + "/line.pcap --duration 5");
+    ASSERT_EQ(0, run.code) << run.err;
+    std::vector<int> words;
+    for (const RecordedPacket& packet : clitest::readRecordingAt(dir + "/line.pcap").packets) {
+        if (packet.direction != FROM_DEVICE) continue;
+        for (int word : clitest::packetWords(packet)) words.push_back(word);
+    }
+    // The lines sent before the tool opened the port are not its to keep;
+    // from the first one it has on, the file holds the rest of the sequence.
+    ASSERT_GE(words.size(), SENT - 25u) << "more than half a second missing at the start";
+    ASSERT_LE(words.size(), static_cast<size_t>(SENT)) << "lines doubled";
+    size_t first = SENT - words.size();
+    for (size_t k = 0; k < words.size(); ++k)
+        ASSERT_EQ(static_cast<int>((first + k) % 100), words[k]) << "line " << k << " of " << words.size();
 }
 
 namespace {
@@ -370,11 +386,7 @@ TEST(Recording, WiresharkDissectorShowsWhatDecodeShows) {
         GTEST_SKIP() << "tshark is not installed: the Wireshark dissector is not checked "
                         "(tools/install-deps.sh installs it)";
     std::string dir = workDir();
-    Recording recording;
-    recording.add(0, TO_DEVICE, commandFrame(CMD_REQUEST_DATA));
-    recording.add(20000, FROM_DEVICE, replyLine(42));
-    recording.add(40000, FROM_DEVICE, replyLine(128 + 7));
-    recording.add(60000, FROM_DEVICE, replyLine(312));
+    Recording recording = requestAndFirstReadings();
     recording.add(80000, FROM_DEVICE, replyLine(777));
     recording.add(100000, FROM_DEVICE, replyLine(3150));
     recording.add(120000, FROM_DEVICE, replyLine(3065 + 1));
@@ -448,7 +460,7 @@ TEST(Recording, WiresharkDissectorShowsWhatDecodeShows) {
     int status = std::system(command.c_str());
     std::string err = readText(dir + "/tshark.err");
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << err;
-    std::vector<std::string> rows = textLines(readText(dir + "/tshark.out"));
+    std::vector<std::string> rows = clitest::lines(readText(dir + "/tshark.out"));
     ASSERT_EQ(decoded.size(), rows.size()) << readText(dir + "/tshark.out") << err;
 
     int linesSeen = 0;

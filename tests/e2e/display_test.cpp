@@ -115,6 +115,16 @@ int inkedRows(const Capture& shot) {
     return rows;
 }
 
+// Two digits of the 40-pixel bold font stand far taller than two dashes.
+bool digitsShown(const Capture& shot) { return inkedRows(shot) >= 20; }
+
+bool dashesShown(const Capture& shot) {
+    int rows = inkedRows(shot);
+    return rows > 0 && rows <= 8;
+}
+
+bool messageBoxShown() { return e2e::probe({"list-windows"}).find("#32770") != std::string::npos; }
+
 int differingPixels(const Capture& a, const Capture& b, int left, int top, int right, int bottom, int step) {
     int count = 0;
     for (int y = top; y < bottom; y += step)
@@ -157,7 +167,7 @@ TEST_F(DisplayE2E, PanelsAreGreyWithBlackOutlinesOnTheBackground) {
     ASSERT_TRUE(device.started());
     ASSERT_TRUE(startProgram());
     Capture shot;
-    EXPECT_TRUE(captureUntil("panels", 5000, [](const Capture& s) { return inkedRows(s) >= 20; }, &shot))
+    EXPECT_TRUE(captureUntil("panels", 5000, digitsShown, &shot))
         << "the measurement is shown";
     // Header band, readout panel, graph panel: outline corners and an inside point.
     EXPECT_EQ(BLACK, shot.at(25, 15));
@@ -178,12 +188,11 @@ TEST_F(DisplayE2E, ReadoutFollowsTheDeviceAndShowsDashesAfterLinkLoss) {
     ASSERT_TRUE(device.started());
     ASSERT_TRUE(startProgram());
     Capture live;
-    // Two digits of the 40-pixel bold font stand far taller than two dashes.
-    ASSERT_TRUE(captureUntil("live88", 8000, [](const Capture& s) { return inkedRows(s) >= 20; }, &live));
+    ASSERT_TRUE(captureUntil("live88", 8000, digitsShown, &live));
     device.stop();
     // 15 idle pump ticks of 47 ms, then the 300 ms repaint.
     Capture lost;
-    EXPECT_TRUE(captureUntil("lost", 8000, [](const Capture& s) { return inkedRows(s) <= 8; }, &lost));
+    EXPECT_TRUE(captureUntil("lost", 8000, dashesShown, &lost));
     int rows = inkedRows(lost);
     EXPECT_GT(rows, 0) << "the dashes are drawn";
     EXPECT_LE(rows, 8) << "only a dash stroke remains";
@@ -191,7 +200,6 @@ TEST_F(DisplayE2E, ReadoutFollowsTheDeviceAndShowsDashesAfterLinkLoss) {
 }
 
 TEST_F(DisplayE2E, DifferentLevelsShowDifferentReadouts) {
-    auto digitsShown = [](const Capture& s) { return inkedRows(s) >= 20; };
     Capture first;
     {
         e2e::Simulator device(1, {"--seed", "3", "--level", "11"});
@@ -398,7 +406,7 @@ TEST_F(DisplayE2E, MeasurementAboveFullScaleStaysInsideTheGraphPanel) {
     ASSERT_TRUE(device.started());
     ASSERT_TRUE(startProgram());
     Capture live;
-    ASSERT_TRUE(captureUntil("live", 8000, [](const Capture& s) { return inkedRows(s) >= 20; }, &live))
+    ASSERT_TRUE(captureUntil("live", 8000, digitsShown, &live))
         << "the readout shows 127";
     int allBlue = countBlue(live, 0, 0, CLIENT_WIDTH, CLIENT_HEIGHT);
     EXPECT_EQ(allBlue, countBlue(live, 346, 61, 934, 324)) << "scrolling paints nothing outside the panel";
@@ -419,8 +427,6 @@ TEST_F(DisplayE2E, MeasurementAboveFullScaleStaysInsideTheGraphPanel) {
 // up on the same link. The program closes the dead handle and reopens the
 // port by itself, quietly, and the readouts come back.
 TEST_F(DisplayE2E, ReadoutsComeBackWhenTheAdapterIsPluggedInAgain) {
-    auto digitsShown = [](const Capture& s) { return inkedRows(s) >= 20; };
-    auto dashesShown = [](const Capture& s) { return inkedRows(s) > 0 && inkedRows(s) <= 8; };
     auto device = std::make_unique<e2e::Simulator>(1, std::vector<std::string>{"--seed", "31", "--level", "77"});
     ASSERT_TRUE(device->started());
     ASSERT_TRUE(startProgram());
@@ -437,9 +443,7 @@ TEST_F(DisplayE2E, ReadoutsComeBackWhenTheAdapterIsPluggedInAgain) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - replugged).count();
     std::printf("[ figures  ] readouts back %.1f s after the replug\n", seconds);
     EXPECT_TRUE(device->waitForWord(65050, 3000)) << "identification requests resume";
-    int code = 0;
-    std::string windows = e2e::probe({"list-windows"}, &code);
-    EXPECT_EQ(std::string::npos, windows.find("#32770")) << "no message box: " << windows;
+    EXPECT_FALSE(messageBoxShown()) << "no message box";
 }
 
 namespace {
@@ -481,10 +485,6 @@ bool waitForMoreRequests(const e2e::Simulator& device, long than, int timeoutMs)
     return true;
 }
 
-bool messageBoxShown() {
-    return e2e::probe({"list-windows"}).find("#32770") != std::string::npos;
-}
-
 }  // namespace
 
 // Some drivers' reads fail with an error that does not by itself say the
@@ -493,7 +493,6 @@ bool messageBoxShown() {
 // the failures). Reads that keep failing still count as a device gone: the
 // program reopens the port quietly and the readouts come back.
 TEST_F(DisplayE2E, ReadsFailingWithAnUnlistedErrorEndInAQuietReopen) {
-    auto digitsShown = [](const Capture& s) { return inkedRows(s) >= 20; };
     e2e::Simulator device(1, {"--seed", "33", "--level", "66"});
     ASSERT_TRUE(device.started());
     ASSERT_TRUE(startProgram("elq770_faults.exe", {"read-gone"}));
@@ -510,8 +509,6 @@ TEST_F(DisplayE2E, ReadsFailingWithAnUnlistedErrorEndInAQuietReopen) {
 // is missing says so (which the quiet reopen never does). Replugged, the
 // same choice brings the readouts back.
 TEST_F(DisplayE2E, ChoosingTheCheckedPortAgainReopensOnlyADeadLink) {
-    auto digitsShown = [](const Capture& s) { return inkedRows(s) >= 20; };
-    auto dashesShown = [](const Capture& s) { return inkedRows(s) > 0 && inkedRows(s) <= 8; };
     auto device = std::make_unique<e2e::Simulator>(1, std::vector<std::string>{"--seed", "34", "--level", "44"});
     ASSERT_TRUE(device->started());
     ASSERT_TRUE(startProgram());
@@ -563,7 +560,7 @@ TEST_F(DisplayE2E, ReplayedRecordingShowsTheRecordedDevice) {
         ASSERT_TRUE(sim.started());
         ASSERT_TRUE(startProgram());
         ASSERT_GT(requestsOnceTextArrived(sim), 0) << "the device's text never arrived";
-        ASSERT_TRUE(captureUntil("live", 8000, [](const Capture& s) { return inkedRows(s) >= 20; }, &live));
+        ASSERT_TRUE(captureUntil("live", 8000, digitsShown, &live));
         ASSERT_EQ(0, closeProgram());
         std::string record = std::string(ELQ_E2E_CTL_PATH) + " record --port " +
                              e2e::WineEnv::shared().comLinkPath(1) + " --out " + dir_ + "/field.pcap --duration 3 >" +
