@@ -11,7 +11,7 @@ struct MonitorOptions {
     std::string port;
     std::string fromPath;    // a recording to read instead of the port
     std::string csvPath;     // "" for none
-    double durationSeconds;  // 0 runs until stopRequested
+    double durationSeconds = 0;  // 0 runs until stopRequested
 };
 
 // Set by the stop requests (catchStopRequests in platform.h) to end the run

@@ -139,9 +139,8 @@ void DevicePacketizer::flush(std::vector<RecordedPacket>* out) {
     RecordedPacket packet;
     packet.timeUs = lastByteUs_;
     packet.direction = direction_;
-    packet.bytes.swap(waiting_);
+    packet.bytes.swap(waiting_);  // leaves waiting_ empty
     out->push_back(std::move(packet));
-    waiting_.clear();
 }
 
 void DevicePacketizer::feed(const uint8_t* bytes, int count, int64_t timeUs, std::vector<RecordedPacket>* out) {

@@ -4,6 +4,7 @@
 #include "link/receive_parser.h"
 
 #include "link/live_state.h"
+#include "link/word_meaning.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"
 
@@ -59,6 +60,11 @@ void storeTextCharacter(char byte) {
     if (position == DEVICE_TEXT_MAX - 1)
         storeTextByte(deviceParameters.deviceText[DEVICE_TEXT_MAX], '\0');
     liveState.deviceTextLength.store(position + 1, std::memory_order_relaxed);
+}
+
+void takePeak(std::atomic<int32_t>& peak, int32_t value) {
+    peak.store(value, std::memory_order_relaxed);
+    liveState.readoutsChanged.store(1, std::memory_order_relaxed);
 }
 
 void takeTextCharacter(uint16_t character) {
@@ -120,25 +126,16 @@ uint16_t decodeLineValue(const uint8_t* line) {
 }
 
 void dispatchWord(uint16_t word) {
-    if (word < CODE_MEASUREMENT_LIMIT2) return takeMeasurement(word - CODE_MEASUREMENT_LIMIT1, 0);
-    if (word < CODE_MIN_PEAK) return takeMeasurement(word - CODE_MEASUREMENT_LIMIT2, 1);
-    if (word < CODE_MAX_PEAK) {
-        liveState.minPeak.store(word - CODE_MIN_PEAK, std::memory_order_relaxed);
-        liveState.readoutsChanged.store(1, std::memory_order_relaxed);
-        return;
+    ReplyWordClass of = classifyReplyWord(word);
+    switch (of.band) {
+    case BAND_MEASUREMENT: return takeMeasurement(of.value, static_cast<uint16_t>(of.limit - 1));
+    case BAND_MIN_PEAK: return takePeak(liveState.minPeak, of.value);
+    case BAND_MAX_PEAK: return takePeak(liveState.maxPeak, of.value);
+    case BAND_PARAMETER: return takeParameter(word);
+    case BAND_ALARM: return takeAlarm(word);
+    case BAND_TEXT: return takeTextCharacter(static_cast<uint16_t>(of.value));
+    case BAND_UNUSED: return;
     }
-    if (word < CODE_MAX_PEAK_END) {
-        liveState.maxPeak.store(word - CODE_MAX_PEAK, std::memory_order_relaxed);
-        liveState.readoutsChanged.store(1, std::memory_order_relaxed);
-        return;
-    }
-    if (word < PARAMETER_BAND_START) return;
-    if (word < PARAMETER_BAND_END) return takeParameter(word);
-    if ((word >= CODE_ALARM_LIMIT1 && word <= CODE_ALARM_LIMIT1_LAST) ||
-        (word >= CODE_ALARM_LIMIT2 && word <= CODE_ALARM_LIMIT2_LAST))
-        return takeAlarm(word);
-    if (word >= CODE_TEXT_CHARACTER && word <= CODE_TEXT_CHARACTER_LAST)
-        return takeTextCharacter(word - CODE_TEXT_CHARACTER);
 }
 
 int assembleLineByte(LineAssembly* line, uint8_t byte) {

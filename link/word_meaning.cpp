@@ -11,35 +11,23 @@ const char* fieldName(const ParameterBand* band) {
     return range != nullptr ? range->name : "";
 }
 
-WordMeaning meaning(WordBand band, const char* name, int32_t value, int limit = 0) {
-    WordMeaning result;
-    result.band = band;
-    result.bandName = name;
-    result.value = value;
-    result.limit = limit;
-    return result;
-}
+const char* const BAND_NAMES[] = {"measurement", "min peak", "max peak", "parameter", "alarm", "text", "unused"};
 
 }  // namespace
 
 WordMeaning describeReplyWord(uint16_t word) {
-    if (word < CODE_MEASUREMENT_LIMIT2) return meaning(BAND_MEASUREMENT, "measurement", word - CODE_MEASUREMENT_LIMIT1, 1);
-    if (word < CODE_MIN_PEAK) return meaning(BAND_MEASUREMENT, "measurement", word - CODE_MEASUREMENT_LIMIT2, 2);
-    if (word < CODE_MAX_PEAK) return meaning(BAND_MIN_PEAK, "min peak", word - CODE_MIN_PEAK);
-    if (word < CODE_MAX_PEAK_END) return meaning(BAND_MAX_PEAK, "max peak", word - CODE_MAX_PEAK);
-    if (word >= PARAMETER_BAND_START && word < PARAMETER_BAND_END) {
+    ReplyWordClass of = classifyReplyWord(word);
+    WordMeaning result;
+    result.band = of.band;
+    result.bandName = BAND_NAMES[of.band];
+    result.value = of.value;
+    result.limit = of.limit;
+    if (of.band == BAND_PARAMETER) {
         const ParameterBand* band = findParameterBand(word);
-        WordMeaning result = meaning(BAND_PARAMETER, "parameter", word - band->code);
+        result.value = word - band->code;
         result.field = fieldName(band);
-        return result;
     }
-    if (word >= CODE_ALARM_LIMIT1 && word <= CODE_ALARM_LIMIT1_LAST)
-        return meaning(BAND_ALARM, "alarm", word - CODE_ALARM_LIMIT1, 1);
-    if (word >= CODE_ALARM_LIMIT2 && word <= CODE_ALARM_LIMIT2_LAST)
-        return meaning(BAND_ALARM, "alarm", word - CODE_ALARM_LIMIT2, 2);
-    if (word >= CODE_TEXT_CHARACTER && word <= CODE_TEXT_CHARACTER_LAST)
-        return meaning(BAND_TEXT, "text", word - CODE_TEXT_CHARACTER);
-    return meaning(BAND_UNUSED, "unused", word);
+    return result;
 }
 
 CommandMeaning describeCommandWord(uint16_t word) {

@@ -29,6 +29,7 @@
 #include <map>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -938,13 +939,21 @@ std::string trimmedLine(std::string text) {
     return text;
 }
 
-// ---------------------------------------------------------------- ProgramCase
+// ------------------------------------------------ ProgramCase, KeyValueToolCase
 
-void ProgramCase::SetUp() {
+namespace {
+
+// A fresh work dir named after the running case, with no COM links left.
+std::string startCase() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
+    std::string dir = makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
     WineEnv::shared().unlinkAllComPorts();
+    return dir;
 }
+
+}  // namespace
+
+void ProgramCase::SetUp() { dir_ = startCase(); }
 
 void ProgramCase::TearDown() {
     closeProgram();
@@ -972,5 +981,20 @@ int ProgramCase::closeProgram() {
 }
 
 void ProgramCase::command(int id) { probe({"post-command", MAIN_WINDOW_CLASS, std::to_string(id)}); }
+
+KeyValueToolCase::KeyValueToolCase(std::string exeName) : exeName_(std::move(exeName)) {}
+
+void KeyValueToolCase::SetUp() { workDir_ = startCase(); }
+
+std::string KeyValueToolCase::exe() const { return windowsExe(exeName_); }
+
+Values KeyValueToolCase::check(const std::vector<std::string>& args, int timeoutMs) {
+    std::string output;
+    int code = runWine(exe(), args, workDir_, timeoutMs, &output);
+    EXPECT_EQ(0, code) << output;
+    Values values = parseValues(output);
+    EXPECT_EQ("1", valueText(values, "done")) << output;
+    return values;
+}
 
 }  // namespace e2e

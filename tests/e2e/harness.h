@@ -288,4 +288,23 @@ protected:
     std::unique_ptr<WineProcess> program_;
 };
 
+// A test case that runs one Windows console program which prints
+// "key=value" lines (link_check.exe, link_timing.exe): a fresh work dir named
+// after the case and no COM links at its start (a port exists only while a
+// simulator, or the case itself, links it).
+class KeyValueToolCase : public ::testing::Test {
+protected:
+    explicit KeyValueToolCase(std::string exeName);
+    void SetUp() override;
+    std::string exe() const;  // the program's path
+    // Runs the program to its end in workDir_ and parses its output; expects
+    // exit code 0 and "done=1".
+    Values check(const std::vector<std::string>& args, int timeoutMs = 30000);
+
+    std::string workDir_;
+
+private:
+    std::string exeName_;
+};
+
 }  // namespace e2e

@@ -42,29 +42,11 @@ pid_t simulatorPid(const e2e::Simulator& sim) {
     return found;
 }
 
-// Each case starts with no COM links: a port exists only while a simulator
-// (or the case itself) links it. The harness's Wine session outlives the
-// cases, so no later Wine start rewrites the links made here.
-class LinkE2E : public ::testing::Test {
+// The harness's Wine session outlives the cases, so no later Wine start
+// rewrites the COM links a case makes.
+class LinkE2E : public e2e::KeyValueToolCase {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        workDir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
-        for (int port = 1; port <= 8; ++port) e2e::WineEnv::shared().linkComPort(port, "");
-    }
-
-    static std::string exe() { return e2e::windowsExe("link_check.exe"); }
-
-    Values check(const std::vector<std::string>& args, int timeoutMs = 30000) {
-        std::string output;
-        int code = e2e::runWine(exe(), args, workDir_, timeoutMs, &output);
-        EXPECT_EQ(0, code) << output;
-        Values values = parseValues(output);
-        EXPECT_EQ("1", e2e::valueText(values, "done")) << output;
-        return values;
-    }
-
-    std::string workDir_;
+    LinkE2E() : KeyValueToolCase("link_check.exe") {}
 };
 
 // ---- The device's stream and answers reach the live state ----

@@ -24,28 +24,9 @@ namespace {
 using e2e::Values;
 using e2e::parseValues;
 
-// Each case starts with no COM links: a port exists only while a simulator
-// (or the case itself) links it.
-class LinkMeasure : public ::testing::Test {
+class LinkMeasure : public e2e::KeyValueToolCase {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        workDir_ = e2e::makeWorkDir(std::string(info->test_suite_name()) + "_" + info->name());
-        e2e::WineEnv::shared().unlinkAllComPorts();
-    }
-
-    static std::string exe() { return e2e::windowsExe("link_timing.exe"); }
-
-    Values check(const std::vector<std::string>& args, int timeoutMs) {
-        std::string output;
-        int code = e2e::runWine(exe(), args, workDir_, timeoutMs, &output);
-        EXPECT_EQ(0, code) << output;
-        Values values = parseValues(output);
-        EXPECT_EQ("1", e2e::valueText(values, "done")) << output;
-        return values;
-    }
-
-    std::string workDir_;
+    LinkMeasure() : KeyValueToolCase("link_timing.exe") {}
 };
 
 // CPU time of the two link threads while the device streams for 30 s.

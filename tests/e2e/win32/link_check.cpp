@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,36 +18,11 @@
 #include "link/serial_link_testing.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"
+#include "tests/e2e/win32/observe/link_observe.h"
 
 namespace {
 
-constexpr int MAX_REPLY_STAMPS = 1000;
-
 // ---- Observation helpers ----
-
-int64_t nowMicros() {
-    FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
-    ULARGE_INTEGER value;
-    value.LowPart = now.dwLowDateTime;
-    value.HighPart = now.dwHighDateTime;
-    return static_cast<int64_t>((value.QuadPart - 116444736000000000ULL) / 10);
-}
-
-double elapsedMs(int64_t startMicros) { return (nowMicros() - startMicros) / 1000.0; }
-
-int64_t fileTimeMicros(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    return static_cast<int64_t>(value.QuadPart / 10);
-}
-
-int64_t processCpuMicros() {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
-    return fileTimeMicros(kernel) + fileTimeMicros(user);
-}
 
 int countOwnThreads() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -70,32 +44,6 @@ long long countOwnHandles() {
     if (probe == nullptr) return -1;
     CloseHandle(probe);
     return static_cast<long long>(reinterpret_cast<uintptr_t>(probe));
-}
-
-void printValue(const char* key, long long value) { std::printf("%s=%lld\n", key, value); }
-void printMs(const char* key, double value) { std::printf("%s=%.3f\n", key, value); }
-
-// Counts measurement lines through the trend ring: at roll period 10 s every
-// measurement becomes one trend sample.
-struct MeasurementCounter {
-    uint16_t lastIndex = liveState.trendWriteIndex.load(std::memory_order_acquire);
-    long long lines = 0;
-    void poll() {
-        uint16_t index = liveState.trendWriteIndex.load(std::memory_order_acquire);
-        lines += (index - lastIndex + TREND_SIZE) % TREND_SIZE;
-        lastIndex = index;
-    }
-};
-
-// Waits ms milliseconds, polling often enough that the trend ring (500
-// samples, 50 a second) cannot wrap between two looks.
-long long countMeasurementsFor(int ms) {
-    MeasurementCounter counter;
-    for (int waited = 0; waited < ms; waited += 50) {
-        Sleep(50);
-        counter.poll();
-    }
-    return counter.lines;
 }
 
 void printLiveState() {
@@ -123,20 +71,6 @@ void printStatistics() {
     printValue("deviceGone", linkDeviceGone());
 }
 
-// Handles of our own on the link threads, so that their end can be seen after
-// closeLink has closed the link's handles.
-struct LinkThreads {
-    HANDLE reader = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, linkReaderThreadId());
-    HANDLE writer = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, linkWriterThreadId());
-    ~LinkThreads() {
-        if (reader != nullptr) CloseHandle(reader);
-        if (writer != nullptr) CloseHandle(writer);
-    }
-    int ended(HANDLE thread) const {
-        return thread != nullptr && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0 ? 1 : 0;
-    }
-};
-
 // closeLink, timed, with the end of both threads checked.
 void timedClose(const char* prefix) {
     LinkThreads threads;
@@ -150,28 +84,7 @@ void timedClose(const char* prefix) {
     printValue((key + "WriterEnded").c_str(), threads.ended(threads.writer));
 }
 
-int openPort(int port) {
-    int opened = openLink(port, BAUD_RATE);
-    printValue("open", opened);
-    std::fflush(stdout);
-    return opened;
-}
-
-// ---- Reply hook: the program binds it to SetEvent(ReplyEvent) ----
-
-HANDLE replyEvent = nullptr;
-std::atomic<int> replyStampCount{0};
-int64_t replyStamps[MAX_REPLY_STAMPS];
-
-void onReply() {
-    int slot = replyStampCount.load(std::memory_order_relaxed);
-    if (slot < MAX_REPLY_STAMPS) {
-        replyStamps[slot] = nowMicros();
-        replyStampCount.store(slot + 1, std::memory_order_release);
-    }
-    if (replyEvent != nullptr) SetEvent(replyEvent);
-}
-
+// The hook stamps each reply and sets replyEvent.
 void bindReplyHook() {
     replyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     setReplyHook(onReply);

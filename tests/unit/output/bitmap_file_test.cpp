@@ -98,11 +98,13 @@ TEST_F(DumpHeader, RefreshDrawsTheCurrentHeaderLineAndRestoresTheSurface) {
     EXPECT_EQ(PANEL_GREY, line->colour);
 }
 
-// The program's window (803 x 600 at 100 %, at 40,30) as a per-monitor-aware
-// thread sees it on a display scaled to 125, 150 and 200 %: the whole
-// window is copied, from its physical corner. Empty, inverted and oversized
-// rectangles (a minimised or torn-down window) copy nothing.
-TEST(DumpArea, WholeWindowAtEveryScaling) {
+// Inside the per-monitor-aware context Windows itself gives the window's
+// rectangle in physical pixels, so the area copied is that rectangle as it
+// stands; the scaling is the system's and is checked by hand (the Windows
+// check list). The rows are the program's window (803 x 600 at 100 %, at
+// 40,30) as such a thread sees it at 125, 150 and 200 %. Empty, inverted
+// and oversized rectangles (a minimised or torn-down window) copy nothing.
+TEST(DumpArea, PhysicalRectangleIsCopiedWholeAndBadShapesAreRefused) {
     const struct {
         DumpRect window;
         DumpArea area;

@@ -154,6 +154,26 @@ TEST_F(ParameterFile, ShortFilesLeaveTheRecordAlone) {
 }
 
 TEST_F(ParameterFile, ValuesOutsideTheSheetsRangesAreRefused) {
+    // The ranges written out from the sheet's entry rules, in record order,
+    // so that a wrong table cannot pass the probes below.
+    const struct {
+        uint16_t ParameterSet::*field;
+        uint16_t minimum;
+        uint16_t maximum;
+    } sheet[] = {{&ParameterSet::limit1Type, 1, 2},      {&ParameterSet::limit1Setpoint, 5, 99},
+                 {&ParameterSet::limit1Tr, 0, 250},      {&ParameterSet::limit1Ts, 0, 250},
+                 {&ParameterSet::limit1CurrentRange, 0, 9}, {&ParameterSet::limit2Type, 1, 2},
+                 {&ParameterSet::limit2Setpoint, 5, 99}, {&ParameterSet::limit2Tr, 0, 250},
+                 {&ParameterSet::limit2Ts, 0, 250},      {&ParameterSet::limit2CurrentRange, 0, 9},
+                 {&ParameterSet::nominalVoltage, 0, 6},  {&ParameterSet::polarity, 0, 1},
+                 {&ParameterSet::analogueOutput, 0, 1},  {&ParameterSet::outputs, 1, 2},
+                 {&ParameterSet::p1Max, 40, 100},        {&ParameterSet::autoShutDown, 0, 1}};
+    for (const auto& entry : sheet) {
+        const ParameterRange* range = parameterRangeOf(entry.field);
+        ASSERT_NE(nullptr, range);
+        EXPECT_EQ(entry.minimum, range->minimum) << range->name;
+        EXPECT_EQ(entry.maximum, range->maximum) << range->name;
+    }
     ASSERT_EQ(nullptr, firstValueOutsideRange(lowestRecord()));
     for (const ParameterRange& range : PARAMETER_RANGES) {
         ParameterSet probe = lowestRecord();
