@@ -57,6 +57,7 @@ bool RecordingOut::write(std::vector<RecordedPacket>* packets) {
             if (!lineChecksumOk(line_.bytes)) ++counts_.badLines;
         }
     }
+    if (out.empty()) return !failed_;  // every packet refused: fwrite wants a buffer
     if (std::fwrite(out.data(), 1, out.size(), file_) != out.size() || std::fflush(file_) != 0) reportWriteError();
     return !failed_;
 }
