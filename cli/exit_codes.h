@@ -24,7 +24,8 @@ constexpr ExitCodeMeaning EXIT_CODE_MEANINGS[] = {
     {EXIT_NO_ANSWER, "no answer from the device"},
     {EXIT_NOT_CONFIRMED, "download not confirmed: the device reports other values"},
     {EXIT_FILE_REFUSED, "file unreadable or refused"},
-    {EXIT_BROKER_REFUSED, "MQTT broker refused: credentials, client certificate, or its certificate did not verify"},
+    {EXIT_BROKER_REFUSED,
+     "MQTT broker refused the first connection: credentials, client certificate, or its certificate did not verify"},
 };
 
 // "Exit codes:" and one indented line per code, for the foot of --help.

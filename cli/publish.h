@@ -23,6 +23,7 @@ struct PublishOptions {
     std::string clientId;  // "" for elq770-NAME
     double infoEveryMinutes = 10;
     std::size_t buffer = 3600;
+    double refusedRetryMinutes = 5;  // between attempts after a refusal, once connected
 };
 
 // Set by the stop requests (catchStopRequests in platform.h).
@@ -30,5 +31,6 @@ extern std::atomic<int> publishStopRequested;
 
 // Runs until a stop request; an exit code: 0, 1 (malformed broker URL or
 // options), 2 (port not opened), 3 (no line from the device at the start),
-// 5 (password or TLS file unreadable) or 6 (the broker refused for good).
+// 5 (password or TLS file unreadable) or 6 (the broker refused the first
+// connection for good; once connected, a refusal is tried again).
 int runPublish(const PublishOptions& options);

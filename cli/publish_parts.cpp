@@ -107,6 +107,12 @@ void OutboundQueue::markHanded(OutboundMessage* message, int mid) {
     ++handed_;
 }
 
+void OutboundQueue::discard(OutboundMessage* message) {
+    auto found = std::find_if(messages_.begin(), messages_.end(),
+                              [message](const OutboundMessage& m) { return &m == message; });
+    if (found != messages_.end() && !found->handed) messages_.erase(found);
+}
+
 bool OutboundQueue::acknowledge(int mid) {
     auto found = std::find_if(messages_.begin(), messages_.end(),
                               [mid](const OutboundMessage& m) { return m.handed && m.mid == mid; });
@@ -122,9 +128,94 @@ uint64_t OutboundQueue::takeDropped() {
     return dropped;
 }
 
-std::chrono::seconds ReconnectBackoff::failed(Clock::time_point now) {
-    std::chrono::seconds wait(nextSeconds_);
-    nextAttempt_ = now + wait;
+ReconnectBackoff::Clock::duration ReconnectBackoff::wait(Clock::time_point now, Clock::duration length) {
+    nextAttempt_ = now + length;
+    return length;
+}
+
+ReconnectBackoff::Clock::duration ReconnectBackoff::failed(Clock::time_point now) {
+    std::chrono::seconds step(nextSeconds_);
     nextSeconds_ = std::min(nextSeconds_ * 2, MOST_SECONDS);
-    return wait;
+    return wait(now, step);
+}
+
+ReconnectBackoff::Clock::duration ReconnectBackoff::refused(Clock::time_point now) {
+    up_ = false;
+    return wait(now, afterRefusal_);
+}
+
+void ReconnectBackoff::connected(Clock::time_point now) {
+    up_ = true;
+    connectedAt_ = now;
+}
+
+bool ReconnectBackoff::confirmStable(Clock::time_point now) {
+    if (!up_ || now - connectedAt_ < std::chrono::seconds(STABLE_SECONDS)) return false;
+    if (nextSeconds_ == FIRST_SECONDS && shortConnections_ == 0) return false;
+    bool wasFlapping = flapping();
+    nextSeconds_ = FIRST_SECONDS;
+    shortConnections_ = 0;
+    return wasFlapping;
+}
+
+ReconnectBackoff::Clock::duration ReconnectBackoff::lost(Clock::time_point now) {
+    if (up_ && now - connectedAt_ < std::chrono::seconds(STABLE_SECONDS)) ++shortConnections_;
+    confirmStable(now);
+    up_ = false;
+    if (flapping()) return wait(now, afterRefusal_);
+    return failed(now);
+}
+
+void RetainedTopics::set(const std::string& topic, const std::string& payload) {
+    Entry& entry = topics_[topic];
+    entry.payload = payload;
+    entry.due = true;
+}
+
+void RetainedTopics::connectionStarted() {
+    for (auto& [topic, entry] : topics_)
+        if (!entry.inFlight) entry.due = true;
+}
+
+std::vector<std::pair<std::string, std::string>> RetainedTopics::due() const {
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const auto& [topic, entry] : topics_)
+        if (entry.due && !entry.inFlight) found.emplace_back(topic, entry.payload);
+    return found;
+}
+
+void RetainedTopics::handed(const std::string& topic, int mid) {
+    Entry& entry = topics_[topic];
+    entry.due = false;
+    entry.inFlight = true;
+    entry.mid = mid;
+}
+
+void RetainedTopics::notHanded(const std::string& topic) { topics_[topic].due = false; }
+
+bool RetainedTopics::acknowledge(int mid) {
+    for (auto& [topic, entry] : topics_) {
+        if (!entry.inFlight || entry.mid != mid) continue;
+        entry.inFlight = false;
+        return true;
+    }
+    return false;
+}
+
+bool RetainedTopics::settled(const std::string& topic) const {
+    auto found = topics_.find(topic);
+    return found != topics_.end() && !found->second.inFlight && !found->second.due;
+}
+
+uint64_t ThrottledCount::take(Clock::time_point now) {
+    if (pending_ == 0 || (told_ && now < nextTell_)) return 0;
+    told_ = true;
+    nextTell_ = now + period_;
+    return takeRest();
+}
+
+uint64_t ThrottledCount::takeRest() {
+    uint64_t count = pending_;
+    pending_ = 0;
+    return count;
 }

@@ -1,13 +1,17 @@
 // The MQTT gateway's parts that need neither the network nor the device:
 // the broker address, one interval's measurements, the messages' JSON, the
-// queue that holds QoS 1 messages while the broker is away, and the
-// reconnect backoff. Main thread only; they take time as an argument.
+// queue that holds QoS 1 messages while the broker is away, the retained
+// state topics, the reconnect backoff and the reports that must not flood
+// the log. Main thread only; they take time as an argument.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -66,6 +70,8 @@ public:
     OutboundMessage* nextToHand();
     std::size_t handedCount() const { return handed_; }
     void markHanded(OutboundMessage* message, int mid);
+    // A message not yet handed that the library will never take.
+    void discard(OutboundMessage* message);
     // The broker has the message of this id; false for an id not here.
     bool acknowledge(int mid);
     std::size_t size() const { return messages_.size(); }
@@ -79,20 +85,104 @@ private:
     uint64_t dropped_ = 0;
 };
 
-// 1 s after the first failed attempt, doubling to at most 30 s; back to 1 s
-// once a connection is accepted.
+// When to try the broker again. A failed attempt waits 1 s, doubling to at
+// most 30 s. A connection counts as good only once it has stayed up
+// STABLE_SECONDS; only then do the waits start again at 1 s, so that a broker
+// that accepts and drops (a rule against the client, or a second client with
+// the same id taking the session over) is not asked every second. Seen
+// SHORT_CONNECTIONS times in a row, and after a refusal, the wait is the
+// refusal's (--refused-retry). Staying up is the test rather than the first
+// acknowledgement: two gateways with one client id each get their messages
+// acknowledged before the other takes the session back.
 class ReconnectBackoff {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr int FIRST_SECONDS = 1;
     static constexpr int MOST_SECONDS = 30;
+    static constexpr int STABLE_SECONDS = 30;
+    static constexpr int SHORT_CONNECTIONS = 3;
 
-    // The wait before the next attempt after a failure at now.
-    std::chrono::seconds failed(Clock::time_point now);
-    void succeeded() { nextSeconds_ = FIRST_SECONDS; }
+    explicit ReconnectBackoff(Clock::duration afterRefusal) : afterRefusal_(afterRefusal) {}
+
+    // The wait before the next attempt after one that failed at now.
+    Clock::duration failed(Clock::time_point now);
+    // The broker turned the gateway away at now.
+    Clock::duration refused(Clock::time_point now);
+    void connected(Clock::time_point now);
+    // The connection made at connected() ended at now.
+    Clock::duration lost(Clock::time_point now);
+    // The connection made at connected() has stayed up STABLE_SECONDS by now:
+    // the waits start again at 1 s. True the one time this ends a run of
+    // short connections (flapping()).
+    bool confirmStable(Clock::time_point now);
+    bool flapping() const { return shortConnections_ >= SHORT_CONNECTIONS; }
     bool due(Clock::time_point now) const { return now >= nextAttempt_; }
 
 private:
+    Clock::duration wait(Clock::time_point now, Clock::duration length);
+
+    Clock::duration afterRefusal_;
     int nextSeconds_ = FIRST_SECONDS;
+    int shortConnections_ = 0;
+    bool up_ = false;
+    Clock::time_point connectedAt_{};
     Clock::time_point nextAttempt_{};
+};
+
+// The retained state topics (status, info). The newest payload of each goes
+// to the broker once per connection (the broker may have put the last will
+// in status, or lost info in a restart), but never while an earlier copy is
+// still with the library unacknowledged: the library sends that one again
+// itself after a reconnect, and a second copy would pile up behind it at
+// every connection. A newer payload waits for that acknowledgement.
+class RetainedTopics {
+public:
+    void set(const std::string& topic, const std::string& payload);
+    // A new connection: every topic not in flight is due again.
+    void connectionStarted();
+    // The topics to hand over now, each with its newest payload.
+    std::vector<std::pair<std::string, std::string>> due() const;
+    void handed(const std::string& topic, int mid);
+    // The library would not take it: not tried again before a new payload.
+    void notHanded(const std::string& topic);
+    // False for an id not here.
+    bool acknowledge(int mid);
+    // Its newest payload is acknowledged (or was not taken).
+    bool settled(const std::string& topic) const;
+
+private:
+    struct Entry {
+        std::string payload;
+        bool due = true;
+        bool inFlight = false;
+        int mid = 0;
+    };
+    std::map<std::string, Entry> topics_;
+};
+
+// Something that may happen many times a second (messages dropped from a
+// full queue, publishes the library refused), told at most once a period
+// with the count: the first at once, the rest when the period is over.
+class ThrottledCount {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit ThrottledCount(Clock::duration period) : period_(period) {}
+
+    void add(uint64_t count) {
+        pending_ += count;
+        total_ += count;
+    }
+    // The count to tell now, or 0 (nothing new, or told less than a period
+    // ago); the count starts again.
+    uint64_t take(Clock::time_point now);
+    // What is not told yet, at once (the end of the run).
+    uint64_t takeRest();
+    uint64_t total() const { return total_; }
+
+private:
+    Clock::duration period_;
+    uint64_t pending_ = 0;
+    uint64_t total_ = 0;
+    bool told_ = false;
+    Clock::time_point nextTell_{};
 };

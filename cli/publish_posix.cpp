@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "cli/device_session.h"
 #include "cli/exit_codes.h"
@@ -20,6 +19,7 @@
 #include "cli/parameter_text.h"
 #include "cli/platform.h"
 #include "cli/publish_parts.h"
+#include "cli/publish_password.h"
 #include "cli/run_end.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
@@ -42,30 +42,14 @@ void note(const std::string& text) {
     std::fflush(stdout);
 }
 
-// The first line of the file without its line end, or else the variable
-// (which, set for a whole service, counts only with a user name); an exit
-// code, the unreadable file reported.
-int readPassword(const PublishOptions& options, MqttSettings* settings) {
-    if (!options.passwordFile.empty()) {
-        std::FILE* file = openFile(options.passwordFile, "r");
-        if (file == nullptr) {
-            int error = lastSystemError();
-            std::fprintf(stderr, "elq770ctl: %s: cannot read file: %s\n", options.passwordFile.c_str(),
-                         systemErrorText(error).c_str());
-            return EXIT_FILE_REFUSED;
-        }
-        char line[1024] = {};
-        if (std::fgets(line, sizeof line, file) == nullptr) line[0] = '\0';
-        std::fclose(file);
-        std::string password(line);
-        while (!password.empty() && (password.back() == '\n' || password.back() == '\r')) password.pop_back();
-        settings->password = password;
-        settings->hasPassword = true;
-    } else if (const char* variable = std::getenv(PASSWORD_VARIABLE); variable != nullptr && !options.username.empty()) {
-        settings->password = variable;
-        settings->hasPassword = true;
-    }
-    return EXIT_DONE;
+// The file's first line, or else the variable, which, set for a whole
+// service, counts only with a user name. The variable leaves the
+// environment either way. An exit code, a refusal reported.
+int readPassword(const PublishOptions& options, Password* password) {
+    int taken = password->takeVariable(PASSWORD_VARIABLE);
+    if (!options.passwordFile.empty()) return password->readFile(options.passwordFile);
+    if (options.username.empty()) password->wipe();
+    return taken;
 }
 
 class Gateway {
@@ -78,7 +62,7 @@ public:
         watch_.setGapHooks({[this] { setStatus("device-lost"); }, [this] { serve(); },
                             [this] { setStatus("online"); }});
     }
-    int run();
+    int run(Password* password);
 
 private:
     bool stopDue() const;
@@ -198,8 +182,8 @@ int Gateway::end(int code) {
     return code;
 }
 
-int Gateway::run() {
-    int started = client_.start();
+int Gateway::run(Password* password) {
+    int started = client_.start(password);
     if (started != EXIT_DONE) return started;
     takeEveryMeasurement();
     answersSeen_ = parameterAnswers();
@@ -242,12 +226,15 @@ int runPublish(const PublishOptions& options) {
     settings.tlsKey = options.tlsKey;
     settings.willTopic = options.topicPrefix + "/" + options.name + "/status";
     settings.buffer = options.buffer;
-    int password = readPassword(options, &settings);
-    if (password != EXIT_DONE) return password;
-    if (settings.hasPassword && settings.username.empty()) {
+    settings.refusedRetry = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::ratio<60>>(options.refusedRetryMinutes));
+    if (!options.passwordFile.empty() && settings.username.empty()) {
         std::fprintf(stderr, "elq770ctl: a password needs --username\n");
         return EXIT_USAGE;
     }
+    Password password;
+    int read = readPassword(options, &password);
+    if (read != EXIT_DONE) return read;
     Gateway gateway(options, settings);
-    return gateway.run();
+    return gateway.run(&password);
 }

@@ -5,6 +5,7 @@
 #   tools/measure.sh relay [BUILD_DIR [ROUNDS]]           (default build/bench)
 #   tools/measure.sh record [BUILD_DIR [SECONDS]]         (default build/bench, 30 s)
 #   tools/measure.sh publish [BUILD_DIR [SECONDS [COUNT]]] (default build/bench, 60, 16)
+#   tools/measure.sh flapping [BUILD_DIR [SECONDS [HOLD_S [ack]]]] (default build/bench, 3600, 2)
 #
 # The first form builds nothing (run tools/build.sh first). It runs the
 # measuring tools of tools/measure under Wine through the end-to-end harness,
@@ -35,6 +36,14 @@
 # messages received against those expected, and the CPU share of each
 # gateway and of the broker (tools/measure/publish_scale.sh; Linux, no Wine;
 # needs the Debian packages mosquitto and mosquitto-clients).
+#
+# The sixth form builds the same two there (or uses those in BUILD_DIR) and
+# runs one gateway for SECONDS (an hour by default) against the script's own
+# broker that accepts each connection and drops it HOLD_S seconds later:
+# the gateway's resident memory (start, peak, end), the lines it logged, the
+# connections and the waits between them, and retained messages received
+# twice on one connection (tools/measure/publish_flapping.py; Linux, no
+# Wine, no broker needed).
 #
 # The figures depend on the machine and on what else runs on it; the load
 # average is printed with them. Nothing here fails because the machine is
@@ -79,6 +88,16 @@ if [ "${1:-}" = publish ]; then
     cmake --build "$build" -j"$(nproc)" --target elq770ctl elq770-sim >/dev/null || exit 2
   fi
   exec bash "$root/tools/measure/publish_scale.sh" "$build/elq770ctl" "$build/tools/elq770-sim" "${3:-60}" "${4:-16}"
+fi
+
+if [ "${1:-}" = flapping ]; then
+  build=${2:-$root/build/bench}
+  if [ -z "${2:-}" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
+    cmake --build "$build" -j"$(nproc)" --target elq770ctl elq770-sim >/dev/null || exit 2
+  fi
+  exec python3 "$root/tools/measure/publish_flapping.py" "$build/elq770ctl" "$build/tools/elq770-sim" "${3:-3600}" \
+    "${4:-2}" ${5:+"$5"}
 fi
 
 filter='*'

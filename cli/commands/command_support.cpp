@@ -1,6 +1,8 @@
 #include "cli/commands/command_support.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/device_session.h"
 #include "cli/exit_codes.h"
@@ -13,6 +15,31 @@
 
 void fail(const std::string& subject, const std::string& text) {
     std::fprintf(stderr, "elq770ctl: %s: %s\n", subject.c_str(), text.c_str());
+}
+
+namespace {
+
+// "0.05", "3600", "1e+06": as short as the number allows.
+std::string numberText(double number) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", number);
+    return text;
+}
+
+}  // namespace
+
+CLI::Validator finiteRange(double minimum, double maximum) {
+    std::string range = numberText(minimum) + " to " + numberText(maximum);
+    return CLI::Validator(
+        [minimum, maximum, range](std::string& text) -> std::string {
+            char* end = nullptr;
+            double number = std::strtod(text.c_str(), &end);
+            if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(number))
+                return "not a finite number: " + text;
+            if (number < minimum || number > maximum) return text + " is outside " + range;
+            return "";
+        },
+        "NUMBER in [" + numberText(minimum) + " - " + numberText(maximum) + "]");
 }
 
 void addPortOption(CLI::App* command, std::string* port) {

@@ -12,6 +12,15 @@
 // "elq770ctl: SUBJECT: TEXT" on stderr.
 void fail(const std::string& subject, const std::string& text);
 
+// The check of every number option of the tool: a finite number from
+// minimum to maximum. NaN and the infinities are refused (a range check
+// alone lets NaN through, since every comparison with it is false), and so
+// is anything outside; the option's exit code is then EXIT_USAGE.
+CLI::Validator finiteRange(double minimum, double maximum);
+
+// A run's --duration in seconds: 0 (until stopped) to a year.
+constexpr double MOST_DURATION_SECONDS = 366.0 * 24 * 3600;
+
 // --port (required) and --lang (en, de or da) into the subcommand's options.
 void addPortOption(CLI::App* command, std::string* port);
 void addLanguageOption(CLI::App* command, std::string* language);

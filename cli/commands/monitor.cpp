@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "cli/commands/command_support.h"
 #include "cli/platform.h"
 
 CLI::App* setupMonitor(CLI::App& app, int* exitCode) {
@@ -13,7 +14,7 @@ CLI::App* setupMonitor(CLI::App& app, int* exitCode) {
     port->excludes(from);
     command->add_option("--csv", options->csvPath, "also write the rows to this CSV file");
     command->add_option("--duration", options->durationSeconds, "stop after this many seconds")
-        ->check(CLI::NonNegativeNumber)
+        ->check(finiteRange(0, MOST_DURATION_SECONDS))
         ->excludes(from);
     command->callback([options, exitCode] {
         if (options->port.empty() && options->fromPath.empty())

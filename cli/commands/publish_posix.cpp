@@ -1,12 +1,20 @@
 #include "cli/commands/publish.h"
 
+#include <mosquitto.h>
+
+#include <cstring>
 #include <memory>
 
 #include "cli/commands/command_support.h"
+#include "cli/exit_codes.h"
 #include "cli/platform.h"
 #include "cli/publish.h"
 
 namespace {
+
+// The longest topic the gateway publishes: PREFIX/NAME/measurement.
+constexpr const char* LONGEST_LEAF = "measurement";
+constexpr std::size_t MOST_STRING_BYTES = 65535;  // an MQTT string's two-byte length
 
 // A name or prefix becomes a topic level: no wildcard, no level separator
 // in a name.
@@ -15,6 +23,42 @@ std::string topicLevelError(const std::string& text, bool levelsAllowed) {
     if (text.find_first_of("+#") != std::string::npos) return "must not hold + or #";
     if (!levelsAllowed && text.find('/') != std::string::npos) return "must not hold /";
     return "";
+}
+
+// What libmosquitto would refuse in a topic, a client id or a user name, so
+// that it is refused here rather than the gateway connecting without a will
+// and publishing nothing: valid UTF-8, no control character (U+0000-U+001F,
+// U+007F-U+009F), at most 65535 bytes. The library's own check, so the two
+// cannot disagree.
+std::string mqttStringError(const std::string& text) {
+    if (text.size() > MOST_STRING_BYTES) return "longer than MQTT's 65535 bytes";
+    if (mosquitto_validate_utf8(text.c_str(), static_cast<int>(text.size())) != MOSQ_ERR_SUCCESS)
+        return "not valid UTF-8, or holds a control character (U+0000-U+001F, U+007F-U+009F)";
+    return "";
+}
+
+// One line on stderr for the first text option the broker could not take;
+// EXIT_DONE when all are fine.
+int checkTextOptions(const PublishOptions& options) {
+    std::string topic = options.topicPrefix + "/" + options.name + "/" + LONGEST_LEAF;
+    struct Checked {
+        const char* option;
+        std::string error;
+    };
+    for (const Checked& checked : {Checked{"--name", mqttStringError(options.name)},
+                                   Checked{"--topic-prefix", mqttStringError(options.topicPrefix)},
+                                   Checked{"--client-id", mqttStringError(options.clientId)},
+                                   Checked{"--username", mqttStringError(options.username)}}) {
+        if (checked.error.empty()) continue;
+        std::fprintf(stderr, "elq770ctl: %s: %s\n", checked.option, checked.error.c_str());
+        return EXIT_USAGE;
+    }
+    if (topic.size() > MOST_STRING_BYTES) {
+        std::fprintf(stderr, "elq770ctl: --topic-prefix and --name: the topic PREFIX/NAME/%s is longer than MQTT's "
+                     "65535 bytes\n", LONGEST_LEAF);
+        return EXIT_USAGE;
+    }
+    return EXIT_DONE;
 }
 
 void addBrokerOptions(CLI::App* command, PublishOptions* options) {
@@ -29,6 +73,10 @@ void addBrokerOptions(CLI::App* command, PublishOptions* options) {
     command->add_option("--password-file", options->passwordFile,
                         "file whose first line is the password (else the variable ELQ770_MQTT_PASSWORD)");
     command->add_option("--client-id", options->clientId, "MQTT client id (default elq770-NAME)");
+    command->add_option("--refused-retry", options->refusedRetryMinutes,
+                        "minutes between attempts when the broker refuses the gateway after it has been connected "
+                        "(default 5; a refusal at the first connection ends it, exit code 6)")
+        ->check(finiteRange(0.05, 1440));
 }
 
 }  // namespace
@@ -45,14 +93,16 @@ CLI::App* setupPublish(CLI::App& app, int* exitCode) {
     command->add_option("--topic-prefix", options->topicPrefix, "first topic levels (default elq770)")
         ->check(CLI::Validator([](std::string& v) { return topicLevelError(v, true); }, "PREFIX"));
     command->add_option("--interval", options->intervalSeconds, "seconds per measurement message (default 1)")
-        ->check(CLI::Range(0.1, 3600.0));
+        ->check(finiteRange(0.1, 3600));
     command->add_option("--qos", options->qos, "QoS of the measurement messages, 0 or 1 (default 1)")
-        ->check(CLI::IsMember({0, 1}));
+        ->check(finiteRange(0, 1));
     command->add_option("--info-every", options->infoEveryMinutes, "minutes between info messages (default 10)")
-        ->check(CLI::Range(0.05, 1440.0));
+        ->check(finiteRange(0.05, 1440));
     command->add_option("--buffer", options->buffer, "QoS 1 messages kept while the broker is away (default 3600)")
-        ->check(CLI::Range(1, 1000000));
+        ->check(finiteRange(1, 1000000));
     command->callback([options, exitCode] {
+        *exitCode = checkTextOptions(*options);
+        if (*exitCode != EXIT_DONE) return;
         catchStopRequests(&publishStopRequested);
         *exitCode = runPublish(*options);
     });

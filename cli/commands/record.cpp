@@ -15,7 +15,7 @@ CLI::App* setupRecord(CLI::App& app, int* exitCode) {
                         "pass the line on to another program through this new pseudo-terminal, recording both "
                         "directions (not on Windows yet)");
     command->add_option("--duration", options->durationSeconds, "stop after this many seconds")
-        ->check(CLI::NonNegativeNumber);
+        ->check(finiteRange(0, MOST_DURATION_SECONDS));
     command->callback([options, exitCode] { *exitCode = runRecordCommand(*options); });
     return command;
 }

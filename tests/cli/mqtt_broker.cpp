@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -48,6 +49,28 @@ void onMessage(mosquitto*, void* object, const mosquitto_message* message) {
 
 void onConnect(mosquitto*, void* object, int code) {
     if (code == 0) static_cast<MqttSubscriber*>(object)->connected();
+}
+
+// MQTT control packets: the type in the first byte's high nibble, then the
+// remaining length in one to four 7-bit groups.
+constexpr uint8_t CONNECT = 1;
+constexpr uint8_t PUBLISH = 3;
+
+// A whole packet at the front of bytes: its type and body, removed from
+// bytes; false while it is not all there.
+bool takePacket(std::string* bytes, uint8_t* type, std::string* body) {
+    std::size_t length = 0;
+    std::size_t at = 1;
+    for (int shift = 0;; shift += 7, ++at) {
+        if (at >= bytes->size()) return false;
+        length |= static_cast<std::size_t>(static_cast<uint8_t>((*bytes)[at]) & 0x7f) << shift;
+        if ((static_cast<uint8_t>((*bytes)[at]) & 0x80) == 0) break;
+    }
+    if (bytes->size() < at + 1 + length) return false;
+    *type = static_cast<uint8_t>((*bytes)[0]) >> 4;
+    *body = bytes->substr(at + 1, length);
+    bytes->erase(0, at + 1 + length);
+    return true;
 }
 
 }  // namespace
@@ -134,6 +157,63 @@ bool MqttSubscriber::waitFor(int timeoutMs, const std::function<bool()>& done) {
         }
     }
     return true;
+}
+
+DroppingBroker::DroppingBroker(int holdMs, int refuseFrom)
+    : listener_(socket(AF_INET, SOCK_STREAM, 0)), port_(freePort()), holdMs_(holdMs), refuseFrom_(refuseFrom) {
+    int yes = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address = loopback(port_);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_, 4);
+    thread_ = std::thread([this] { serve(); });
+}
+
+std::string DroppingBroker::url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+
+void DroppingBroker::stop() {
+    if (!thread_.joinable()) return;
+    stopping_.store(true, std::memory_order_relaxed);
+    thread_.join();
+    close(listener_);
+}
+
+void DroppingBroker::serve() {
+    while (!stopping_.load(std::memory_order_relaxed)) {
+        pollfd waiting{listener_, POLLIN, 0};
+        if (poll(&waiting, 1, 50) <= 0) continue;
+        int fd = accept(listener_, nullptr, nullptr);
+        if (fd >= 0) serveOne(fd);
+    }
+}
+
+void DroppingBroker::serveOne(int fd) {
+    Connection connection{std::chrono::steady_clock::now(), {}};
+    bool refuse = refuseFrom_ >= 0 && static_cast<int>(connections_.size()) >= refuseFrom_;
+    auto end = connection.start + std::chrono::milliseconds(holdMs_);
+    std::string bytes;
+    while (!stopping_.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < end) {
+        pollfd readable{fd, POLLIN, 0};
+        if (poll(&readable, 1, 10) <= 0) continue;
+        char chunk[4096];
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got <= 0) break;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+        uint8_t type = 0;
+        std::string body;
+        while (takePacket(&bytes, &type, &body)) {
+            if (type == CONNECT) {
+                const char connack[] = {0x20, 0x02, 0x00, static_cast<char>(refuse ? 5 : 0)};
+                if (write(fd, connack, sizeof connack) != sizeof connack) break;
+            } else if (type == PUBLISH && body.size() >= 2) {
+                std::size_t length = static_cast<std::size_t>(static_cast<uint8_t>(body[0])) << 8 | static_cast<uint8_t>(body[1]);
+                connection.topics.push_back(body.substr(2, length));
+            }
+        }
+    }
+    close(fd);
+    connections_.push_back(connection);
+    served_.fetch_add(1, std::memory_order_release);
 }
 
 std::vector<ReceivedMessage> MqttSubscriber::on(const std::string& topic) const {

@@ -2,12 +2,20 @@
 // configuration, persistence and log in the test's work folder, and an MQTT
 // subscriber that records what arrives. The subscriber is polled from the
 // test's thread (mosquitto_loop), so its callbacks run there too.
+//
+// DroppingBroker, a broker that accepts and drops, runs on a thread of its
+// own, which alone writes its records; the test's thread reads them only
+// after stop() has joined it, and meanwhile only the atomic count of
+// connections (release by the server, acquire by the test).
 #pragma once
 
 #include <sys/types.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct mosquitto;
@@ -77,6 +85,45 @@ private:
     std::string filter_;
     bool connected_ = false;
     std::vector<ReceivedMessage> messages_;
+};
+
+// A broker of the test's own on a free port of 127.0.0.1 that answers each
+// CONNECT with a CONNACK and closes the connection holdMs later, without
+// acknowledging anything: a broker whose rules drop the client, or where a
+// second client takes the session. From connection refuseFrom on (counted
+// from 0; -1 for never) the CONNACK refuses instead ("not authorised").
+// It records what arrives, one connection at a time.
+class DroppingBroker {
+public:
+    struct Connection {
+        std::chrono::steady_clock::time_point start;
+        std::vector<std::string> topics;  // of the PUBLISH packets, in order
+    };
+
+    explicit DroppingBroker(int holdMs, int refuseFrom = -1);
+    ~DroppingBroker() { stop(); }
+    DroppingBroker(const DroppingBroker&) = delete;
+    DroppingBroker& operator=(const DroppingBroker&) = delete;
+
+    std::string url() const;
+    // Connections over and recorded so far.
+    int served() const { return served_.load(std::memory_order_acquire); }
+    void stop();
+    // After stop().
+    const std::vector<Connection>& connections() const { return connections_; }
+
+private:
+    void serve();
+    void serveOne(int fd);
+
+    int listener_;
+    int port_;
+    int holdMs_;
+    int refuseFrom_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> served_{0};
+    std::vector<Connection> connections_;
+    std::thread thread_;
 };
 
 }  // namespace clitest

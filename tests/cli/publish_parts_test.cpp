@@ -1,6 +1,7 @@
 // The MQTT gateway's parts on their own: the broker URL, one interval's
 // measurement message, the queue that keeps QoS 1 messages while the broker
-// is away, the reconnect backoff, and the alarm words taken from the ring
+// is away, the retained state topics, the reconnect backoff, the throttled
+// reports, and the alarm words taken from the ring
 // the reader thread fills.
 #include <gtest/gtest.h>
 
@@ -139,18 +140,118 @@ TEST(OutboundQueue, WhenEveryMessageIsWithTheLibraryTheNewOneGoes) {
     EXPECT_EQ(nullptr, queue.nextToHand());
 }
 
-TEST(ReconnectBackoff, DoublesFromOneSecondToThirtyAndStartsAgainAfterASuccess) {
-    using Clock = ReconnectBackoff::Clock;
-    ReconnectBackoff backoff;
+namespace {
+
+using Clock = ReconnectBackoff::Clock;
+using std::chrono::seconds;
+
+long waitSeconds(Clock::duration wait) { return static_cast<long>(std::chrono::duration_cast<seconds>(wait).count()); }
+
+}  // namespace
+
+TEST(ReconnectBackoff, FailedAttemptsWaitFromOneSecondDoublingToThirty) {
+    ReconnectBackoff backoff(std::chrono::minutes(5));
     Clock::time_point now{};
     EXPECT_TRUE(backoff.due(now));
     std::vector<long> waits;
-    for (int i = 0; i < 8; ++i) waits.push_back(static_cast<long>(backoff.failed(now).count()));
+    for (int i = 0; i < 8; ++i) waits.push_back(waitSeconds(backoff.failed(now)));
     EXPECT_EQ((std::vector<long>{1, 2, 4, 8, 16, 30, 30, 30}), waits);
-    EXPECT_FALSE(backoff.due(now + std::chrono::seconds(29)));
-    EXPECT_TRUE(backoff.due(now + std::chrono::seconds(30)));
-    backoff.succeeded();
-    EXPECT_EQ(1, backoff.failed(now).count());
+    EXPECT_FALSE(backoff.due(now + seconds(29)));
+    EXPECT_TRUE(backoff.due(now + seconds(30)));
+}
+
+// A broker that accepts and drops: the wait keeps growing, and after three
+// such connections it is the refusal's until one stays up 30 s.
+TEST(ReconnectBackoff, OnlyAConnectionThatStayedUpThirtySecondsStartsTheWaitsAgain) {
+    ReconnectBackoff backoff(std::chrono::minutes(5));
+    Clock::time_point now{};
+    std::vector<long> waits;
+    for (int i = 0; i < 4; ++i) {
+        backoff.connected(now);
+        now += seconds(29);
+        waits.push_back(waitSeconds(backoff.lost(now)));
+    }
+    EXPECT_EQ((std::vector<long>{1, 2, 300, 300}), waits);
+    EXPECT_TRUE(backoff.flapping());
+    backoff.connected(now);
+    EXPECT_FALSE(backoff.confirmStable(now + seconds(29)));
+    EXPECT_TRUE(backoff.confirmStable(now + seconds(30))) << "the end of the flapping is told once";
+    EXPECT_FALSE(backoff.confirmStable(now + seconds(31)));
+    EXPECT_FALSE(backoff.flapping());
+    EXPECT_EQ(1, waitSeconds(backoff.lost(now + seconds(600))));
+    EXPECT_EQ(2, waitSeconds(backoff.failed(now + seconds(601))));
+}
+
+TEST(ReconnectBackoff, ARefusalWaitsTheRetryPeriod) {
+    ReconnectBackoff backoff(seconds(90));
+    Clock::time_point now{};
+    EXPECT_EQ(90, waitSeconds(backoff.refused(now)));
+    EXPECT_FALSE(backoff.due(now + seconds(89)));
+    EXPECT_TRUE(backoff.due(now + seconds(90)));
+}
+
+namespace {
+
+std::vector<std::string> handAllDue(RetainedTopics& retained, int* nextMid) {
+    std::vector<std::string> handed;
+    for (const auto& [topic, payload] : retained.due()) {
+        handed.push_back(topic + "=" + payload);
+        retained.handed(topic, (*nextMid)++);
+    }
+    return handed;
+}
+
+}  // namespace
+
+TEST(RetainedTopics, ACopyStillUnacknowledgedIsNotHandedAgainAtTheNextConnection) {
+    RetainedTopics retained;
+    int mid = 1;
+    retained.set("status", "online");
+    retained.set("info", "{}");
+    retained.connectionStarted();
+    EXPECT_EQ((std::vector<std::string>{"info={}", "status=online"}), handAllDue(retained, &mid));
+    EXPECT_TRUE(retained.acknowledge(1)) << "info";
+    for (int flap = 0; flap < 3; ++flap) {
+        retained.connectionStarted();
+        EXPECT_EQ((std::vector<std::string>{"info={}"}), handAllDue(retained, &mid))
+            << "status is still with the library, which sends it again itself";
+        EXPECT_TRUE(retained.acknowledge(mid - 1));
+    }
+    EXPECT_FALSE(retained.settled("status"));
+    EXPECT_TRUE(retained.acknowledge(2));
+    EXPECT_TRUE(retained.settled("status"));
+    EXPECT_FALSE(retained.acknowledge(2));
+}
+
+TEST(RetainedTopics, ANewerPayloadWaitsForTheEarlierCopysAcknowledgement) {
+    RetainedTopics retained;
+    int mid = 7;
+    retained.set("status", "online");
+    handAllDue(retained, &mid);
+    retained.set("status", "device-lost");
+    retained.set("status", "offline");
+    EXPECT_TRUE(retained.due().empty());
+    EXPECT_FALSE(retained.settled("status"));
+    EXPECT_TRUE(retained.acknowledge(7));
+    EXPECT_EQ((std::vector<std::string>{"status=offline"}), handAllDue(retained, &mid)) << "only the newest";
+    retained.notHanded("other");
+    EXPECT_TRUE(retained.due().empty());
+}
+
+TEST(ThrottledCount, TheFirstIsToldAtOnceThenAtMostOnceAMinuteWithTheCount) {
+    ThrottledCount dropped(std::chrono::minutes(1));
+    Clock::time_point now{};
+    EXPECT_EQ(0u, dropped.take(now));
+    dropped.add(1);
+    EXPECT_EQ(1u, dropped.take(now));
+    std::vector<uint64_t> told;
+    for (int second = 1; second <= 130; ++second) {
+        dropped.add(5);
+        if (uint64_t count = dropped.take(now + seconds(second))) told.push_back(count);
+    }
+    EXPECT_EQ((std::vector<uint64_t>{300, 300}), told) << "at 60 s and 120 s";
+    EXPECT_EQ(50u, dropped.takeRest());
+    EXPECT_EQ(651u, dropped.total());
 }
 
 class AlarmRing : public testing::Test {

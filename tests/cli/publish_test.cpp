@@ -56,6 +56,7 @@ public:
         int status = 0;
         return waitpid(pid_, &status, WNOHANG) == 0;
     }
+    pid_t pid() const { return pid_; }
     std::string err() const { return readText(dir_ + "/" + name_ + ".err"); }
     std::string out() const { return readText(dir_ + "/" + name_ + ".out"); }
 
@@ -320,10 +321,79 @@ TEST(PublishFaults, BrokerAwayTenSecondsLosesNoMeasurementAndRepeatsNoneUpToTheB
     EXPECT_NE(std::string::npos, small.out().find("oldest messages (")) << small.out();
 }
 
+namespace {
+
+int countOf(const std::vector<std::string>& topics, const std::string& topic) {
+    return static_cast<int>(std::count(topics.begin(), topics.end(), topic));
+}
+
+double secondsBetween(const DroppingBroker::Connection& earlier, const DroppingBroker::Connection& later) {
+    return std::chrono::duration<double>(later.start - earlier.start).count();
+}
+
+int linesHolding(const std::string& text, const std::string& part) {
+    int found = 0;
+    for (const std::string& line : lines(text)) found += line.find(part) != std::string::npos ? 1 : 0;
+    return found;
+}
+
+}  // namespace
+
+// Each connection lives 0.5 s: the waits after them are 1 s and 2 s, then,
+// the flapping noticed, the --refused-retry period (3 s). The peer
+// acknowledges nothing, so status and info stay with the library, which
+// sends them once more at each connection: never a second copy beside them.
+TEST(PublishFlapping, BrokerThatAcceptsAndDropsIsAskedNoFasterThanTheBackoffAndGetsNoRetainedCopyTwice) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "30"});
+    DroppingBroker broker(500);
+    Gateway gateway(dir, sim, broker.url(), {"--refused-retry", "0.05"});
+    for (int i = 0; i < 200 && broker.served() < 4; ++i) sleepMs(50);
+    EXPECT_TRUE(gateway.running()) << gateway.err();
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    broker.stop();
+    const std::vector<DroppingBroker::Connection>& connections = broker.connections();
+    ASSERT_GE(connections.size(), 4u) << gateway.out() << gateway.err();
+    const double holdAndWait[] = {0.5 + 1, 0.5 + 2, 0.5 + 3};
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_GE(secondsBetween(connections[i - 1], connections[i]), holdAndWait[i - 1] - 0.05) << "connection " << i;
+    int statuses = 0;
+    for (const DroppingBroker::Connection& connection : connections) {
+        EXPECT_LE(countOf(connection.topics, TOPIC + "status"), 1);
+        EXPECT_LE(countOf(connection.topics, TOPIC + "info"), 1);
+        statuses += countOf(connection.topics, TOPIC + "status");
+    }
+    EXPECT_GE(statuses, 2) << "sent, and sent again by the library";
+    EXPECT_EQ(1, linesHolding(gateway.err(), "closed the connection 3 times in a row")) << gateway.err();
+}
+
+// Once connected, the options were right: a broker that refuses later (its
+// password file lost in a restart) is told once and asked again every
+// --refused-retry minutes, and the gateway goes on.
+TEST(PublishRefusal, ARefusalAfterAConnectionIsToldOnceAndTriedAgainAfterTheRetryPeriod) {
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "30"});
+    DroppingBroker broker(300, 1);
+    Gateway gateway(dir, sim, broker.url(), {"--refused-retry", "0.05"});
+    for (int i = 0; i < 200 && broker.served() < 3; ++i) sleepMs(50);
+    EXPECT_TRUE(gateway.running()) << gateway.err();
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    broker.stop();
+    ASSERT_GE(broker.connections().size(), 3u) << gateway.err();
+    EXPECT_GE(secondsBetween(broker.connections()[1], broker.connections()[2]), 3 - 0.05);
+    EXPECT_EQ(1, linesHolding(gateway.err(), "the broker refused the connection: ")) << gateway.err();
+    EXPECT_EQ(1, linesHolding(gateway.err(), "connected before, so the gateway goes on: trying again every 0.05 min"))
+        << gateway.err();
+}
+
+// The password is the file's whole first line (far longer than 1023 bytes
+// here) or the variable, which then leaves the process's environment; a
+// file others may read is used with a warning.
 TEST(PublishRefusal, RightPasswordConnectsAndAWrongOneExitsSix) {
     REQUIRE_BROKER();
     std::string dir = workDir();
-    runCommand("mosquitto_passwd -b -c " + dir + "/passwd plant 's3cret word' >/dev/null 2>&1");
+    const std::string secret = std::string(1500, 'k') + " word";
+    runCommand("mosquitto_passwd -b -c " + dir + "/passwd plant '" + secret + "' >/dev/null 2>&1");
     Sim sim(dir, {"--level", "30"});
     // Anonymous clients only on the subscriber's listener.
     int locked = freePort();
@@ -332,19 +402,37 @@ TEST(PublishRefusal, RightPasswordConnectsAndAWrongOneExitsSix) {
     ASSERT_TRUE(broker.start());
     MqttSubscriber watcher(broker.port(), "watcher");
     std::string lockedUrl = "mqtt://127.0.0.1:" + std::to_string(locked);
-    std::ofstream(dir + "/right") << "s3cret word\n";
+    namespace fs = std::filesystem;
+    std::ofstream(dir + "/right") << secret << "\r\nsecond line\n";
+    fs::permissions(dir + "/right", fs::perms::owner_read | fs::perms::owner_write);
     {
         Gateway gateway(dir, sim, lockedUrl, {"--username", "plant", "--password-file", dir + "/right"});
         ASSERT_TRUE(watcher.waitFor(10000, [&] { return lastStatusIs(watcher, "online"); })) << gateway.err();
         EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+        EXPECT_EQ("", gateway.err()) << "no warning for a file only its owner reads";
+        ASSERT_TRUE(watcher.waitFor(3000, [&] { return lastStatusIs(watcher, "offline"); }));
     }
-    setenv("ELQ770_MQTT_PASSWORD", "wrong", 1);
-    Gateway wrong(dir, sim, lockedUrl, {"--username", "plant"}, "wrong");
-    unsetenv("ELQ770_MQTT_PASSWORD");
+    {
+        setenv("ELQ770_MQTT_PASSWORD", secret.c_str(), 1);
+        Gateway gateway(dir, sim, lockedUrl, {"--username", "plant"}, "variable");
+        unsetenv("ELQ770_MQTT_PASSWORD");
+        ASSERT_TRUE(watcher.waitFor(10000, [&] { return lastStatusIs(watcher, "online"); })) << gateway.err();
+        std::string environment = readText("/proc/" + std::to_string(gateway.pid()) + "/environ");
+        EXPECT_NE(std::string::npos, environment.find("PATH=")) << "the environment is there to read";
+        EXPECT_EQ(std::string::npos, environment.find(secret.substr(0, 64)));
+        EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    }
+    std::ofstream(dir + "/wrong") << "wrong\n";
+    fs::permissions(dir + "/wrong", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                        fs::perms::others_read);
+    Gateway wrong(dir, sim, lockedUrl, {"--username", "plant", "--password-file", dir + "/wrong"}, "wrong");
     EXPECT_EQ(6, wrong.exitWithin(10000));
-    std::string err = wrong.err();
-    EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
-    EXPECT_EQ(0u, err.find("elq770ctl: " + lockedUrl + ": the broker refused the connection: ")) << err;
+    std::vector<std::string> err = lines(wrong.err());
+    ASSERT_EQ(2u, err.size()) << wrong.err();
+    EXPECT_EQ("elq770ctl: " + dir + "/wrong: warning: other users may read this file (mode 0644); chmod 0600 or "
+              "0640 with the gateway's own group",
+              err[0]);
+    EXPECT_EQ(0u, err[1].find("elq770ctl: " + lockedUrl + ": the broker refused the connection: ")) << err[1];
 }
 
 namespace {
@@ -422,6 +510,7 @@ TEST(PublishRefusal, TlsWithTheRightAuthorityConnectsAndOtherwiseExitsSix) {
     // The gateway's own certificate or key that is unusable is the user's to
     // mend (exit 5), not a broker away to wait for.
     std::ofstream(dir + "/garbage.pem") << "garbage\n";
+    std::filesystem::permissions(dir + "/garbage.pem", std::filesystem::perms::owner_read);
     std::vector<std::string> trust{"--tls-ca", dir + "/ca.crt"};
     for (const Refused& local :
          {Refused{"garbage", clientsUrl, {"--tls-cert", dir + "/garbage.pem", "--tls-key", dir + "/garbage.pem"},
@@ -462,4 +551,28 @@ TEST(PublishUsage, MalformedUrlOrContradictingOptionsExitOneBeforeThePort) {
     CtlRun unreadable = ctl(dir, {"publish", "--port", dir + "/no-such-port", "--name", "p", "--broker",
                                   "mqtt://127.0.0.1", "--username", "u", "--password-file", dir + "/none"});
     EXPECT_EQ(5, unreadable.code) << unreadable.err;
+}
+
+// Names the library would refuse to publish under (today's gateway would
+// connect without a will and publish nothing) are refused at the start.
+TEST(PublishUsage, NamesThatAreNotMqttTextExitOneWithOneLine) {
+    std::string dir = workDir();
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    for (const Case& c : {Case{{"--name", "x\xff"}, "--name: not valid UTF-8"},
+                          Case{{"--name", "pump\x01"}, "--name: not valid UTF-8, or holds a control character"},
+                          Case{{"--name", "p", "--topic-prefix", "plant\xc2\x85"}, "--topic-prefix: not valid UTF-8"},
+                          Case{{"--name", "p", "--client-id", "gw\x7f"}, "--client-id: not valid UTF-8"},
+                          Case{{"--name", std::string(40000, 'n'), "--topic-prefix", std::string(30000, 'p')},
+                               "the topic PREFIX/NAME/measurement is longer than MQTT's 65535 bytes"}}) {
+        std::vector<std::string> args{"publish", "--port", dir + "/no-such-port", "--broker", "mqtt://127.0.0.1"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CtlRun run = ctl(dir, args);
+        EXPECT_EQ(1, run.code) << c.says << run.err;
+        EXPECT_EQ(0u, run.err.find("elq770ctl: --")) << run.err.substr(0, 200);
+        EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err.substr(0, 200);
+        EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err.substr(0, 200);
+    }
 }
