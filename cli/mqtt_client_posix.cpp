@@ -57,8 +57,9 @@ std::string reasonOf(int code) {
 
 bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
-// CONNACK codes after which trying again cannot help: a protocol version
+// CONNACK codes that trying again at once cannot mend: a protocol version
 // or client id the broker will not take, wrong credentials, not authorized.
+// At the first connection they are the options' fault; later, the broker's.
 bool refusedForGood(int code) { return code == 1 || code == 2 || code == 4 || code == 5; }
 
 // "5 min", "0.5 min".
