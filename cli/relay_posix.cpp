@@ -49,7 +49,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int WRITE_WAIT_MS = 1000;  // a side that takes nothing for this long loses the chunk
 constexpr int CHUNK = 256;
-constexpr int TURN_CHUNKS = 16;       // a second and a half of the line at 9600 baud
+constexpr int TURN_CHUNKS = 16;  // 4 kB, over four seconds of the line at 9600 baud
 constexpr size_t BATCH_PACKETS = 1024;
 constexpr int STALE_INPUT_BYTES = 512;  // about half a second of the line
 constexpr const char* PTS_FOLDER = "/dev/pts/";

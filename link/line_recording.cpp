@@ -28,15 +28,6 @@ uint32_t get32(const uint8_t* at) {
            static_cast<uint32_t>(at[3]) << 24;
 }
 
-RecordingReadResult refusedWith(RecordingError error, size_t offset, uint32_t detail, const std::string& text) {
-    RecordingReadResult result;
-    result.error = error;
-    result.offset = offset;
-    result.detail = detail;
-    result.text = text;
-    return result;
-}
-
 std::string packetAt(size_t index, size_t offset) {
     return "packet " + std::to_string(index + 1) + " (byte " + std::to_string(offset) + ")";
 }
@@ -100,7 +91,10 @@ RecordingReadResult RecordingReader::readHeader() {
 
 RecordingReadResult RecordingReader::refuse(RecordingError error, size_t offset, uint32_t detail,
                                             const std::string& text) {
-    refusal_ = refusedWith(error, offset, detail, text);
+    refusal_.error = error;
+    refusal_.offset = offset;
+    refusal_.detail = detail;
+    refusal_.text = text;
     return refusal_;
 }
 
