@@ -117,10 +117,13 @@ void Monitor::showStatus(bool force) {
 // Notices go where they do not mix with rows: stderr when rows go to stdout.
 void Monitor::note(const std::string& text) { status_.note(rowsToStdout_ ? stderr : stdout, text); }
 
+// The CSV is closed and the summary written before the link closes: closing
+// a stuck driver may take all the time that Windows leaves a process after
+// the console's close.
 void Monitor::finish(int64_t epochMs) {
-    watch_.close();
     takeRows(epochMs);
     summarize();
+    watch_.close();
 }
 
 void Monitor::summarize() {
@@ -162,16 +165,16 @@ int Monitor::openOutputs() {
 // Without --csv the rows go to standard output even on a terminal: there is
 // no live status to show.
 int Monitor::runFromRecording() {
-    RecordingContents recording;
-    int result = readRecordingFile(options_.fromPath, &recording);
+    RecordingFileReader file;
+    int result = file.open(options_.fromPath);
     if (result != EXIT_DONE) return result;
     status_.hide();
     rowsToStdout_ = options_.csvPath.empty();
     result = openOutputs();
     if (result != EXIT_DONE) return result;
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
-    for (const RecordedPacket& packet : recording.packets) {
-        if (packet.direction != FROM_DEVICE) continue;
+    result = file.forEachPacket([this](const RecordedPacket& packet) {
+        if (packet.direction != FROM_DEVICE) return;
         // Line by line: a packet of another writer may hold more lines than
         // the trend ring holds samples.
         const uint8_t* bytes = packet.bytes.data();
@@ -185,9 +188,9 @@ int Monitor::runFromRecording() {
             takeRows(packet.timeUs / 1000);
             start = end;
         }
-    }
+    });
     summarize();
-    return EXIT_DONE;
+    return result;
 }
 
 int Monitor::run() {

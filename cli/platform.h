@@ -7,7 +7,8 @@
 // on the system's own context (a POSIX signal handler; on Windows the thread
 // the system starts for a console event), which only sets the stop flag
 // and, for the events after which Windows ends the process, waits for
-// stopRequestsHandled() on an atomic; no locks.
+// stopRequestsHandled() on an atomic; outside a run that catches them it
+// gives the console's code page back before the process ends. No locks.
 #pragma once
 
 #include <atomic>
@@ -22,15 +23,17 @@
 // when the command line is not valid UTF-16.
 bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments);
 
-// Windows: while standard output is a console, the console shows the UTF-8
-// the tool prints; restoreConsole gives it back the code page it had, and
-// must run on every way out of the tool. Output to a file or a pipe is
-// UTF-8 either way. POSIX: nothing.
+// Windows: while standard output or standard error is a console, the
+// console shows the UTF-8 the tool prints; restoreConsole gives it back the
+// code page it had, and must run on every way out of main. Ctrl-C,
+// Ctrl-Break or the console's close outside a run that catches them, and an
+// exception nobody catches, give it back on their own. Output to a file or a
+// pipe is UTF-8 either way. POSIX: nothing.
 void prepareConsole();
 void restoreConsole();
 
 // From here on the user's stop requests end the current run instead of the
-// process: they set *stop. POSIX: SIGINT and SIGTERM. Windows: Ctrl-C and
+// process: they set *stop. POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT. Windows: Ctrl-C and
 // Ctrl-Break, and the console window's close, log-off and shut-down; after
 // those three Windows ends the process as soon as the handler returns, so
 // the handler holds it (for at most 4 s, below the 5 s Windows allows)
@@ -42,6 +45,12 @@ void stopRequestsHandled();
 // fopen for a file named in UTF-8 (Windows: _wfopen of its UTF-16 name).
 // nullptr on failure, with lastSystemError() telling why.
 std::FILE* openFile(const std::string& path, const char* mode);
+
+// Opens an existing file for reading ("rb") when it is a regular file:
+// nullptr when it does not open (lastSystemError() tells why) or, with
+// *notRegular set, when it is something else, a device, a pipe or a folder,
+// which is neither waited on nor read.
+std::FILE* openRegularFile(const std::string& path, bool* notRegular);
 
 bool stdoutIsTerminal();
 

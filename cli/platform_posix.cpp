@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <glob.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,14 +41,38 @@ void restoreConsole() {}
 
 void catchStopRequests(std::atomic<int>* stop) {
     stopFlag = stop;
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    // A closed terminal (SIGHUP) and Ctrl-\ (SIGQUIT) too: their default
+    // would end the process before a relay removes its link or monitor
+    // writes the rows it holds.
+    for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(number, onStopSignal);
 }
 
 // A signal handler returns at once; nothing waits for the run.
 void stopRequestsHandled() {}
 
 std::FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+// Without O_NONBLOCK the open of a FIFO would wait for a writer; the flag
+// goes again once the file is known to be a regular one.
+std::FILE* openRegularFile(const std::string& path, bool* notRegular) {
+    *notRegular = false;
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info{};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *notRegular = true;
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = nullptr;
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
 
 bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 

@@ -1,9 +1,12 @@
 // Main thread: the command line, the console's code page, files, ports.
-// Console-event thread (started by the system for each event): writes only
-// *stopFlag; for a close, log-off or shut-down it then polls runHandled,
-// which the main thread sets once the run has ended and the console is
-// restored. Both are atomics; the file and the console are the main
-// thread's alone, and the event thread only waits for them to be done.
+// Console-event thread (started by the system for each event): during a run
+// that catches stop requests it writes only *stopFlag and, for a close,
+// log-off or shut-down, then polls runHandled, which the main thread sets
+// once the run has ended and the console is restored; outside such a run it
+// gives the console its code page back and lets the system end the process.
+// The code page to give back is taken with one exchange, so that it is given
+// back once, by whichever thread comes first. All three are atomics; the
+// files are the main thread's alone.
 #include <windows.h>
 
 #include <io.h>
@@ -11,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 
 #include "cli/platform.h"
 #include "params/utf8_win32.h"
@@ -18,11 +22,11 @@
 namespace {
 
 // The console's output code page before the tool switched it; 0 while the
-// tool has not. Main thread only.
-UINT codePageBefore = 0;
+// tool has not.
+std::atomic<UINT> codePageBefore{0};
 
-// Set once before the handler is registered.
-std::atomic<int>* stopFlag = nullptr;
+// Set by catchStopRequests; null while no run takes the stop requests.
+std::atomic<std::atomic<int>*> stopFlag{nullptr};
 std::atomic<int> runHandled{0};
 
 // Windows ends the process when the handler returns from these events, so
@@ -36,21 +40,44 @@ void holdProcessUntilRunHandled() {
     while (runHandled.load(std::memory_order_relaxed) == 0 && GetTickCount64() < end) Sleep(10);
 }
 
+void giveCodePageBack() {
+    UINT before = codePageBefore.exchange(0, std::memory_order_relaxed);
+    if (before != 0) SetConsoleOutputCP(before);
+}
+
+bool isConsole(DWORD standardHandle) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
+}
+
+// The C library's buffers are not flushed here: the main thread may hold
+// their lock in a write that the console holds up.
 BOOL WINAPI onConsoleEvent(DWORD event) {
+    std::atomic<int>* stop = stopFlag.load(std::memory_order_acquire);
+    if (stop == nullptr) {
+        giveCodePageBack();
+        return FALSE;  // the system's own handler ends the process
+    }
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        stopFlag->store(1, std::memory_order_relaxed);
+        stop->store(1, std::memory_order_relaxed);
         return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-        stopFlag->store(1, std::memory_order_relaxed);
+        stop->store(1, std::memory_order_relaxed);
         holdProcessUntilRunHandled();
         return TRUE;
     default:
         return FALSE;
     }
+}
+
+// An exception nobody catches ends the process without passing main's end.
+[[noreturn]] void onTerminate() {
+    giveCodePageBack();
+    std::abort();
 }
 
 }  // namespace
@@ -71,12 +98,16 @@ bool commandLineArguments(int, char**, std::vector<std::string>* arguments) {
     return valid;
 }
 
+// The handler is there from the start, so that Ctrl-C ends every
+// subcommand with the code page given back, not only the runs that take it
+// as their end.
 void prepareConsole() {
-    DWORD mode = 0;
-    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;  // a file or a pipe
+    std::set_terminate(onTerminate);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    if (!isConsole(STD_OUTPUT_HANDLE) && !isConsole(STD_ERROR_HANDLE)) return;  // files or pipes
     UINT current = GetConsoleOutputCP();
     if (current == 0 || current == CP_UTF8) return;
-    if (SetConsoleOutputCP(CP_UTF8)) codePageBefore = current;
+    if (SetConsoleOutputCP(CP_UTF8)) codePageBefore.store(current, std::memory_order_relaxed);
 }
 
 // The console turns bytes into characters as they are written, so whatever
@@ -84,15 +115,10 @@ void prepareConsole() {
 void restoreConsole() {
     std::fflush(stdout);
     std::fflush(stderr);
-    if (codePageBefore == 0) return;
-    SetConsoleOutputCP(codePageBefore);
-    codePageBefore = 0;
+    giveCodePageBack();
 }
 
-void catchStopRequests(std::atomic<int>* stop) {
-    stopFlag = stop;
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
+void catchStopRequests(std::atomic<int>* stop) { stopFlag.store(stop, std::memory_order_release); }
 
 void stopRequestsHandled() { runHandled.store(1, std::memory_order_relaxed); }
 
@@ -104,6 +130,21 @@ std::FILE* openFile(const std::string& path, const char* mode) {
         return nullptr;
     }
     return _wfopen(widePath.c_str(), wideMode.c_str());
+}
+
+// _wfopen neither waits on a pipe nor reads a device; GetFileType tells a
+// disk file from a console, a device or a pipe.
+std::FILE* openRegularFile(const std::string& path, bool* notRegular) {
+    *notRegular = false;
+    std::FILE* file = openFile(path, "rb");
+    if (file == nullptr) return nullptr;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        *notRegular = true;
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
@@ -124,14 +165,41 @@ std::string systemErrorText(int code) {
     return std::string(text, length);
 }
 
-// Every DOS device name of the form COMn, in numeric order.
+namespace {
+
+// Every DOS device name, NUL-separated; empty when the system gives none.
+// The list holds every volume, device and link of the system and the
+// session, which on a machine with many of them outgrows any fixed buffer:
+// QueryDosDevice then fails with ERROR_INSUFFICIENT_BUFFER, and the buffer
+// grows up to MAX_DOS_NAMES characters.
+std::vector<char> dosDeviceNames() {
+    constexpr DWORD FIRST_DOS_NAMES = 65536;
+    constexpr DWORD MAX_DOS_NAMES = 16 * 1024 * 1024;
+    for (DWORD size = FIRST_DOS_NAMES; size <= MAX_DOS_NAMES; size *= 2) {
+        std::vector<char> names(size);
+        DWORD length = QueryDosDeviceA(nullptr, names.data(), size);
+        if (length != 0) {
+            names.resize(length);
+            names.push_back('\0');  // the list's end, whatever the count held
+            return names;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+    }
+    return {};
+}
+
+}  // namespace
+
+// Every DOS device name of the form COMn, in numeric order: the names the
+// link opens (\\.\COMn), whichever driver made them. The registry's
+// HARDWARE\DEVICEMAP\SERIALCOMM would be shorter to read, but a driver
+// writes its ports there by convention only.
 std::vector<std::string> listSerialPorts() {
-    std::vector<char> names(65536);
-    DWORD length = QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size()));
+    std::vector<char> names = dosDeviceNames();
     std::vector<std::string> ports;
-    for (DWORD at = 0; at < length && names[at] != '\0';) {
+    for (size_t at = 0; at < names.size() && names[at] != '\0';) {
         std::string name(&names[at]);
-        at += static_cast<DWORD>(name.size()) + 1;
+        at += name.size() + 1;
         if (name.size() > 3 && _strnicmp(name.c_str(), "COM", 3) == 0 &&
             name.find_first_not_of("0123456789", 3) == std::string::npos)
             ports.push_back(name);

@@ -4,8 +4,8 @@
 // for the main thread. The command frames come from putTransmitBytes on the
 // main thread itself. The main thread cuts the device's bytes into packets
 // at each look into the file and writes every batch whole and flushed,
-// after the header written at the start, so the file ends on a whole packet
-// whenever the run stops.
+// after the header written once the port is open, so the file ends on a
+// whole packet whenever the run stops.
 #include "cli/record.h"
 
 #include <chrono>
@@ -113,6 +113,7 @@ private:
     void note(const std::string& text);
     bool writeBatch(bool last);
     void showStatus(bool force);
+    void summarize();
     int end(int code);
 
     RecordOptions options_;
@@ -143,14 +144,22 @@ void Recorder::showStatus(bool force) {
     if (status_.due(force)) status_.show(recordingStatusText(out_.counts(), watch_.gaps()));
 }
 
-// Closes the link (no tap runs after it), writes what is left and reports.
+// Takes the taps off, writes what is left, closes the file and reports,
+// and only then closes the link, whose driver may take its time. A chunk
+// that the reader thread publishes while the tap comes off is not in the
+// file.
 int Recorder::end(int code) {
-    watch_.close();
     setReceivedBytesHook(nullptr);
     setTransmitTapHook(nullptr);
     writeBatch(true);
     out_.close();
+    if (code == EXIT_DONE) summarize();
+    watch_.close();
     if (code != EXIT_DONE) return code;
+    return out_.failed() ? EXIT_FILE_REFUSED : EXIT_DONE;
+}
+
+void Recorder::summarize() {
     showStatus(true);
     char gaps[80];
     std::snprintf(gaps, sizeof gaps, "%d link gaps (%.1f s)", watch_.gaps(), watch_.gapSeconds());
@@ -162,16 +171,17 @@ int Recorder::end(int code) {
                       dropped);
         note(text);
     }
-    return out_.failed() ? EXIT_FILE_REFUSED : EXIT_DONE;
 }
 
+// The port first: a mistyped one leaves an existing file as it was. The
+// taps are on before it opens, so the request it sends is in the file.
 int Recorder::run() {
-    if (!out_.create(options_.outPath)) return EXIT_FILE_REFUSED;
     resetTaps();
     setReceivedBytesHook(onReceived);
     setTransmitTapHook(onTransmitted);
     start_ = Clock::now();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
+    if (!out_.create(options_.outPath)) return end(EXIT_FILE_REFUSED);
     while (!stopDue()) {
         int looked = watch_.look();
         if (looked != EXIT_DONE) return end(looked);

@@ -12,6 +12,7 @@ struct RecordOptions {
     std::string port;
     std::string outPath;
     std::string relayPath;  // record --relay LINK (cli/relay.h); empty: record alone
+    bool force = false;     // the relay may replace any symlink at LINK
     double durationSeconds = 0;  // 0 runs until recordStopRequested
 };
 

@@ -1,8 +1,16 @@
 // The relay on POSIX: one thread, poll() on the device's port and on the
 // master of a new pseudo-terminal whose slave is published at LINK. A chunk
 // read on one side is stamped, written to the other side at once and only
-// then handed to the recording; the file takes a whole, flushed batch at each
-// turn of the loop (at least every LinkWatch::LOOK_MS).
+// then handed to the recording. A turn of the loop reads at most TURN_CHUNKS
+// chunks a side, so that a port that always has bytes ready (a USB CDC port
+// ignores the baud rate) cannot keep the loop from its file; the file takes
+// a whole, flushed batch every LinkWatch::LOOK_MS, or sooner once the batch
+// holds BATCH_PACKETS packets.
+//
+// LINK is the relay's own: it replaces only a link that a relay or
+// simulator left behind (a symlink to a /dev/pts entry that is gone), or any
+// symlink with --force, never a file and never the port itself, and it
+// removes LINK at the end only while LINK still points to its terminal.
 //
 // The relay keeps a slave descriptor of its own open, as the simulator does,
 // so that the master stays valid while the other program closes and reopens
@@ -41,15 +49,56 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int WRITE_WAIT_MS = 1000;  // a side that takes nothing for this long loses the chunk
 constexpr int CHUNK = 256;
+constexpr int TURN_CHUNKS = 16;  // 4 kB, over four seconds of the line at 9600 baud
+constexpr size_t BATCH_PACKETS = 1024;
 constexpr int STALE_INPUT_BYTES = 512;  // about half a second of the line
+constexpr const char* PTS_FOLDER = "/dev/pts/";
+
+std::string linkTarget(const std::string& path) {
+    char target[4096];
+    ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+    return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Clears the way for the relay's link at linkPath: nothing there, or a
+// symlink that may go. 1, or 0 with error set.
+int clearLinkPath(const std::string& linkPath, int portFd, bool force, std::string* error) {
+    struct stat linked{}, port{};
+    if (stat(linkPath.c_str(), &linked) == 0 && fstat(portFd, &port) == 0 && sameFile(linked, port)) {
+        *error = "it is the device's port itself";
+        return 0;
+    }
+    struct stat info{};
+    if (lstat(linkPath.c_str(), &info) != 0) return 1;
+    if (!S_ISLNK(info.st_mode)) {
+        *error = "exists and is not a symlink";
+        return 0;
+    }
+    std::string target = linkTarget(linkPath);
+    struct stat gone{};
+    bool stale = target.rfind(PTS_FOLDER, 0) == 0 && stat(target.c_str(), &gone) != 0 && errno == ENOENT;
+    if (!stale && !force) {
+        *error = "a symlink to " + target + " is there, not one to a pseudo-terminal that is gone; "
+                 "--force replaces it";
+        return 0;
+    }
+    if (unlink(linkPath.c_str()) != 0 && errno != ENOENT) {
+        *error = std::strerror(errno);
+        return 0;
+    }
+    return 1;
+}
 
 // The pseudo-terminal the other program opens, published at linkPath.
 class PseudoTerminal {
 public:
     ~PseudoTerminal() { close(); }
 
-    // 1, or 0 with error set.
-    int open(const std::string& linkPath, std::string* error) {
+    // 1, or 0 with error set. portFd: the device's port, which LINK must
+    // not be.
+    int open(const std::string& linkPath, int portFd, bool force, std::string* error) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         const char* slave = nullptr;
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || (slave = ptsname(master_)) == nullptr)
@@ -60,12 +109,10 @@ public:
         // into NL before the other program sets its port up.
         if (slave_ < 0 || !configureTty(slave_, BAUD_RATE))
             return fail(name_ + ": " + std::strerror(errno), error);
-        // An old symlink (a stale one) is replaced, never a real file.
-        struct stat info{};
-        if (lstat(linkPath.c_str(), &info) == 0) {
-            if (!S_ISLNK(info.st_mode)) return fail("exists and is not a symlink", error);
-            unlink(linkPath.c_str());
-        }
+        // grantpt leaves the terminal writable by the group tty, through
+        // which write(1) and wall would put bytes on the device's line.
+        if (fchmod(slave_, 0600) != 0) return fail(name_ + ": " + std::strerror(errno), error);
+        if (!clearLinkPath(linkPath, portFd, force, error)) return fail(*error, error);
         if (symlink(name_.c_str(), linkPath.c_str()) != 0) return fail(std::strerror(errno), error);
         linkPath_ = linkPath;
         return 1;
@@ -74,9 +121,7 @@ public:
     // Removes the symlink if it still points here, and closes both ends.
     void close() {
         if (!linkPath_.empty()) {
-            char target[4096];
-            ssize_t length = readlink(linkPath_.c_str(), target, sizeof target - 1);
-            if (length >= 0 && std::string(target, static_cast<size_t>(length)) == name_) unlink(linkPath_.c_str());
+            if (linkTarget(linkPath_) == name_) unlink(linkPath_.c_str());
             linkPath_.clear();
         }
         if (slave_ >= 0) ::close(slave_);
@@ -141,8 +186,10 @@ private:
     void closePort();
     void note(const std::string& text);
     void showStatus(bool force);
-    // Reads what waits on fd and passes it on; false when the side is gone.
+    // Reads what waits on fd, at most TURN_CHUNKS chunks, and passes it on;
+    // false when the side is gone.
     bool pass(int from, RecordingDirection direction);
+    bool batchDue() const;
     bool writeBatch(bool last);
     int end(int code);
 
@@ -161,6 +208,7 @@ private:
     int gaps_ = 0;
     Clock::time_point start_;
     Clock::time_point lastTry_;
+    Clock::time_point lastBatch_;
 };
 
 bool Relay::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
@@ -189,7 +237,7 @@ void Relay::showStatus(bool force) {
 
 bool Relay::pass(int from, RecordingDirection direction) {
     uint8_t chunk[CHUNK];
-    for (;;) {
+    for (int turn = 0; turn < TURN_CHUNKS; ++turn) {
         ssize_t got = read(from, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
@@ -208,9 +256,16 @@ bool Relay::pass(int from, RecordingDirection direction) {
         }
         if (count < CHUNK) return true;
     }
+    return true;  // more waits: the next turn takes it
+}
+
+bool Relay::batchDue() const {
+    return packets_.size() >= BATCH_PACKETS ||
+           Clock::now() - lastBatch_ >= std::chrono::milliseconds(LinkWatch::LOOK_MS);
 }
 
 bool Relay::writeBatch(bool last) {
+    lastBatch_ = Clock::now();
     int64_t now = nowEpochUs();
     for (DevicePacketizer* side : {&fromDevice_, &toDevice_}) {
         if (last)
@@ -223,11 +278,13 @@ bool Relay::writeBatch(bool last) {
     return written;
 }
 
+// The file is whole before the port closes, which a stuck driver may make
+// slow.
 int Relay::end(int code) {
-    closePort();
-    pty_.close();
     writeBatch(true);
     out_.close();
+    closePort();
+    pty_.close();
     if (code != EXIT_DONE) return code;
     showStatus(true);
     note(recordingSummaryText(out_.counts(), "relayed", std::to_string(gaps_) + " link gaps", options_.outPath));
@@ -240,15 +297,16 @@ int Relay::end(int code) {
     return out_.failed() ? EXIT_FILE_REFUSED : EXIT_DONE;
 }
 
+// The port and LINK first: a mistyped one leaves an existing file as it was.
 int Relay::run() {
-    if (!out_.create(options_.outPath)) return EXIT_FILE_REFUSED;
     if (!openPort(true)) return end(EXIT_PORT_NOT_OPENED);
     std::string error;
-    if (!pty_.open(options_.relayPath, &error)) {
+    if (!pty_.open(options_.relayPath, port_, options_.force, &error)) {
         std::fprintf(stderr, "elq770ctl: %s: cannot make the relay's pseudo-terminal: %s\n",
                      options_.relayPath.c_str(), error.c_str());
         return end(EXIT_PORT_NOT_OPENED);
     }
+    if (!out_.create(options_.outPath)) return end(EXIT_FILE_REFUSED);
     note("relaying " + options_.port + " to " + options_.relayPath + " (" + pty_.name() + "); Ctrl-C ends");
     start_ = Clock::now();
     while (!stopDue()) {
@@ -267,7 +325,7 @@ int Relay::run() {
         bool retryDue = Clock::now() - lastTry_ >= std::chrono::milliseconds(LinkWatch::RETRY_MS);
         if (port_ < 0 && retryDue && openPort(false))
             note("link back: " + options_.port);
-        if (!writeBatch(false)) return end(EXIT_FILE_REFUSED);
+        if (batchDue() && !writeBatch(false)) return end(EXIT_FILE_REFUSED);
         showStatus(false);
     }
     return end(EXIT_DONE);

@@ -2,6 +2,8 @@
 // endian, so that the result does not depend on the host.
 #include "link/line_recording.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t MAGIC_SWAPPED = 0xd4c3b2a1;
@@ -24,15 +26,6 @@ uint16_t get16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] <
 uint32_t get32(const uint8_t* at) {
     return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
            static_cast<uint32_t>(at[3]) << 24;
-}
-
-RecordingReadResult refuse(RecordingError error, size_t offset, uint32_t detail, const std::string& text) {
-    RecordingReadResult result;
-    result.error = error;
-    result.offset = offset;
-    result.detail = detail;
-    result.text = text;
-    return result;
 }
 
 std::string packetAt(size_t index, size_t offset) {
@@ -64,8 +57,10 @@ int appendRecordedPacket(std::vector<uint8_t>* out, const RecordedPacket& packet
     return 1;
 }
 
-RecordingReadResult readRecording(const uint8_t* data, size_t size, RecordingContents* contents) {
-    *contents = RecordingContents{};
+RecordingReadResult RecordingReader::readHeader() {
+    uint8_t data[RECORDING_HEADER_SIZE];
+    size_t size = source_->read(data, sizeof data);
+    offset_ = size;
     if (size < RECORDING_HEADER_SIZE) {
         // A start of the magic is a cut recording; anything else is another file.
         static const uint8_t MAGIC_BYTES[4] = {0xd4, 0xc3, 0xb2, 0xa1};
@@ -91,45 +86,93 @@ RecordingReadResult readRecording(const uint8_t* data, size_t size, RecordingCon
         return refuse(RECORDING_WRONG_LINK_TYPE, 20, linkType,
                       "link type " + std::to_string(linkType) + ", not a recording of the serial line (link type " +
                           std::to_string(RECORDING_LINK_TYPE) + ")");
-    RecordingContents read;
-    size_t offset = RECORDING_HEADER_SIZE;
-    while (offset < size) {
-        size_t index = read.packets.size();
-        if (size - offset < RECORDING_PACKET_HEADER_SIZE) {
-            read.truncatedLastPacket = true;
-            read.truncatedAtOffset = offset;
-            break;
-        }
-        const uint8_t* header = data + offset;
-        uint32_t seconds = get32(header);
-        uint32_t micros = get32(header + 4);
-        uint32_t length = get32(header + 8);
-        if (length > RECORDING_SNAPLEN)
-            return refuse(RECORDING_PACKET_TOO_LONG, offset, length,
-                          packetAt(index, offset) + ": " + std::to_string(length) +
-                              " bytes, longer than the snaplen of " + std::to_string(RECORDING_SNAPLEN));
-        if (micros >= MICROSECONDS)
-            return refuse(RECORDING_BAD_TIMESTAMP, offset, micros,
-                          packetAt(index, offset) + ": timestamp with " + std::to_string(micros) + " microseconds");
-        if (length == 0)
-            return refuse(RECORDING_EMPTY_PACKET, offset, 0, packetAt(index, offset) + ": no direction byte");
-        if (size - offset - RECORDING_PACKET_HEADER_SIZE < length) {
-            read.truncatedLastPacket = true;
-            read.truncatedAtOffset = offset;
-            break;
-        }
-        const uint8_t* body = header + RECORDING_PACKET_HEADER_SIZE;
-        if (body[0] != FROM_DEVICE && body[0] != TO_DEVICE)
-            return refuse(RECORDING_BAD_DIRECTION, offset, body[0],
-                          packetAt(index, offset) + ": direction byte " + std::to_string(body[0]) +
-                              " (0 from the device, 1 to the device)");
-        RecordedPacket packet;
-        packet.timeUs = static_cast<int64_t>(seconds) * MICROSECONDS + micros;
-        packet.direction = static_cast<RecordingDirection>(body[0]);
-        packet.bytes.assign(body + 1, body + length);
-        read.packets.push_back(std::move(packet));
-        offset += RECORDING_PACKET_HEADER_SIZE + length;
+    return RecordingReadResult{};
+}
+
+RecordingReadResult RecordingReader::refuse(RecordingError error, size_t offset, uint32_t detail,
+                                            const std::string& text) {
+    refusal_.error = error;
+    refusal_.offset = offset;
+    refusal_.detail = detail;
+    refusal_.text = text;
+    return refusal_;
+}
+
+RecordingReader::Step RecordingReader::refusePacket(RecordingError error, uint32_t detail, const std::string& text) {
+    refuse(error, offset_, detail, packetAt(packets_, offset_) + ": " + text);
+    return REFUSED;
+}
+
+RecordingReader::Step RecordingReader::truncated() {
+    truncatedLastPacket_ = true;
+    truncatedAtOffset_ = offset_;
+    return END;
+}
+
+RecordingReader::Step RecordingReader::next(RecordedPacket* packet) {
+    if (refusal_.error != RECORDING_OK) return REFUSED;
+    if (truncatedLastPacket_) return END;
+    uint8_t header[RECORDING_PACKET_HEADER_SIZE];
+    size_t got = source_->read(header, sizeof header);
+    if (got == 0) return END;
+    if (got < sizeof header) return truncated();
+    uint32_t seconds = get32(header);
+    uint32_t micros = get32(header + 4);
+    uint32_t length = get32(header + 8);
+    if (length > RECORDING_SNAPLEN)
+        return refusePacket(RECORDING_PACKET_TOO_LONG, length,
+                            std::to_string(length) + " bytes, longer than the snaplen of " +
+                                std::to_string(RECORDING_SNAPLEN));
+    if (micros >= MICROSECONDS)
+        return refusePacket(RECORDING_BAD_TIMESTAMP, micros,
+                            "timestamp with " + std::to_string(micros) + " microseconds");
+    if (length == 0) return refusePacket(RECORDING_EMPTY_PACKET, 0, "no direction byte");
+    body_.resize(length);
+    if (source_->read(body_.data(), length) < length) return truncated();
+    if (body_[0] != FROM_DEVICE && body_[0] != TO_DEVICE)
+        return refusePacket(RECORDING_BAD_DIRECTION, body_[0],
+                            "direction byte " + std::to_string(body_[0]) + " (0 from the device, 1 to the device)");
+    packet->timeUs = static_cast<int64_t>(seconds) * MICROSECONDS + micros;
+    packet->direction = static_cast<RecordingDirection>(body_[0]);
+    packet->bytes.assign(body_.begin() + 1, body_.end());
+    offset_ += RECORDING_PACKET_HEADER_SIZE + length;
+    ++packets_;
+    return PACKET;
+}
+
+namespace {
+
+class MemorySource : public RecordingSource {
+public:
+    MemorySource(const uint8_t* data, size_t size) : data_(data), left_(size) {}
+    size_t read(uint8_t* buffer, size_t count) override {
+        size_t taken = count < left_ ? count : left_;
+        if (taken > 0) std::memcpy(buffer, data_, taken);
+        data_ += taken;
+        left_ -= taken;
+        return taken;
     }
+
+private:
+    const uint8_t* data_;
+    size_t left_;
+};
+
+}  // namespace
+
+RecordingReadResult readRecording(const uint8_t* data, size_t size, RecordingContents* contents) {
+    *contents = RecordingContents{};
+    MemorySource source(data, size);
+    RecordingReader reader(&source);
+    RecordingReadResult header = reader.readHeader();
+    if (header.error != RECORDING_OK) return header;
+    RecordingContents read;
+    RecordedPacket packet;
+    RecordingReader::Step step;
+    while ((step = reader.next(&packet)) == RecordingReader::PACKET) read.packets.push_back(packet);
+    if (step == RecordingReader::REFUSED) return reader.refusal();
+    read.truncatedLastPacket = reader.truncatedLastPacket();
+    read.truncatedAtOffset = reader.truncatedAtOffset();
     *contents = std::move(read);
     return RecordingReadResult{};
 }

@@ -4,9 +4,11 @@
 // private protocols); each packet's data is one direction byte (0 from the
 // device, 1 to the device) and the bytes that crossed the line.
 //
-// The writer encodes into memory and the reader decodes from memory; opening
-// and writing files is the front end's business. Neither keeps any state, so
-// any thread may use them.
+// The writer encodes into memory; the reader decodes from a RecordingSource
+// (memory, or a file the front end opens) one packet at a time, so that what
+// it holds does not grow with the file. Opening and writing files is the
+// front end's business. A reader belongs to the thread that uses it; the
+// other functions keep no state, so any thread may use them.
 #pragma once
 
 #include <cstddef>
@@ -68,7 +70,52 @@ struct RecordingReadResult {
     std::string text;      // one line, no newline: why the file is refused
 };
 
-// Decodes a whole file. On a refusal contents holds nothing usable.
+// Where a RecordingReader takes its bytes from.
+class RecordingSource {
+public:
+    virtual ~RecordingSource() = default;
+    // Up to count bytes into buffer; fewer only where the input ends (or
+    // fails, which the source keeps for its owner to report).
+    virtual size_t read(uint8_t* buffer, size_t count) = 0;
+};
+
+// Reads a recording a packet at a time: the file header first, so that
+// another file is refused before more than its first 24 bytes are read, then
+// each packet through a buffer of at most one packet (RECORDING_SNAPLEN).
+class RecordingReader {
+public:
+    enum Step {
+        PACKET,   // *packet holds the next packet
+        END,      // no more packets: the input ended, maybe inside a packet
+        REFUSED,  // refusal() says why; nothing after it is read
+    };
+
+    explicit RecordingReader(RecordingSource* source) : source_(source) {}
+    // Reads and checks the file header; call it first, once.
+    RecordingReadResult readHeader();
+    Step next(RecordedPacket* packet);
+
+    const RecordingReadResult& refusal() const { return refusal_; }
+    // Set at END when the input ends inside a packet.
+    bool truncatedLastPacket() const { return truncatedLastPacket_; }
+    size_t truncatedAtOffset() const { return truncatedAtOffset_; }
+    size_t packetsRead() const { return packets_; }
+
+private:
+    RecordingReadResult refuse(RecordingError error, size_t offset, uint32_t detail, const std::string& text);
+    Step refusePacket(RecordingError error, uint32_t detail, const std::string& text);
+    Step truncated();
+
+    RecordingSource* source_;
+    RecordingReadResult refusal_;
+    size_t offset_ = 0;   // of the next packet in the input
+    size_t packets_ = 0;
+    bool truncatedLastPacket_ = false;
+    size_t truncatedAtOffset_ = 0;
+    std::vector<uint8_t> body_;  // the packet being read, direction byte first
+};
+
+// Decodes a whole file in memory. On a refusal contents holds nothing usable.
 RecordingReadResult readRecording(const uint8_t* data, size_t size, RecordingContents* contents);
 
 // Cuts what the device sends into packets: one per reply line through its

@@ -2,7 +2,8 @@
 # Installs the Debian packages the builds and tests need, once: packages that
 # are already there are not fetched again. tshark runs the Wireshark dissector
 # in the tests; its question about capture rights is answered by its default
-# (no) under DEBIAN_FRONTEND=noninteractive.
+# (no) under DEBIAN_FRONTEND=noninteractive. GNU time (/usr/bin/time -v)
+# takes the peak memory figures of tools/measure.sh decode.
 set -euo pipefail
 
 PACKAGES=(
@@ -16,6 +17,7 @@ PACKAGES=(
   libpcap-dev
   tshark
   pkg-config libmosquitto-dev mosquitto mosquitto-clients openssl
+  time
 )
 # The printer the tests print on: a CUPS queue that writes PDF files, and the
 # tools that read them back. Their recommendations (avahi, colour management,

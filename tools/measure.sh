@@ -6,6 +6,7 @@
 #   tools/measure.sh record [BUILD_DIR [SECONDS]]         (default build/bench, 30 s)
 #   tools/measure.sh publish [BUILD_DIR [SECONDS [COUNT]]] (default build/bench, 60, 16)
 #   tools/measure.sh flapping [BUILD_DIR [SECONDS [HOLD_S [ack]]]] (default build/bench, 3600, 2)
+#   tools/measure.sh decode [BUILD_DIR [MEGABYTES]]    (default build/bench, 40 MB)
 #
 # The first form builds nothing (run tools/build.sh first). It runs the
 # measuring tools of tools/measure under Wine through the end-to-end harness,
@@ -45,16 +46,29 @@
 # twice on one connection (tools/measure/publish_flapping.py; Linux, no
 # Wine, no broker needed).
 #
+# The seventh form builds elq770ctl there (or uses the one in BUILD_DIR) and
+# takes the peak memory of `decode`, `decode --json` and `monitor --from` on
+# a recording of MEGABYTES MB that it writes (tools/measure/decode_memory.py,
+# /usr/bin/time -v; Linux, no Wine).
+#
 # The figures depend on the machine and on what else runs on it; the load
 # average is printed with them. Nothing here fails because the machine is
 # slow: a non-zero exit means a figure could not be taken at all.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
+# release_build BUILD TARGET...: a release tree without sanitizers; exit 2
+# when it does not build.
+release_build() {
+  local build=$1
+  shift
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
+  cmake --build "$build" -j"$(nproc)" --target "$@" >/dev/null || exit 2
+}
+
 if [ "${1:-}" = bench ]; then
   build=${2:-$root/build/bench}
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
-  cmake --build "$build" -j"$(nproc)" --target parser_bench trend_bench >/dev/null || exit 2
+  release_build "$build" parser_bench trend_bench
   echo "machine: $(nproc) cores, load before: $(cut -d' ' -f1-3 /proc/loadavg)"
   rc=0
   "$build/tools/measure/bench/parser_bench" || rc=$?
@@ -65,39 +79,33 @@ fi
 
 if [ "${1:-}" = relay ]; then
   build=${2:-$root/build/bench}
-  if [ -z "${2:-}" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
-    cmake --build "$build" -j"$(nproc)" --target elq770ctl >/dev/null || exit 2
-  fi
+  [ -z "${2:-}" ] && release_build "$build" elq770ctl
   exec python3 "$root/tools/measure/relay_latency.py" "$build/elq770ctl" "${3:-1000}"
 fi
 
 if [ "${1:-}" = record ]; then
   build=${2:-$root/build/bench}
-  if [ -z "${2:-}" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
-    cmake --build "$build" -j"$(nproc)" --target elq770ctl elq770-sim >/dev/null || exit 2
-  fi
+  [ -z "${2:-}" ] && release_build "$build" elq770ctl elq770-sim
   exec python3 "$root/tools/measure/record_cpu.py" "$build/elq770ctl" "$build/tools/elq770-sim" "${3:-30}"
 fi
 
 if [ "${1:-}" = publish ]; then
   build=${2:-$root/build/bench}
-  if [ -z "${2:-}" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
-    cmake --build "$build" -j"$(nproc)" --target elq770ctl elq770-sim >/dev/null || exit 2
-  fi
+  [ -z "${2:-}" ] && release_build "$build" elq770ctl elq770-sim
   exec bash "$root/tools/measure/publish_scale.sh" "$build/elq770ctl" "$build/tools/elq770-sim" "${3:-60}" "${4:-16}"
 fi
 
 if [ "${1:-}" = flapping ]; then
   build=${2:-$root/build/bench}
-  if [ -z "${2:-}" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DELQ_SANITIZE=OFF >/dev/null || exit 2
-    cmake --build "$build" -j"$(nproc)" --target elq770ctl elq770-sim >/dev/null || exit 2
-  fi
+  [ -z "${2:-}" ] && release_build "$build" elq770ctl elq770-sim
   exec python3 "$root/tools/measure/publish_flapping.py" "$build/elq770ctl" "$build/tools/elq770-sim" "${3:-3600}" \
     "${4:-2}" ${5:+"$5"}
+fi
+
+if [ "${1:-}" = decode ]; then
+  build=${2:-$root/build/bench}
+  [ -z "${2:-}" ] && release_build "$build" elq770ctl
+  exec python3 "$root/tools/measure/decode_memory.py" "$build/elq770ctl" "${3:-40}"
 fi
 
 filter='*'

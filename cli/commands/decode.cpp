@@ -110,13 +110,16 @@ CLI::App* setupDecode(CLI::App& app, int* exitCode) {
 }
 
 int runDecode(const DecodeOptions& options) {
-    RecordingContents recording;
-    int result = readRecordingFile(options.path, &recording);
+    RecordingFileReader file;
+    int result = file.open(options.path);
     if (result != EXIT_DONE) return result;
     LineAssembly lines[2]{};  // one per direction
-    int unfinished[2] = {0, 0};  // bytes since the direction's last CR
-    int64_t startUs = recording.packets.empty() ? 0 : recording.packets.front().timeUs;
-    for (const RecordedPacket& packet : recording.packets) {
+    int64_t unfinished[2] = {0, 0};  // bytes since the direction's last CR
+    bool started = false;
+    int64_t startUs = 0;
+    return file.forEachPacket([&](const RecordedPacket& packet) {
+        if (!started) startUs = packet.timeUs;
+        started = true;
         nlohmann::json entry;
         double seconds = static_cast<double>(packet.timeUs - startUs) / 1e6;
         entry["time"] = seconds;
@@ -124,7 +127,7 @@ int runDecode(const DecodeOptions& options) {
         entry["bytes"] = hexText(packet.bytes);
         nlohmann::json items = nlohmann::json::array();
         LineAssembly& line = lines[packet.direction];
-        int& waiting = unfinished[packet.direction];
+        int64_t& waiting = unfinished[packet.direction];
         for (uint8_t byte : packet.bytes) {
             ++waiting;
             if (!assembleLineByte(&line, byte)) continue;
@@ -135,13 +138,12 @@ int runDecode(const DecodeOptions& options) {
         entry["unfinished"] = waiting;  // bytes carried into the next line
         if (options.json) {
             std::printf("%s\n", entry.dump().c_str());
-            continue;
+            return;
         }
         std::string text;
         for (const nlohmann::json& item : items) text += (text.empty() ? "" : "; ") + lineText(item);
         if (waiting > 0) text += (text.empty() ? "" : "; ") + std::to_string(waiting) + " bytes without CR so far";
         std::printf("%12.6f  %-11s  %s  %s\n", seconds, entry["direction"].get<std::string>().c_str(),
                     entry["bytes"].get<std::string>().c_str(), text.c_str());
-    }
-    return EXIT_DONE;
+    });
 }

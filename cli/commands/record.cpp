@@ -11,9 +11,13 @@ CLI::App* setupRecord(CLI::App& app, int* exitCode) {
     CLI::App* command = app.add_subcommand("record", "record what the device sends into a file until Ctrl-C");
     addPortOption(command, &options->port);
     command->add_option("--out,-o", options->outPath, "the recording to write (a pcap file)")->required();
-    command->add_option("--relay", options->relayPath,
+    CLI::Option* relay = command->add_option("--relay", options->relayPath,
                         "pass the line on to another program through this new pseudo-terminal, recording both "
                         "directions (not on Windows yet)");
+    command->add_flag("--force", options->force,
+                      "with --relay: replace a symlink there even when it is not a stale pseudo-terminal's "
+                      "(never a file, never the port)")
+        ->needs(relay);
     command->add_option("--duration", options->durationSeconds, "stop after this many seconds")
         ->check(finiteRange(0, MOST_DURATION_SECONDS));
     command->callback([options, exitCode] { *exitCode = runRecordCommand(*options); });

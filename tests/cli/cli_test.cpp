@@ -6,10 +6,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -342,9 +344,16 @@ TEST(CliRecord, LinkGapIsSilenceInTheFileAndTheRequestAfterItIsRecorded) {
     EXPECT_EQ(run.afterWords, std::vector<uint16_t>{CMD_REQUEST_DATA});
 }
 
-TEST(CliRecord, UnwritableFileIsRefusedBeforeThePort) {
+// The port opens before the file is made: a mistyped port leaves an earlier
+// recording as it was, and a file that cannot be made is refused after it.
+TEST(CliRecord, MistypedPortLeavesTheFileAsItWasAndAnUncreatableFileIsRefused) {
     std::string dir = workDir();
-    CtlRun run = ctl(dir, {"record", "--port", dir + "/tty", "--out", dir + "/no-dir/line.pcap"});
+    std::ofstream(dir + "/keep.pcap") << "an earlier recording";
+    CtlRun typo = ctl(dir, {"record", "--port", dir + "/ttyNOPE", "--out", dir + "/keep.pcap"});
+    EXPECT_EQ(typo.code, 2);
+    EXPECT_EQ(readText(dir + "/keep.pcap"), "an earlier recording");
+    Sim sim(dir);
+    CtlRun run = ctl(dir, {"record", "--port", sim.link(), "--out", dir + "/no-dir/line.pcap"});
     EXPECT_EQ(run.code, 5);
     EXPECT_NE(run.err.find("no-dir/line.pcap: cannot create file"), std::string::npos) << run.err;
 }
@@ -495,17 +504,132 @@ TEST(CliRelay, InfoThroughTheRelayIsRightAndBothDirectionsAreRecorded) {
               std::string::npos) << readText(dir + "/relay.out");
 }
 
+// Refused runs leave an earlier recording as it was.
 TEST(CliRelay, UnopenablePortAndOccupiedLinkAreRefused) {
     std::string dir = workDir();
+    std::ofstream(dir + "/keep.pcap") << "an earlier recording";
     CtlRun missing = ctl(dir, {"record", "--port", dir + "/no-such-tty", "--relay", dir + "/relay", "--out",
-                               dir + "/line.pcap"});
+                               dir + "/keep.pcap"});
     EXPECT_EQ(missing.code, 2);
     EXPECT_NE(missing.err.find("no-such-tty: cannot open port"), std::string::npos) << missing.err;
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir + "/relay")));
     Sim sim(dir);
     std::ofstream(dir + "/taken") << "a real file";
-    CtlRun taken = ctl(dir, {"record", "--port", sim.link(), "--relay", dir + "/taken", "--out", dir + "/line.pcap"});
+    CtlRun taken = ctl(dir, {"record", "--port", sim.link(), "--relay", dir + "/taken", "--force", "--out",
+                             dir + "/keep.pcap"});
     EXPECT_EQ(taken.code, 2);
     EXPECT_NE(taken.err.find("exists and is not a symlink"), std::string::npos) << taken.err;
     EXPECT_EQ(readText(dir + "/taken"), "a real file") << "a real file is never replaced";
+    EXPECT_EQ(readText(dir + "/keep.pcap"), "an earlier recording");
+}
+
+namespace {
+
+// A /dev/pts entry that does not exist: what a relay or simulator that
+// died leaves its link pointing to.
+std::string goneTerminal() {
+    for (int number = 4000;; ++number) {
+        std::string path = "/dev/pts/" + std::to_string(number);
+        if (!fs::exists(path)) return path;
+    }
+}
+
+// A relay from the simulator to link, started and waited for; "" when it
+// said it relays, else what it said on stderr.
+std::string startRelay(const std::string& dir, const std::string& port, const std::string& link,
+                       std::vector<std::string> extra, pid_t* relay) {
+    std::vector<std::string> args{ELQ_CTL_BINARY, "record", "--port", port, "--relay", link, "--out",
+                                  dir + "/line.pcap"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    fs::remove(dir + "/relay.out");  // an earlier relay's words are not this one's
+    *relay = spawn(args, dir + "/relay.out", dir + "/relay.err");
+    if (waitForText(dir + "/relay.out", "relaying", 5000)) return "";
+    return "no relay: " + readText(dir + "/relay.err");
+}
+
+}  // namespace
+
+// LINK is replaced only where a relay or simulator left a link to a
+// terminal that is gone, or with --force, and never when it is the port;
+// the terminal is the relay's user's alone; a closed terminal (SIGHUP) and
+// Ctrl-\ (SIGQUIT) end the relay as Ctrl-C does, the link removed.
+TEST(CliRelay, ReplacesOnlyAStaleLinkOrWithForceAndNeverThePort) {
+    std::string dir = workDir();
+    Sim sim(dir);
+    std::string stale = dir + "/stale";
+    fs::create_symlink(goneTerminal(), stale);
+    pid_t relay = 0;
+    ASSERT_EQ(startRelay(dir, sim.link(), stale, {}, &relay), "");
+    struct stat terminal{};
+    ASSERT_EQ(stat(stale.c_str(), &terminal), 0);
+    EXPECT_EQ(terminal.st_mode & 0777, 0600u);
+    kill(relay, SIGHUP);
+    EXPECT_EQ(waitExit(relay, 5000), 0) << readText(dir + "/relay.err");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(stale)));
+
+    std::string other = dir + "/other";
+    std::ofstream(dir + "/notes.txt") << "someone's";
+    fs::create_symlink(dir + "/notes.txt", other);
+    CtlRun refused = ctl(dir, {"record", "--port", sim.link(), "--relay", other, "--out", dir + "/line.pcap"});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("--force replaces it"), std::string::npos) << refused.err;
+    EXPECT_EQ(fs::read_symlink(other), dir + "/notes.txt");
+    ASSERT_EQ(startRelay(dir, sim.link(), other, {"--force"}, &relay), "");
+    EXPECT_NE(fs::read_symlink(other), dir + "/notes.txt");
+    kill(relay, SIGQUIT);
+    EXPECT_EQ(waitExit(relay, 5000), 0) << readText(dir + "/relay.err");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(other)));
+
+    fs::path port = fs::read_symlink(sim.link());
+    CtlRun itself = ctl(dir, {"record", "--port", sim.link(), "--relay", sim.link(), "--force", "--out",
+                              dir + "/line.pcap"});
+    EXPECT_EQ(itself.code, 2);
+    EXPECT_NE(itself.err.find("the device's port itself"), std::string::npos) << itself.err;
+    EXPECT_EQ(fs::read_symlink(sim.link()), port);
+}
+
+// A port that keeps a full chunk ready (a USB CDC port ignores the baud
+// rate): the relay still writes its file while the flood goes on, with no
+// second in which it stood still.
+TEST(CliRelay, FileGrowsWhileThePortFloods) {
+    std::string dir = workDir();
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::string port = ptsname(master);
+    std::atomic<bool> flooding{true};
+    std::thread flood([&] {
+        const uint8_t line[] = {0x21, 0xA1, 0xC2, 0x0D};  // measurement 42
+        uint8_t block[4096];
+        for (size_t i = 0; i < sizeof block; ++i) block[i] = line[i % sizeof line];
+        pollfd writable{master, POLLOUT, 0};
+        while (flooding.load()) {
+            if (write(master, block, sizeof block) < 0) poll(&writable, 1, 10);
+        }
+    });
+    pid_t relay = 0;
+    std::string started = startRelay(dir, port, dir + "/relay", {}, &relay);
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point end = Clock::now() + std::chrono::seconds(3);
+    Clock::time_point lastGrowth = Clock::now();
+    Clock::duration longestStill{};
+    std::uintmax_t size = 0;
+    while (started.empty() && Clock::now() < end) {
+        sleepMs(20);
+        std::error_code missing;
+        std::uintmax_t now = fs::file_size(dir + "/line.pcap", missing);
+        if (!missing && now > size) lastGrowth = Clock::now();
+        size = missing ? size : now;
+        longestStill = std::max(longestStill, Clock::now() - lastGrowth);
+    }
+    kill(relay, SIGINT);
+    int code = waitExit(relay, 5000);
+    flooding = false;
+    flood.join();
+    close(master);
+    ASSERT_EQ(started, "");
+    EXPECT_GT(size, 100000u);
+    EXPECT_LT(longestStill, std::chrono::seconds(1)) << "the file stood still while the port flooded";
+    EXPECT_EQ(code, 0) << readText(dir + "/relay.err");
 }

@@ -15,8 +15,9 @@ FLAGS="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 CORE="$ROOT/link/receive_parser.cpp $ROOT/link/live_state.cpp $ROOT/link/command_frames.cpp
       $ROOT/params/parameter_set.cpp $ROOT/params/settings.cpp $ROOT/params/file_access_posix.cpp
       $ROOT/params/parameter_values.cpp $ROOT/params/parameter_file.cpp
-      $ROOT/lang/lang_text.cpp $ROOT/lang/language_table.cpp"
-TARGETS="fuzz_parser fuzz_settings fuzz_parameter_file"
+      $ROOT/lang/lang_text.cpp $ROOT/lang/language_table.cpp
+      $ROOT/link/line_recording.cpp $ROOT/tools/sim/replay_file.cpp"
+TARGETS="fuzz_parser fuzz_settings fuzz_parameter_file fuzz_recording"
 
 for target in $TARGETS; do
     echo "building $target"
@@ -54,9 +55,25 @@ seed_parameter_file() {
     head -c 10 /dev/zero > "$dir/short"
 }
 
+# A recording's header, and packets of 16 bytes of header (seconds,
+# microseconds, two lengths) with a direction byte first in their data.
+seed_recording() {
+    dir=$OUT/corpus_recording
+    mkdir -p "$dir"
+    header='\324\303\262\241\002\000\004\000\000\000\000\000\000\000\000\000\377\377\000\000\223\000\000\000'
+    request='\001\000\000\000\000\000\000\000\007\000\000\000\007\000\000\000\001\361\341\021\241\204\015'
+    line='\001\000\000\000\040\116\000\000\005\000\000\000\005\000\000\000\000\041\321\362\015'
+    printf "$header" > "$dir/header_only"
+    printf "$header$request$line$line" > "$dir/request_and_lines"
+    printf "$header$line\001\000" > "$dir/cut_last_packet"
+    printf "$header$request" > "$dir/only_sent"
+    printf '\241\262\303\324\000\002\000\004' > "$dir/big_endian"
+}
+
 seed_parser
 seed_settings
 seed_parameter_file
+seed_recording
 
 status=0
 for target in $TARGETS; do

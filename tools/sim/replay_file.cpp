@@ -72,10 +72,6 @@ int parseReplay(const uint8_t* data, size_t size, ReplayFile& file, std::string&
         lastOffset = packetOffset;
         read.packets.push_back(ReplayPacket{packetOffset, std::vector<uint8_t>(body + 1, body + length)});
     }
-    if (read.packets.empty()) {
-        error = "the recording holds nothing from the device";
-        return 0;
-    }
     file = std::move(read);
     return 1;
 }
@@ -98,6 +94,10 @@ int readReplayFile(const std::string& path, ReplayFile& file, std::string& error
     }
     if (!parseReplay(data.data(), data.size(), file, error)) {
         error = path + ": " + error;
+        return 0;
+    }
+    if (file.packets.empty()) {
+        error = path + ": the recording holds nothing from the device";
         return 0;
     }
     return 1;

@@ -23,9 +23,12 @@ struct ReplayFile {
 // Decodes a whole file. 0 with error set (one line) for a file that is not a
 // recording: no little-endian microsecond pcap 2.4 header, another link type
 // than 147, a packet header claiming more than 65535 bytes or no byte at
-// all, a direction byte other than 0 or 1, microseconds of a million or more,
-// or no packet from the device. Times that run backwards play at once.
+// all, a direction byte other than 0 or 1, or microseconds of a million or
+// more. A header alone is a recording of nothing. Times that run backwards
+// play at once.
 int parseReplay(const uint8_t* data, size_t size, ReplayFile& file, std::string& error);
+// Reads a file to play: 0 with error set also for a recording that holds
+// no packet from the device, which would leave nothing to play.
 int readReplayFile(const std::string& path, ReplayFile& file, std::string& error);
 
 }  // namespace sim

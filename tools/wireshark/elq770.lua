@@ -22,7 +22,8 @@ local f_checksum_ok = ProtoField.bool("elq770.checksum_ok", "Checksum good")
 local f_band = ProtoField.string("elq770.band", "Band")
 local f_command = ProtoField.uint16("elq770.command", "Command word", base.DEC)
 local f_meaning = ProtoField.string("elq770.meaning", "Meaning")
-local f_unfinished = ProtoField.uint16("elq770.unfinished", "Bytes without CR so far", base.DEC)
+-- Counted across packets: a stream without CR outgrows 16 and 32 bits.
+local f_unfinished = ProtoField.uint64("elq770.unfinished", "Bytes without CR so far", base.DEC)
 elq.fields = { f_direction, f_word, f_checksum_ok, f_band, f_command, f_meaning, f_unfinished }
 
 local e_bad_checksum = ProtoExpert.new("elq770.checksum_bad", "Checksum bad: the program ignores this line",
@@ -205,7 +206,7 @@ function elq.dissector(tvb, pinfo, tree)
     if pending.count > 0 then
         local start = from_earlier and 1 or line_start
         local range = start < length and tvb(start, length - start) or tvb(0, 1)
-        subtree:add(f_unfinished, range, pending.count)
+        subtree:add(f_unfinished, range, UInt64(pending.count))
         summary[#summary + 1] = pending.count .. " bytes without CR so far"
     end
     if not pinfo.visited then carried[direction] = pending end

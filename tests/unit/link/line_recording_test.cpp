@@ -183,6 +183,35 @@ TEST(LineRecording, TruncatedLastPacketIsReportedAndTheRestKept) {
     }
 }
 
+namespace {
+
+// An input that never ends, the pattern over and over; counts what was taken.
+class EndlessSource : public RecordingSource {
+public:
+    explicit EndlessSource(std::vector<uint8_t> pattern) : pattern_(std::move(pattern)) {}
+    size_t read(uint8_t* buffer, size_t count) override {
+        for (size_t i = 0; i < count; ++i) buffer[i] = pattern_[taken++ % pattern_.size()];
+        return count;
+    }
+    size_t taken = 0;
+
+private:
+    std::vector<uint8_t> pattern_;
+};
+
+}  // namespace
+
+// A file of another format (here endless zeros) costs the reader its first 24
+// bytes and no more, however long it is.
+TEST(RecordingReader, AnotherFileIsRefusedAfterTheHeaderIsRead) {
+    EndlessSource zeros({0});
+    RecordingReader reader(&zeros);
+    EXPECT_EQ(RECORDING_NOT_PCAP, reader.readHeader().error);
+    RecordedPacket packet;
+    EXPECT_EQ(RecordingReader::REFUSED, reader.next(&packet));
+    EXPECT_EQ(static_cast<size_t>(RECORDING_HEADER_SIZE), zeros.taken);
+}
+
 // The packetizer.
 
 TEST(DevicePacketizer, OnePacketPerLineStampedAtItsCr) {
