@@ -1,7 +1,9 @@
 // Trend samples: decimation by roll period, the 500-sample ring, dropping
 // undrawn samples, and the hand-over from the reader to the window thread.
 #include <atomic>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "link_test_support.h"
 
@@ -78,6 +80,22 @@ TEST_F(TrendRing, SkipAfterFirstDrawDropsUndrawnSamples) {
     EXPECT_EQ(7, liveState.trendReadIndex);
 }
 
+namespace {
+
+// A sample the test can tell from every other: the measurement is its number.
+void appendNumbered(int32_t number) {
+    liveState.measurement.store(number, std::memory_order_relaxed);
+    appendTrendSample();
+}
+
+std::vector<int32_t> takeAll() {
+    std::vector<int32_t> taken;
+    for (int32_t sample; takeTrendSample(&sample);) taken.push_back(sample / 2);
+    return taken;
+}
+
+}  // namespace
+
 // The reader thread parses measurements while the window thread draws the
 // samples: every sample must arrive whole and in order. The producer keeps
 // below the ring's size so that nothing is overwritten and the order can be
@@ -88,16 +106,9 @@ TEST_F(TrendRing, ReaderAndWindowThreadHandOverEverySampleInOrder) {
     std::atomic<int> mismatches{0};
     std::thread window([&] {
         int expected = 0;
-        uint16_t read = 0;
         while (expected < COUNT) {
-            uint16_t write = liveState.trendWriteIndex.load(std::memory_order_acquire);
-            while (read != write) {
-                int32_t sample = liveState.trendSamples[read].load(std::memory_order_relaxed);
+            for (int32_t sample; takeTrendSample(&sample); ++expected)
                 if (sample != (expected % 128) * 2) mismatches.fetch_add(1);
-                ++expected;
-                read = static_cast<uint16_t>(read + 1 == TREND_SIZE ? 0 : read + 1);
-            }
-            liveState.trendReadIndex.store(read, std::memory_order_release);
         }
     });
     for (int i = 0; i < COUNT; ++i) {
@@ -111,4 +122,48 @@ TEST_F(TrendRing, ReaderAndWindowThreadHandOverEverySampleInOrder) {
     }
     window.join();
     EXPECT_EQ(0, mismatches.load());
+}
+
+// A window thread stalled for laps of the ring (a blocked print) takes the
+// newest samples in order, not a lap's remainder nor nothing at all.
+TEST_F(TrendRing, AConsumerLapsBehindTakesTheNewestSamplesInOrder) {
+    for (int32_t number = 0; number < 1234; ++number) appendNumbered(number);
+    std::vector<int32_t> taken = takeAll();
+    ASSERT_EQ(TREND_KEPT, taken.size());
+    for (size_t i = 0; i < taken.size(); ++i) ASSERT_EQ(static_cast<int32_t>(1234 - TREND_KEPT + i), taken[i]) << i;
+    appendNumbered(1234);
+    EXPECT_EQ(std::vector<int32_t>{1234}, takeAll()) << "and goes on from there";
+    EXPECT_EQ(liveState.trendWriteIndex.load(), liveState.trendReadIndex.load());
+}
+
+// The writer never waits: while the window thread takes in bursts with
+// stalls between, it overwrites slots that may be being read. Whatever is
+// taken must be samples in the order written, never a newer value read
+// where an older one stood.
+TEST_F(TrendRing, AWriterThatNeverWaitsNeverTearsWhatIsTaken) {
+    std::atomic<bool> writing{true};
+    std::atomic<int32_t> written{0};
+    std::thread reader([&] {
+        int32_t number = 0;
+        for (; writing.load(std::memory_order_relaxed) && number < (1 << 29); ++number) appendNumbered(number);
+        written.store(number);
+    });
+    int32_t last = -1;
+    long taken = 0, outOfOrder = 0;
+    auto takeOne = [&](int32_t sample) {
+        outOfOrder += sample / 2 <= last;
+        last = sample / 2;
+        ++taken;
+    };
+    for (int burst = 0; burst < 1000; ++burst) {
+        int32_t sample;
+        for (int i = 0; i < 1000 && takeTrendSample(&sample); ++i) takeOne(sample);
+        std::this_thread::sleep_for(std::chrono::microseconds(burst % 2 == 0 ? 500 : 50));
+    }
+    writing.store(false);
+    reader.join();
+    for (int32_t sample; takeTrendSample(&sample);) takeOne(sample);
+    EXPECT_EQ(0, outOfOrder);
+    EXPECT_EQ(written.load() - 1, last) << "the newest sample is taken last";
+    EXPECT_LT(taken, written.load()) << "the stalls overran the ring";
 }
