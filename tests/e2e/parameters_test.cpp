@@ -136,12 +136,15 @@ TEST_F(Parameters, SheetShowsTheDeviceAndOkSendsOnlyAcceptedChanges) {
     enter(1011, "100");  // refused: the standing value goes back into the box
     EXPECT_EQ("60", textOf(1011));
     showPage(1);
+    EXPECT_EQ("60", textOf(1011)) << "the refusal holds the sheet on Limit 1 once";
+    showPage(1);
     EXPECT_EQ(1, selectionOf(1010)) << "Limit 2 is of type Max.";
     enter(1011, "45");
     showPage(2);
     EXPECT_EQ("90", textOf(1030));
     enter(1030, "30");
     size_t before = sim.receivedWords().size();
+    e2e::probe({"post", SHEET, ".", std::to_string(WM_COMMAND), std::to_string(IDOK), "0"});  // held once on P1Max
     pressOk(SHEET);
     ASSERT_TRUE(sim.waitForWord(3245, 3000));
     std::this_thread::sleep_for(1000ms);
