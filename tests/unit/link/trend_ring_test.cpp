@@ -136,34 +136,34 @@ TEST_F(TrendRing, AConsumerLapsBehindTakesTheNewestSamplesInOrder) {
     EXPECT_EQ(liveState.trendWriteIndex.load(), liveState.trendReadIndex.load());
 }
 
-// The writer never waits: while the window thread takes in bursts with
-// stalls between, it overwrites slots that may be being read. Whatever is
-// taken must be samples in the order written, never a newer value read
-// where an older one stood.
+// The writer never waits: while the window thread takes in bursts, with
+// stalls between in which the writer laps the ring, it overwrites slots
+// that may be being read. Whatever is taken must be samples in the order
+// written, never a newer value read where an older one stood.
 TEST_F(TrendRing, AWriterThatNeverWaitsNeverTearsWhatIsTaken) {
-    std::atomic<bool> writing{true};
-    std::atomic<int32_t> written{0};
-    std::thread reader([&] {
-        int32_t number = 0;
-        for (; writing.load(std::memory_order_relaxed) && number < (1 << 29); ++number) appendNumbered(number);
-        written.store(number);
+    constexpr int32_t COUNT = 200000;
+    std::thread reader([] {
+        for (int32_t number = 0; number < COUNT; ++number) appendNumbered(number);
     });
+    auto written = [] { return liveState.trendSampleCount.load(std::memory_order_relaxed); };
+    const uint32_t total = COUNT;
     int32_t last = -1;
     long taken = 0, outOfOrder = 0;
-    auto takeOne = [&](int32_t sample) {
-        outOfOrder += sample / 2 <= last;
-        last = sample / 2;
-        ++taken;
-    };
-    for (int burst = 0; burst < 1000; ++burst) {
+    auto takeBurst = [&](int most) {
         int32_t sample;
-        for (int i = 0; i < 1000 && takeTrendSample(&sample); ++i) takeOne(sample);
-        std::this_thread::sleep_for(std::chrono::microseconds(burst % 2 == 0 ? 500 : 50));
+        for (int i = 0; i < most && takeTrendSample(&sample); ++i, ++taken) {
+            outOfOrder += sample / 2 <= last;
+            last = sample / 2;
+        }
+    };
+    while (written() < total) {
+        takeBurst(1000);
+        for (uint32_t from = written(); written() - from < TREND_KEPT + 100 && written() < total;)
+            std::this_thread::yield();  // a stall: the writer laps the ring
     }
-    writing.store(false);
     reader.join();
-    for (int32_t sample; takeTrendSample(&sample);) takeOne(sample);
+    takeBurst(TREND_SIZE);
     EXPECT_EQ(0, outOfOrder);
-    EXPECT_EQ(written.load() - 1, last) << "the newest sample is taken last";
-    EXPECT_LT(taken, written.load()) << "the stalls overran the ring";
+    EXPECT_EQ(COUNT - 1, last) << "the newest sample is taken last";
+    EXPECT_LT(taken, COUNT) << "the stalls overran the ring";
 }
