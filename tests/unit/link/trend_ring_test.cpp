@@ -141,7 +141,7 @@ TEST_F(TrendRing, AConsumerLapsBehindTakesTheNewestSamplesInOrder) {
 // that may be being read. Whatever is taken must be samples in the order
 // written, never a newer value read where an older one stood.
 TEST_F(TrendRing, AWriterThatNeverWaitsNeverTearsWhatIsTaken) {
-    constexpr int32_t COUNT = 200000;
+    constexpr int32_t COUNT = 2000000;
     std::thread reader([] {
         for (int32_t number = 0; number < COUNT; ++number) appendNumbered(number);
     });
