@@ -107,6 +107,10 @@ RecoveryStep linkRecoveryTick(int linkOpen, int deviceGone, uint32_t nowMs) {
     return RECOVERY_REOPEN;
 }
 
+int linkCarriesData(int linkOpen, int deviceGone) {
+    return linkOpen && !deviceGone && liveState.linkWatchdog.load(relaxed) != 0 ? 1 : 0;
+}
+
 void linkReopened(int opened) {
     if (!opened) return;
     linkRecovering = 0;

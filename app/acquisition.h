@@ -58,6 +58,12 @@ enum RecoveryStep {
 // them, nowMs a millisecond tick count (it may wrap).
 RecoveryStep linkRecoveryTick(int linkOpen, int deviceGone, uint32_t nowMs);
 
+// A link that carries the device's data: open, its device not gone, and a
+// valid line heard within the watchdog's period (a driver may lose its
+// device without ever failing a read). Choosing the checked port again
+// leaves such a link alone and opens any other afresh.
+int linkCarriesData(int linkOpen, int deviceGone);
+
 // The outcome of a reopen the step asked for. An open link starts as at
 // program start: the watchdog full, so the identification requests resume.
 void linkReopened(int opened);

@@ -3,6 +3,7 @@
 // at once.
 #include <windows.h>
 
+#include "app/acquisition.h"
 #include "app/shell_win32.h"
 #include "display/display_state.h"
 #include "lang/lang_message.h"
@@ -34,17 +35,15 @@ void afterPortChange() {
     waitForReply(PORT_CHANGE_WAIT_MS);
 }
 
-// A link that carries the device's data: open, and its device not gone.
-// (A port whose open failed carries PORT_NOT_OPEN in comPort, so it never
-// equals a menu choice and needs no test here.)
-bool linkAlive() { return linkIsOpen() && !linkDeviceGone(); }
-
-// The checked port chosen again is left alone while its link is alive. A
-// dead one (the device gone, or the link closed and waiting for its quiet
-// reopen) is closed and opened at once, as another port would be: the user
-// need not wait for the next reopen, and a port that will not open says so.
+// The checked port chosen again is left alone while its link carries the
+// device's data. A dead one (the device gone, no valid line for the
+// watchdog's period, or the link closed and waiting for its quiet reopen)
+// is closed and opened at once, as another port would be: the user need not
+// wait for the next reopen, and a port that will not open says so. (A port
+// whose open failed carries PORT_NOT_OPEN in comPort, so it never equals a
+// menu choice.)
 void selectPort(HWND window, int port) {
-    if (port == appSettings.comPort && linkAlive()) return;
+    if (port == appSettings.comPort && linkCarriesData(linkIsOpen(), linkDeviceGone())) return;
     if (appSettings.comPort > PORT_NOT_OPEN)
         appSettings.comPort -= PORT_NOT_OPEN;  // no link to close
     else

@@ -55,11 +55,10 @@ private:
     DrawSurface& surface_;
 };
 
-// Takes one sample out of the ring and draws its segment; the band has
-// already moved one pixel left.
-void drawNextSample(DrawSurface& surface, uint16_t readIndex) {
+// Draws the segment of a sample taken out of the ring; the band has already
+// moved one pixel left.
+void drawNextSample(DrawSurface& surface, int32_t value) {
     surface.moveTo(SEGMENT_START_X, TREND_BASELINE_Y - lastTrendValue);
-    int32_t value = liveState.trendSamples[readIndex].load(std::memory_order_relaxed);
     lastTrendValue = value;
     trendHistory[trendHistoryIndex] = value;
     if (liveState.trendEmpty.load(std::memory_order_relaxed) != 0)
@@ -91,14 +90,11 @@ void scrollTrend(DrawSurface& surface) {
         line(surface, TREND_NEWEST_X, y, TREND_NEWEST_X + 1, y);
     }
     surface.selectObject(DrawObject::CURVE_PEN);
-    uint16_t readIndex = liveState.trendReadIndex.load(std::memory_order_relaxed);
-    // Acquire: the samples up to the write index are visible once it is.
-    while (readIndex != liveState.trendWriteIndex.load(std::memory_order_acquire)) {
+    int32_t value;
+    while (takeTrendSample(&value)) {
         surface.blitWithin(TREND_LEFT_X, TREND_TOP_Y, BAND_WIDTH, BAND_HEIGHT, TREND_LEFT_X + 1,
                            TREND_TOP_Y);
-        drawNextSample(surface, readIndex);
-        readIndex = nextIndex(readIndex);
-        liveState.trendReadIndex.store(readIndex, std::memory_order_relaxed);
+        drawNextSample(surface, value);
         trendHistoryIndex = nextIndex(trendHistoryIndex);
     }
     surface.restoreObject(previousPen);

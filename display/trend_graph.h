@@ -1,9 +1,9 @@
 // The scrolling trend graph in the graph panel, and the same graph on paper.
 //
 // Threads: the window thread alone runs everything here and owns the history.
-// From the trend ring of liveState it reads samples after an acquire load of
-// trendWriteIndex (the reader thread's release store covers them), and it
-// alone writes trendReadIndex and trendEmpty.
+// From the trend ring of liveState it takes samples with takeTrendSample
+// (the consumer's side of the ring, see link/live_state.h), and it alone
+// writes trendEmpty.
 #pragma once
 
 #include <cstdint>

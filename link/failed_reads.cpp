@@ -7,3 +7,9 @@ bool FailedReadCounter::readFailed() {
 }
 
 void FailedReadCounter::readSucceeded() { inARow = 0; }
+
+bool FailedReadCounter::readCompleted(unsigned received, unsigned wanted) {
+    if (received == 0) return readFailed();
+    if (received == wanted) readSucceeded();
+    return false;
+}

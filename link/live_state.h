@@ -6,8 +6,13 @@
 // a link-loss reset, clears readoutsChanged, counts linkWatchdog down and
 // alarmHoldCount up, and moves trendReadIndex. Readouts are relaxed. The trend
 // ring is single-producer, single-consumer: a sample is stored before the
-// release store of trendWriteIndex that covers it, and the window thread
-// acquires trendWriteIndex before reading samples. The alarm ring is the same
+// release stores of trendSampleCount and trendWriteIndex that cover it, and
+// a consumer acquires one of them before reading samples. The writer never
+// waits for a stalled consumer (a window thread blocked in a printer
+// driver): it overwrites the oldest samples, behind a release fence, and
+// takeTrendSample checks the count again after each read (acquire fence)
+// so that a slot overwritten while it was read is never taken as its old
+// sample. The alarm ring is the same
 // hand-over by count: the word is stored in alarmWords before the release
 // store of alarmWordCount that covers it.
 #pragma once
@@ -41,6 +46,11 @@ struct LiveState {
     std::atomic<int32_t> trendSamples[TREND_SIZE] = {};
     std::atomic<uint16_t> trendWriteIndex{0};
     std::atomic<uint16_t> trendReadIndex{0};
+    // Samples appended and taken since start, counting on past the ring's
+    // size (and wrapping at 2^32; only their difference counts): how far the
+    // consumer is behind, which the indexes cannot tell once it is a lap.
+    std::atomic<uint32_t> trendSampleCount{0};
+    std::atomic<uint32_t> trendTakenCount{0};
     std::atomic<int32_t> trendDecimationCount{0};
     std::atomic<int32_t> trendEmpty{1};
     // The alarm words and how many have arrived, for a front end that logs
@@ -53,8 +63,18 @@ struct LiveState {
 
 extern LiveState liveState;
 
-// Stores measurement x 2 at trendWriteIndex and advances it (500 -> 0).
+// Stores measurement x 2 at trendWriteIndex and advances it (500 -> 0),
+// whether or not the sample there has been taken.
 void appendTrendSample();
+
+// The samples a consumer that fell behind by a lap or more can still take:
+// the newest, less the one whose slot the writer may be filling.
+constexpr uint32_t TREND_KEPT = TREND_SIZE - 1;
+
+// The consumer's side, at trendReadIndex: the next sample not yet taken,
+// oldest first. A consumer more than TREND_KEPT behind loses the oldest
+// ones and goes on with the newest, in order. false when there is none.
+bool takeTrendSample(int32_t* sample);
 
 // Drops the samples not yet drawn, once the graph has drawn anything.
 void skipPendingTrendSamples();

@@ -53,5 +53,9 @@ enum LinkFault : int {
     // ERROR_FILE_NOT_FOUND, as some drivers' reads do after a surprise
     // removal; the next link reads normally again.
     LINK_FAULT_READS_FILE_NOT_FOUND,
+    // From the next read on, every read of the open link completes at once
+    // with no bytes and no error, as some drivers' reads do once their
+    // device has gone; the next link reads normally again.
+    LINK_FAULT_READS_EMPTY,
 };
 void setLinkFault(int fault);

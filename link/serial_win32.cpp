@@ -23,7 +23,9 @@
 //   fails with an error that only a removed adapter gives, or when
 //   FAILED_READS_FOR_DEVICE_GONE reads in a row have failed with any error
 //   (drivers differ in what a pulled adapter's reads report), and then stops
-//   reading. openLink clears it before the threads start.
+//   reading. A read that completes with no bytes counts as failed: with
+//   all-zero time-outs only a driver that has lost its device completes
+//   one so. openLink clears deviceGone before the threads start.
 // - closeLink waits for the threads at most CLOSE_WAIT_MS. A thread still
 //   running then is stuck in a driver that never completes its cancelled
 //   request; it keeps its stack buffer and OVERLAPPED (the driver may still
@@ -192,9 +194,10 @@ HANDLE createLinkEvent(int fault, BOOL manualReset) {
 // stack.
 struct ReaderState {
     FailedReadCounter failedReads;
-    // LINK_FAULT_READS_FILE_NOT_FOUND has hit this link: its reads fail
-    // from now on, as a pulled adapter's would, until the link is closed.
-    bool readsFailInjected = false;
+    // The read fault injected into this link (LINK_FAULT_READS_...): its
+    // reads fail so from now on, as a pulled adapter's would, until the link
+    // is closed.
+    int injectedReadFault = LINK_FAULT_NONE;
 };
 
 // The thread's copy of its handles, handed over on the heap by startThread.
@@ -215,18 +218,25 @@ bool stopRequested(const ThreadLink& link) {
 // as a port whose other end has gone may keep doing: both are retried paced.
 enum ReadStart { READ_COMPLETED, READ_PENDING, READ_FAILED };
 
+// Reads stop once the device has gone (see the thread contract); a link
+// being closed or given up is past caring.
+void deviceHasGone(const ThreadLink& link) {
+    if (!stopRequested(link)) deviceGone.store(1, std::memory_order_relaxed);
+}
+
 // A read of another length is dropped: the parser never sees partial reads.
+// One that brought no bytes at all counts as a failed read.
 bool takeCompletedRead(const ThreadLink& link, ReaderState& reader, const uint8_t* buffer, DWORD received) {
     // Bytes read after a stop request belong to a link being closed or given
     // up; the next link's reader may already be feeding the parser.
     if (stopRequested(link)) return false;
+    if (reader.failedReads.readCompleted(received, READ_SIZE)) deviceHasGone(link);
     if (received != READ_SIZE) {
         count(counters.readsDropped);
         return false;
     }
     parseReceivedBytes(buffer, static_cast<int>(READ_SIZE));
     count(counters.readsParsed);
-    reader.failedReads.readSucceeded();
     return true;
 }
 
@@ -253,19 +263,22 @@ bool isDeviceGoneError(DWORD error) {
     }
 }
 
-// A read failed with error. A short read is no failure here: it neither
-// counts towards the run nor ends it.
+// A read failed with error.
 void noteReadError(const ThreadLink& link, ReaderState& reader, DWORD error) {
     bool runOfFailures = reader.failedReads.readFailed();
-    if ((runOfFailures || isDeviceGoneError(error)) && !stopRequested(link))
-        deviceGone.store(1, std::memory_order_relaxed);
+    if (runOfFailures || isDeviceGoneError(error)) deviceHasGone(link);
 }
 
-// The injected fault: once it hits, every read of this link fails at once
-// with an error outside isDeviceGoneError's list.
-bool injectedReadFailure(ReaderState& reader) {
-    if (!reader.readsFailInjected) reader.readsFailInjected = faultHits(LINK_FAULT_READS_FILE_NOT_FOUND);
-    return reader.readsFailInjected;
+// The injected read fault, once one has hit: every read of this link then
+// fails at once with an error outside isDeviceGoneError's list, or
+// completes at once with no bytes.
+int injectedReadFault(ReaderState& reader) {
+    if (reader.injectedReadFault != LINK_FAULT_NONE) return reader.injectedReadFault;
+    if (faultHits(LINK_FAULT_READS_FILE_NOT_FOUND))
+        reader.injectedReadFault = LINK_FAULT_READS_FILE_NOT_FOUND;
+    else if (faultHits(LINK_FAULT_READS_EMPTY))
+        reader.injectedReadFault = LINK_FAULT_READS_EMPTY;
+    return reader.injectedReadFault;
 }
 
 // The count of a read on this overlapped handle comes from
@@ -273,7 +286,9 @@ bool injectedReadFailure(ReaderState& reader) {
 // ReadFile itself reports is unreliable for asynchronous handles.
 ReadStart startRead(const ThreadLink& link, ReaderState& reader, uint8_t* buffer, OVERLAPPED* overlapped) {
     DWORD error = ERROR_FILE_NOT_FOUND;  // what an injected failure reports
-    if (!injectedReadFailure(reader)) {
+    int fault = injectedReadFault(reader);
+    if (fault == LINK_FAULT_READS_EMPTY) return takeCompletedRead(link, reader, buffer, 0) ? READ_COMPLETED : READ_FAILED;
+    if (fault == LINK_FAULT_NONE) {
         if (ReadFile(link.port, buffer, READ_SIZE, nullptr, overlapped)) {
             DWORD received = 0;
             if (!GetOverlappedResult(link.port, overlapped, &received, FALSE)) {

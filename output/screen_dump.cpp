@@ -25,3 +25,27 @@ bool dumpAreaOf(const DumpRect& window, DumpArea* area) {
     *area = DumpArea{window.left, window.top, static_cast<int>(width), static_cast<int>(height)};
     return true;
 }
+
+DumpRect dumpRectOf(const DumpRect& window, const DumpRect* visibleFrame) {
+    if (visibleFrame == nullptr) return window;
+    const DumpRect& frame = *visibleFrame;
+    bool inside = frame.left >= window.left && frame.top >= window.top && frame.right <= window.right &&
+                  frame.bottom <= window.bottom;
+    bool empty = frame.right <= frame.left || frame.bottom <= frame.top;
+    return inside && !empty ? frame : window;
+}
+
+bool dumpTempPath(const char16_t* chosen, unsigned serial, char16_t* path, std::size_t size) {
+    std::size_t folderLength = 0;  // up to and with the last separator
+    std::size_t length = 0;
+    for (; chosen[length] != u'\0'; ++length)
+        if (chosen[length] == u'\\' || chosen[length] == u'/') folderLength = length + 1;
+    if (folderLength == 0 || folderLength + DUMP_TEMP_NAME_LENGTH >= size) return false;
+    for (std::size_t i = 0; i < folderLength; ++i) path[i] = chosen[i];
+    constexpr char16_t HEX[] = u"0123456789ABCDEF";
+    char16_t* name = path + folderLength;
+    name[0] = u'~';
+    for (int digit = 0; digit < 4; ++digit) name[1 + digit] = HEX[serial >> (12 - 4 * digit) & 0xF];
+    name[DUMP_TEMP_NAME_LENGTH] = u'\0';
+    return true;
+}

@@ -7,6 +7,7 @@
 // agreed to replace as it was.
 #include <windows.h>
 #include <commdlg.h>  // left out by WIN32_LEAN_AND_MEAN
+#include <dwmapi.h>   // names and constants only: dwmapi.dll is loaded at run time
 
 #include "display/gdi_surface_win32.h"
 #include "lang/lang_message.h"
@@ -20,6 +21,9 @@
 namespace {
 
 constexpr DWORD FILE_NAME_SIZE = 256;
+// Names tried for the new file before giving up: others would only be taken
+// by leftovers of earlier dumps or by a program making such names itself.
+constexpr int TEMP_NAME_TRIES = 100;
 
 int injectedFault = DUMP_FAULT_NONE;
 
@@ -52,6 +56,61 @@ private:
     DPI_AWARENESS_CONTEXT previous_ = nullptr;
 };
 
+// The desktop compositor (dwmapi.dll), where there is one and composition is
+// on: always from Windows 8, optional on Windows 7. The program does not
+// import the DLL, so its start never depends on it; it is loaded by its full
+// path in the system folder, where LoadLibrary looks nowhere else, and a
+// system without it only makes the load fail.
+class DesktopCompositor {
+public:
+    DesktopCompositor() {
+        wchar_t path[MAX_PATH];
+        UINT length = GetSystemDirectoryW(path, MAX_PATH);
+        if (length == 0 || length + sizeof DLL_NAME / sizeof DLL_NAME[0] > MAX_PATH) return;
+        lstrcpyW(path + length, DLL_NAME);
+        module_ = LoadLibraryW(path);
+        if (module_ == nullptr) return;
+        auto enabled = reinterpret_cast<HRESULT(WINAPI*)(BOOL*)>(function("DwmIsCompositionEnabled"));
+        getAttribute_ = reinterpret_cast<HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD)>(
+            function("DwmGetWindowAttribute"));
+        flush_ = reinterpret_cast<HRESULT(WINAPI*)()>(function("DwmFlush"));
+        BOOL on = FALSE;
+        composing_ = enabled != nullptr && SUCCEEDED(enabled(&on)) && on;
+    }
+    ~DesktopCompositor() {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+    DesktopCompositor(const DesktopCompositor&) = delete;
+    DesktopCompositor& operator=(const DesktopCompositor&) = delete;
+
+    // Waits until what was drawn last is on the screen, which under
+    // composition is the compositor's copy of the window.
+    void flush() {
+        if (composing_ && flush_ != nullptr) flush_();
+    }
+
+    // The window's visible frame in physical screen pixels; false where the
+    // compositor cannot say (no composition, or an older system).
+    bool visibleFrame(HWND window, DumpRect* frame) {
+        RECT bounds{};
+        if (!composing_ || getAttribute_ == nullptr ||
+            FAILED(getAttribute_(window, DWMWA_EXTENDED_FRAME_BOUNDS, &bounds, sizeof bounds)))
+            return false;
+        *frame = DumpRect{bounds.left, bounds.top, bounds.right, bounds.bottom};
+        return true;
+    }
+
+private:
+    static constexpr wchar_t DLL_NAME[] = L"\\dwmapi.dll";
+    void* function(const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(module_, name));
+    }
+    HMODULE module_ = nullptr;
+    bool composing_ = false;
+    HRESULT(WINAPI* getAttribute_)(HWND, DWORD, PVOID, DWORD) = nullptr;
+    HRESULT(WINAPI* flush_)() = nullptr;
+};
+
 void dumpMessage(HWND window, int message, int code = 0) {
     langMessage(window, message, TXT_TITLE_SCREEN_DUMP, code);
 }
@@ -76,18 +135,27 @@ BITMAPINFO* makeBitmapInfo(HWND window, HBITMAP bitmap, SIZE_T* blockSize) {
     return info;
 }
 
-// A new, empty file in the folder of `name`, named in `temp`; 0 or the
-// system's error code. Paths are UTF-16 throughout, so any folder name
-// works on any ANSI code page.
-int createFileBeside(const wchar_t* name, wchar_t temp[MAX_PATH]) {
-    wchar_t folder[MAX_PATH];
-    wchar_t* fileName = nullptr;
-    DWORD length = GetFullPathNameW(name, MAX_PATH, folder, &fileName);
+// A new, empty file beside `name`, its path in `temp`: 0 and its handle in
+// *file, or the system's error code. Paths are UTF-16 throughout, so any
+// folder name works on any ANSI code page. A name another file holds
+// already is passed over for the next.
+int createFileBeside(const wchar_t* name, wchar_t temp[MAX_PATH], HANDLE* file) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
+    wchar_t full[MAX_PATH];
+    DWORD length = GetFullPathNameW(name, MAX_PATH, full, nullptr);
     if (length == 0) return static_cast<int>(GetLastError());
-    if (length >= MAX_PATH || fileName == nullptr) return ERROR_FILENAME_EXCED_RANGE;
-    *fileName = L'\0';
-    if (GetTempFileNameW(folder, L"elq", 0, temp) == 0) return static_cast<int>(GetLastError());
-    return 0;
+    if (length >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    DWORD serial = GetTickCount();
+    for (int attempt = 0; attempt < TEMP_NAME_TRIES; ++attempt) {
+        if (!dumpTempPath(reinterpret_cast<const char16_t*>(full), serial + attempt,
+                          reinterpret_cast<char16_t*>(temp), MAX_PATH))
+            return ERROR_FILENAME_EXCED_RANGE;
+        *file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (*file != INVALID_HANDLE_VALUE) return 0;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return static_cast<int>(error);
+    }
+    return ERROR_FILE_EXISTS;
 }
 
 // The save dialog, then a new file beside the chosen one (`temp`) to write
@@ -105,13 +173,7 @@ int chooseDumpFile(HWND window, HANDLE* file, wchar_t name[FILE_NAME_SIZE], wcha
     dialog.Flags = OFN_OVERWRITEPROMPT;
     dialog.lpstrDefExt = L"bmp";
     if (!GetSaveFileNameW(&dialog)) return static_cast<int>(CommDlgExtendedError());
-    int code = createFileBeside(name, temp);
-    if (code != 0) return code;
-    *file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (*file != INVALID_HANDLE_VALUE) return 0;
-    code = static_cast<int>(GetLastError());
-    DeleteFileW(temp);
-    return code;
+    return createFileBeside(name, temp, file);
 }
 
 // The finished picture takes the chosen name. An antivirus scanner or an
@@ -197,6 +259,18 @@ void writeDumpFile(HWND window, BITMAPINFO* info, SIZE_T blockSize, HBITMAP bitm
     GlobalFree(pixels);
 }
 
+// The screen area of the window's visible frame, or of its whole rectangle
+// where the compositor gives no frame: in the same pixels as the screen
+// copied (see screenDump).
+bool windowAreaOf(HWND window, DesktopCompositor& compositor, DumpArea* area) {
+    RECT rect{};
+    if (!GetWindowRect(window, &rect)) return false;
+    DumpRect frame{};
+    bool framed = compositor.visibleFrame(window, &frame);
+    return dumpAreaOf(dumpRectOf(DumpRect{rect.left, rect.top, rect.right, rect.bottom}, framed ? &frame : nullptr),
+                      area);
+}
+
 void refreshHeader(HWND window) {
     HDC dc = GetDC(window);
     if (dc == nullptr) return;
@@ -216,16 +290,17 @@ void screenDump(HWND window) {
     // On a scaled display a DPI-unaware program is told its window's place
     // in scaled-down coordinates, while the screen holds physical pixels:
     // the copy is made in a per-monitor-aware context, where the rectangle
-    // and the screen are in the same pixels. Without that context (older
-    // systems) both are in the same coordinates already.
+    // and the screen are in the same pixels, as the compositor's frame
+    // always is. Without that context (older systems) the window rectangle
+    // and the screen are in the same coordinates already.
     DpiContextSwitch perMonitor;
+    DesktopCompositor compositor;
+    compositor.flush();  // the header just drawn is on the screen before the copy
     HDC screen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    RECT rect{};
     DumpArea area{};
     HBITMAP bitmap = nullptr;
-    if (GetWindowRect(window, &rect) && dumpAreaOf(DumpRect{rect.left, rect.top, rect.right, rect.bottom}, &area))
-        bitmap = CreateCompatibleBitmap(screen, area.width, area.height);
+    if (windowAreaOf(window, compositor, &area)) bitmap = CreateCompatibleBitmap(screen, area.width, area.height);
     if (memory != nullptr && bitmap != nullptr) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
         BitBlt(memory, 0, 0, area.width, area.height, screen, area.x, area.y, SRCCOPY);

@@ -140,6 +140,29 @@ int entryRefused(const ControlBinding& binding, uint32_t entered) {
     return !valueInRange(*parameterRangeOf(binding.field), entered) && entered != editedField(binding) ? 1 : 0;
 }
 
+int leaveEditBox(const SheetPage& page, int index, uint32_t entered, RefusedBoxes* refused) {
+    const ControlBinding& binding = page.bindings[index];
+    uint32_t mark = 1u << index;
+    if (entryRefused(binding, entered)) {
+        refused->marks |= mark;
+        return 1;
+    }
+    takeEntry(binding, entered);
+    refused->marks &= ~mark;
+    return 0;
+}
+
+PageHold holdPage(const SheetPage& page, const uint32_t* entries, RefusedBoxes* refused) {
+    PageHold hold{-1, 0};
+    for (int i = 0; i < page.bindingCount && hold.index < 0; ++i) {
+        if (!isEditBinding(page.bindings[i])) continue;
+        int refusedNow = entryRefused(page.bindings[i], entries[i]);
+        if (refusedNow || (refused->marks & 1u << i) != 0) hold = PageHold{i, refusedNow};
+    }
+    refused->marks = 0;
+    return hold;
+}
+
 int applyPage(const SheetPage& page, const uint32_t* entries, ParameterWords* words) {
     int added = 0;
     for (int i = 0; i < page.bindingCount; ++i) {

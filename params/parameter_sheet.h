@@ -82,6 +82,34 @@ int takeEntry(const ControlBinding& binding, uint32_t entered);
 // warns nor holds the sheet open; a refused entry does both.
 int entryRefused(const ControlBinding& binding, uint32_t entered);
 
+// The edit boxes of one page whose entry was refused since the page became
+// active. A box refuses an entry when it loses the focus, and a click on OK
+// or on a page tab moves the focus before the page is asked to be left: by
+// then the box shows its standing value again, so the refusal is
+// remembered, and the page is held on that box the next time it is to be
+// left.
+struct RefusedBoxes {
+    uint32_t marks = 0;  // bit i: page.bindings[i]
+};
+
+// An edit box lost the focus with this entry (index into page.bindings):
+// the field takes it, or the entry is refused and the box marked. 1 when
+// refused: the box is to show its standing value again. A box left with an
+// entry that is not refused has been seen to: its mark goes.
+int leaveEditBox(const SheetPage& page, int index, uint32_t entered, RefusedBoxes* refused);
+
+// Where the page is held when it is to be left (OK, Enter, another page).
+struct PageHold {
+    int index;       // the box to show its standing value, focused and selected; -1: the page may be left
+    int refusedNow;  // its entry is refused now, never having left the box: warn
+};
+
+// The page is to be left; entries[i] is what bindings[i] holds now (ignored
+// for combo boxes). The first box refused since the page became active, or
+// refused now, holds it; the marks are used up, so each refusal holds the
+// page once.
+PageHold holdPage(const SheetPage& page, const uint32_t* entries, RefusedBoxes* refused);
+
 // OK on one page: each field in the page's order, an edit box's entry first
 // taken as above; every field that then differs from the device's value
 // adds its word to words. entries[i] is the entry of bindings[i] (ignored

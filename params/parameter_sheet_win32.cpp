@@ -24,6 +24,7 @@ constexpr int TENTHS_TEXT_SIZE = 6;  // at most five characters are read
 HWND sheetWindow = nullptr;
 int sheetApplied = 0;
 ParameterWords* sheetWords = nullptr;  // the running sheet's OK collects here
+RefusedBoxes refusedBoxes[SHEET_PAGE_COUNT];  // per page, since it became active
 
 using SheetText = WideText<LANGUAGE_TEXT_SIZE>;
 
@@ -76,7 +77,10 @@ void showBinding(HWND page, const ControlBinding& binding) {
     }
 }
 
+RefusedBoxes& refusedOn(const SheetPage& sheetPage) { return refusedBoxes[&sheetPage - SHEET_PAGES]; }
+
 void showPage(HWND page, const SheetPage& sheetPage) {
+    refusedOn(sheetPage) = RefusedBoxes{};
     for (int i = 0; i < sheetPage.bindingCount; ++i) showBinding(page, sheetPage.bindings[i]);
     PostMessageW(sheetWindow, PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
 }
@@ -101,32 +105,36 @@ void refuseEntry(HWND page, const ControlBinding& binding) {
     showBinding(page, binding);
 }
 
-// The first edit box of the page whose entry would be refused, or null.
-const ControlBinding* firstRefusedBox(HWND page, const SheetPage& sheetPage) {
-    for (int i = 0; i < sheetPage.bindingCount; ++i) {
-        const ControlBinding& binding = sheetPage.bindings[i];
-        if (isEditBinding(binding) && entryRefused(binding, readEntry(page, binding))) return &binding;
-    }
-    return nullptr;
+// What every box of the page holds now (combo boxes: 0, unread).
+void readEntries(HWND page, const SheetPage& sheetPage, uint32_t entries[PARAMETER_COUNT]) {
+    for (int i = 0; i < sheetPage.bindingCount; ++i)
+        entries[i] = isEditBinding(sheetPage.bindings[i]) ? readEntry(page, sheetPage.bindings[i]) : 0;
 }
 
-// The page may be left (OK, or another page) only when every box holds an
-// entry that would be taken. Otherwise the standing value goes back into the
-// box, which gets the focus with its text selected, and the page stays.
+// The page may be left (OK, Enter, another page) only when no entry was
+// refused since it became active, whether the box still holds it (Enter) or
+// already shows its standing value again (the focus moved to OK or to a tab
+// first). Otherwise the standing value stands in the box, which gets the
+// focus with its text selected, and the page stays.
 BOOL pageMayBeLeft(HWND page, const SheetPage& sheetPage) {
-    const ControlBinding* refused = firstRefusedBox(page, sheetPage);
-    if (refused == nullptr) return TRUE;
-    refuseEntry(page, *refused);
-    HWND box = GetDlgItem(page, refused->controlId);
+    uint32_t entries[PARAMETER_COUNT];
+    readEntries(page, sheetPage, entries);
+    PageHold hold = holdPage(sheetPage, entries, &refusedOn(sheetPage));
+    if (hold.index < 0) return TRUE;
+    const ControlBinding& binding = sheetPage.bindings[hold.index];
+    if (hold.refusedNow)
+        refuseEntry(page, binding);
+    else
+        showBinding(page, binding);
+    HWND box = GetDlgItem(page, binding.controlId);
     SendMessageW(page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE);
     SendMessageW(box, EM_SETSEL, 0, -1);
     return FALSE;
 }
 
 void applyPageControls(HWND page, const SheetPage& sheetPage) {
-    uint32_t entries[PARAMETER_COUNT] = {};
-    for (int i = 0; i < sheetPage.bindingCount; ++i)
-        if (isEditBinding(sheetPage.bindings[i])) entries[i] = readEntry(page, sheetPage.bindings[i]);
+    uint32_t entries[PARAMETER_COUNT];
+    readEntries(page, sheetPage, entries);
     applyPage(sheetPage, entries, sheetWords);
     sheetApplied = 1;
 }
@@ -165,11 +173,8 @@ void onCommand(HWND page, const SheetPage& sheetPage, WPARAM wParam) {
         return;
     }
     if (HIWORD(wParam) != EN_KILLFOCUS) return;
-    uint32_t entered = readEntry(page, *binding);
-    if (entryRefused(*binding, entered))
-        refuseEntry(page, *binding);
-    else
-        takeEntry(*binding, entered);
+    int index = static_cast<int>(binding - sheetPage.bindings);
+    if (leaveEditBox(sheetPage, index, readEntry(page, *binding), &refusedOn(sheetPage))) refuseEntry(page, *binding);
 }
 
 INT_PTR pageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam, const SheetPage& sheetPage) {

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "link/command_frames.h"
+#include "link/failed_reads.h"
 #include "tests/e2e/harness.h"
 
 namespace {
@@ -208,6 +209,20 @@ TEST_F(LinkFaults, HangupNeitherCrashesNorSpinsTheReader) {
     EXPECT_LT(e2e::valueNumber(v, "closeMs"), 1000);
     std::printf("[ figures  ] after hang-up: %.2f %% CPU, %.0f failed reads in %.0f ms\n",
                 e2e::valueNumber(v, "hungCpuPercent"), failures, e2e::valueNumber(v, "hungWallMs"));
+}
+
+// A driver whose reads complete with no bytes and no error once its device
+// has gone: three such reads in a row mean the device has gone, and the
+// reader reads no more (the program then reopens the port, as after a
+// pulled adapter).
+TEST_F(LinkFaults, ReadsCompletingWithNoBytesMeanTheDeviceHasGone) {
+    e2e::Simulator sim(1, {"--seed", "14"});
+    ASSERT_TRUE(sim.started());
+    Values v = check({"empty-reads", "COM1"});
+    EXPECT_GT(e2e::valueNumber(v, "measurementLines"), 0);
+    EXPECT_EQ(1, e2e::valueNumber(v, "deviceGone"));
+    EXPECT_EQ(FAILED_READS_FOR_DEVICE_GONE, e2e::valueNumber(v, "emptyReads"));
+    EXPECT_EQ(1, e2e::valueNumber(v, "closeReaderEnded"));
 }
 
 // The writer's wait on a pending write fails; the write must be completed

@@ -553,7 +553,7 @@ TEST_F(OutputE2E, ScreenDumpFailuresLeaveNoBrokenFile) {
     EXPECT_EQ("the picture to replace", e2e::readFile(old)) << "a failed replace keeps the old file";
     std::set<std::string> left;
     for (const fs::directory_entry& entry : fs::directory_iterator(dir_))
-        if (entry.path().extension() == ".tmp") left.insert(entry.path().filename().string());
+        if (entry.path().filename().string()[0] == '~') left.insert(entry.path().filename().string());
     EXPECT_TRUE(left.empty()) << "no partial file left beside it";
 }
 

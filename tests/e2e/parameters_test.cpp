@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "tests/e2e/harness.h"
@@ -29,6 +30,8 @@ constexpr int PSM_SETCURSEL = 0x465;
 constexpr int IDOK = 1;
 constexpr int WM_COMMAND = 0x111;
 constexpr int FILE_NAME_EDIT = 1148;
+constexpr int WM_NEXTDLGCTL = 0x28;
+constexpr int EM_GETSEL = 0xB0;
 
 bool isParameterWord(uint16_t word) { return word >= 3000 && word < 65000; }
 
@@ -74,6 +77,15 @@ protected:
     static void choose(int controlId, int position) {
         e2e::probe({"send", SHEET, std::to_string(controlId), std::to_string(CB_SETCURSEL), std::to_string(position), "0"});
         e2e::probe({"notify", SHEET, std::to_string(controlId), std::to_string(CBN_SELCHANGE)});
+    }
+
+    // Gives a box of the visible page the focus, as a click into it would.
+    static void focus(int controlId) {
+        std::istringstream rows(e2e::probe({"children", SHEET}));
+        std::string marker = " id=" + std::to_string(controlId) + " visible=1";
+        for (std::string row; std::getline(rows, row);)
+            if (row.find(marker) != std::string::npos)
+                e2e::probe({"send", SHEET, ".", std::to_string(WM_NEXTDLGCTL), row.substr(0, row.find(' ')), "1"});
     }
 
     static std::string textOf(int controlId) { return e2e::trimmedLine(e2e::probe({"get-text", SHEET, std::to_string(controlId)})); }
@@ -124,12 +136,15 @@ TEST_F(Parameters, SheetShowsTheDeviceAndOkSendsOnlyAcceptedChanges) {
     enter(1011, "100");  // refused: the standing value goes back into the box
     EXPECT_EQ("60", textOf(1011));
     showPage(1);
+    EXPECT_EQ("60", textOf(1011)) << "the refusal holds the sheet on Limit 1 once";
+    showPage(1);
     EXPECT_EQ(1, selectionOf(1010)) << "Limit 2 is of type Max.";
     enter(1011, "45");
     showPage(2);
     EXPECT_EQ("90", textOf(1030));
     enter(1030, "30");
     size_t before = sim.receivedWords().size();
+    e2e::probe({"post", SHEET, ".", std::to_string(WM_COMMAND), std::to_string(IDOK), "0"});  // held once on P1Max
     pressOk(SHEET);
     ASSERT_TRUE(sim.waitForWord(3245, 3000));
     std::this_thread::sleep_for(1000ms);
@@ -262,10 +277,12 @@ TEST_F(Parameters, ShortForeignOrCancelledFilesChangeNothing) {
     }()) << "a cancelled save writes no file";
 }
 
-// OK with a refused entry still in the box (typed, never left): the sheet
-// stays on that page with the standing value back, and nothing is sent.
-TEST_F(Parameters, OkWithARefusedEntryKeepsTheSheetOpen) {
-    e2e::Simulator sim(1, {"--param", "3100=60"});
+// A refused entry keeps the sheet open on its page, with the standing value
+// focused and selected, and sends nothing: OK with the entry still in the
+// box (Enter), and OK clicked, which takes the focus from the box first, so
+// that the box has already put its standing value back.
+TEST_F(Parameters, ARefusedEntryKeepsTheSheetOnItsPageWhetherOkIsPressedOrClicked) {
+    e2e::Simulator sim(1, {"--param", "3100=60", "--param", "4500=90"});
     start();
     ASSERT_TRUE(openSheet());
     e2e::probe({"set-text", SHEET, "1011", "100"});
@@ -274,6 +291,18 @@ TEST_F(Parameters, OkWithARefusedEntryKeepsTheSheetOpen) {
     ASSERT_TRUE(e2e::waitWindow(SHEET, 1000).found) << "the sheet stays open";
     EXPECT_EQ("60", textOf(1011));
     EXPECT_NE(std::string::npos, e2e::probe({"focus-of", SHEET}).find("Edit 1011")) << "the box has the focus";
+
+    showPage(2);
+    focus(1030);
+    ASSERT_NE(std::string::npos, e2e::probe({"focus-of", SHEET}).find("Edit 1030"));
+    e2e::probe({"set-text", SHEET, "1030", "30"});
+    e2e::probe({"click-button", SHEET, std::to_string(IDOK)});
+    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(e2e::waitWindow(SHEET, 1000).found) << "the click closed the sheet";
+    EXPECT_EQ("90", textOf(1030));
+    EXPECT_NE(std::string::npos, e2e::probe({"focus-of", SHEET}).find("Edit 1030")) << "on the Setup page, in the box";
+    EXPECT_EQ(std::to_string(2 << 16), e2e::trimmedLine(e2e::probe({"send", SHEET, "1030", std::to_string(EM_GETSEL), "0", "0"})))
+        << "the whole text selected";
     EXPECT_TRUE(parameterWords(sim).empty());
     e2e::probe({"post", SHEET, ".", std::to_string(WM_COMMAND), "2", "0"});  // Cancel
     e2e::probe({"wait-gone", SHEET, "10000"});

@@ -160,13 +160,21 @@ TEST_F(Shell, RequestsStopOnceTheDeviceHasSentItsText) {
     EXPECT_EQ(before, countWord(sim, 65050));
 }
 
-TEST_F(Shell, SilentDeviceLetsTheWatchdogRunDownAndNothingIsAsked) {
+// A silent device on an open port: nothing is asked once the watchdog has
+// run out, but choosing the checked port again opens it afresh (which asks
+// the device for its data at once), as a dead link is.
+TEST_F(Shell, SilentDeviceLetsTheWatchdogRunDownAndChoosingItsPortReopensIt) {
     e2e::Simulator sim(1, {"--silent"});
     ASSERT_TRUE(startProgram());
     std::this_thread::sleep_for(4000ms);
     // The watchdog starts alive and runs out within about a second: at most
     // the first identification tick may still find it alive.
-    EXPECT_LE(countWord(sim, 65050), 1);
+    long asked = countWord(sim, 65050);
+    EXPECT_LE(asked, 1);
+    command(2001);  // COM1, the checked port
+    std::this_thread::sleep_for(2000ms);
+    EXPECT_EQ(asked + 1, countWord(sim, 65050)) << "the port was not opened again";
+    EXPECT_EQ("<no message box>", messageBox("Communication", 500));
 }
 
 TEST_F(Shell, AboutBoxIsCaptionedInTheCurrentLanguageAndExitEndsTheProgram) {

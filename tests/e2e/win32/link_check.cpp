@@ -305,6 +305,23 @@ int verbHangup(int port, int argc, char** argv) {
     return 0;
 }
 
+// From a live stream on, every read completes with no bytes and no error
+// (injected, as some drivers' reads do once their device has gone): the
+// reader must call the device gone and stop reading.
+int verbEmptyReads(int port, int, char**) {
+    if (!openPort(port)) return 1;
+    printValue("measurementLines", countMeasurementsFor(500));
+    int64_t droppedBefore = linkStatistics().readsDropped;
+    setLinkFault(LINK_FAULT_READS_EMPTY);
+    int64_t start = nowMicros();
+    while (!linkDeviceGone() && elapsedMs(start) < 5000) Sleep(20);
+    Sleep(200);  // a reader that went on would read on meanwhile
+    printValue("emptyReads", linkStatistics().readsDropped - droppedBefore);
+    printStatistics();
+    timedClose("close");
+    return 0;
+}
+
 // The line settings as the port holds them after openLink (GetCommState),
 // then the words given, sent as verbSend does.
 int verbDcb(int port, int argc, char** argv) {
@@ -367,6 +384,7 @@ const Verb VERBS[] = {
     {"write-wait-fault", verbWriteWaitFault},
     {"cancel-read", verbCancelRead},
     {"hangup", verbHangup},
+    {"empty-reads", verbEmptyReads},
     {"dcb", verbDcb},
     {"close-lost-cancel", verbCloseLostCancel},
 };

@@ -35,3 +35,15 @@ TEST(FailedReads, StaysGoneWhileReadsGoOnFailing) {
     for (int i = 0; i < FAILED_READS_FOR_DEVICE_GONE - 1; ++i) counter.readFailed();
     for (int i = 0; i < 1000; ++i) EXPECT_TRUE(counter.readFailed()) << "failure " << i;
 }
+
+// A read that completes with no bytes is a failure as one with an error is;
+// a part of a line neither ends a run nor counts in it.
+TEST(FailedReads, EmptyReadsFailAndPartReadsLeaveTheRunAlone) {
+    FailedReadCounter counter;
+    EXPECT_FALSE(counter.readCompleted(0, 4));
+    EXPECT_FALSE(counter.readFailed());
+    EXPECT_FALSE(counter.readCompleted(2, 4));
+    EXPECT_TRUE(counter.readCompleted(0, 4)) << "the third failure in a row";
+    counter.readCompleted(4, 4);
+    EXPECT_FALSE(counter.readCompleted(0, 4)) << "a whole read started the count again";
+}

@@ -1,7 +1,9 @@
 // Trend samples: decimation by roll period, the 500-sample ring, dropping
 // undrawn samples, and the hand-over from the reader to the window thread.
 #include <atomic>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "link_test_support.h"
 
@@ -78,6 +80,22 @@ TEST_F(TrendRing, SkipAfterFirstDrawDropsUndrawnSamples) {
     EXPECT_EQ(7, liveState.trendReadIndex);
 }
 
+namespace {
+
+// A sample the test can tell from every other: the measurement is its number.
+void appendNumbered(int32_t number) {
+    liveState.measurement.store(number, std::memory_order_relaxed);
+    appendTrendSample();
+}
+
+std::vector<int32_t> takeAll() {
+    std::vector<int32_t> taken;
+    for (int32_t sample; takeTrendSample(&sample);) taken.push_back(sample / 2);
+    return taken;
+}
+
+}  // namespace
+
 // The reader thread parses measurements while the window thread draws the
 // samples: every sample must arrive whole and in order. The producer keeps
 // below the ring's size so that nothing is overwritten and the order can be
@@ -88,16 +106,9 @@ TEST_F(TrendRing, ReaderAndWindowThreadHandOverEverySampleInOrder) {
     std::atomic<int> mismatches{0};
     std::thread window([&] {
         int expected = 0;
-        uint16_t read = 0;
         while (expected < COUNT) {
-            uint16_t write = liveState.trendWriteIndex.load(std::memory_order_acquire);
-            while (read != write) {
-                int32_t sample = liveState.trendSamples[read].load(std::memory_order_relaxed);
+            for (int32_t sample; takeTrendSample(&sample); ++expected)
                 if (sample != (expected % 128) * 2) mismatches.fetch_add(1);
-                ++expected;
-                read = static_cast<uint16_t>(read + 1 == TREND_SIZE ? 0 : read + 1);
-            }
-            liveState.trendReadIndex.store(read, std::memory_order_release);
         }
     });
     for (int i = 0; i < COUNT; ++i) {
@@ -111,4 +122,48 @@ TEST_F(TrendRing, ReaderAndWindowThreadHandOverEverySampleInOrder) {
     }
     window.join();
     EXPECT_EQ(0, mismatches.load());
+}
+
+// A window thread stalled for laps of the ring (a blocked print) takes the
+// newest samples in order, not a lap's remainder nor nothing at all.
+TEST_F(TrendRing, AConsumerLapsBehindTakesTheNewestSamplesInOrder) {
+    for (int32_t number = 0; number < 1234; ++number) appendNumbered(number);
+    std::vector<int32_t> taken = takeAll();
+    ASSERT_EQ(TREND_KEPT, taken.size());
+    for (size_t i = 0; i < taken.size(); ++i) ASSERT_EQ(static_cast<int32_t>(1234 - TREND_KEPT + i), taken[i]) << i;
+    appendNumbered(1234);
+    EXPECT_EQ(std::vector<int32_t>{1234}, takeAll()) << "and goes on from there";
+    EXPECT_EQ(liveState.trendWriteIndex.load(), liveState.trendReadIndex.load());
+}
+
+// The writer never waits: while the window thread takes in bursts, with
+// stalls between in which the writer laps the ring, it overwrites slots
+// that may be being read. Whatever is taken must be samples in the order
+// written, never a newer value read where an older one stood.
+TEST_F(TrendRing, AWriterThatNeverWaitsNeverTearsWhatIsTaken) {
+    constexpr int32_t COUNT = 2000000;
+    std::thread reader([] {
+        for (int32_t number = 0; number < COUNT; ++number) appendNumbered(number);
+    });
+    auto written = [] { return liveState.trendSampleCount.load(std::memory_order_relaxed); };
+    const uint32_t total = COUNT;
+    int32_t last = -1;
+    long taken = 0, outOfOrder = 0;
+    auto takeBurst = [&](int most) {
+        int32_t sample;
+        for (int i = 0; i < most && takeTrendSample(&sample); ++i, ++taken) {
+            outOfOrder += sample / 2 <= last;
+            last = sample / 2;
+        }
+    };
+    while (written() < total) {
+        takeBurst(1000);
+        for (uint32_t from = written(); written() - from < TREND_KEPT + 100 && written() < total;)
+            std::this_thread::yield();  // a stall: the writer laps the ring
+    }
+    reader.join();
+    takeBurst(TREND_SIZE);
+    EXPECT_EQ(0, outOfOrder);
+    EXPECT_EQ(COUNT - 1, last) << "the newest sample is taken last";
+    EXPECT_LT(taken, COUNT) << "the stalls overran the ring";
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "tests/support/recording_surface.h"
 #include "output/screen_dump.h"
 #include "../display/display_test_support.h"
@@ -127,4 +129,44 @@ TEST(DumpArea, PhysicalRectangleIsCopiedWholeAndBadShapesAreRefused) {
     DumpArea untouched{1, 2, 3, 4};
     for (const DumpRect& window : refused) EXPECT_FALSE(dumpAreaOf(window, &untouched)) << window.left;
     EXPECT_EQ(3, untouched.width);
+}
+
+// On Windows 10 and 11 the window rectangle holds an invisible resizing
+// border (7 px at 100 % on the left, right and bottom); the compositor's
+// frame leaves it out. A frame that is missing, empty, or not within the
+// rectangle (not in its pixels: scaled coordinates against physical ones)
+// leaves the whole rectangle.
+TEST(DumpArea, VisibleFrameIsCopiedWhereItLiesWithinTheWindow) {
+    const DumpRect window{33, 30, 850, 637};
+    const DumpRect frame{40, 30, 843, 630};
+    EXPECT_EQ(40, dumpRectOf(window, &frame).left);
+    EXPECT_EQ(843, dumpRectOf(window, &frame).right);
+    EXPECT_EQ(630, dumpRectOf(window, &frame).bottom);
+    EXPECT_EQ(850, dumpRectOf(window, nullptr).right);
+    const DumpRect physicalAgainstScaled{60, 45, 1265, 945};  // 150 %: larger than the scaled rectangle
+    const DumpRect empty{0, 0, 0, 0};
+    const DumpRect partlyOutside{20, 30, 843, 630};
+    for (const DumpRect* other : {&physicalAgainstScaled, &empty, &partlyOutside}) {
+        DumpRect chosen = dumpRectOf(window, other);
+        EXPECT_EQ(window.left, chosen.left);
+        EXPECT_EQ(window.top, chosen.top);
+        EXPECT_EQ(window.right, chosen.right);
+        EXPECT_EQ(window.bottom, chosen.bottom);
+    }
+}
+
+// The new file sits beside the chosen one with a name of five characters:
+// in a folder too long for GetTempFileName (more than MAX_PATH - 14), its
+// path still fits within MAX_PATH wherever the chosen file's does.
+TEST(DumpTempFile, NamedBesideTheChosenFileWithinItsLength) {
+    const std::u16string folder = u"C:\\" + std::u16string(247, u'f');  // 250 characters
+    const std::u16string chosen = folder + u"\\a.bmp";
+    char16_t path[260];
+    ASSERT_TRUE(dumpTempPath(chosen.c_str(), 0x1A2B, path, 260));
+    EXPECT_EQ(folder + u"\\~1A2B", std::u16string(path));
+    EXPECT_LE(std::u16string(path).size(), chosen.size() + 4);
+    ASSERT_TRUE(dumpTempPath(u"/tmp/dump.bmp", 0x3001A2B, path, 260));
+    EXPECT_EQ(u"/tmp/~1A2B", std::u16string(path)) << "the low 16 bits name the try";
+    EXPECT_FALSE(dumpTempPath(u"dump.bmp", 1, path, 260)) << "no folder";
+    EXPECT_FALSE(dumpTempPath(chosen.c_str(), 1, path, 256)) << "no room for the terminator";
 }

@@ -49,6 +49,7 @@ protected:
     }
 
     static const ControlBinding& binding(const SheetPage& page, int id) { return *findBinding(page, id); }
+    static int indexOf(const SheetPage& page, int id) { return static_cast<int>(findBinding(page, id) - page.bindings); }
 
     const SheetPage& limit1 = SHEET_PAGES[0];
     const SheetPage& limit2 = SHEET_PAGES[1];
@@ -148,6 +149,50 @@ TEST_F(ParameterSheet, RefusedBoxAtOkQueuesNothingForItsField) {
     entries[1] = 100;
     EXPECT_EQ(0, apply(limit1, entries.data()));
     EXPECT_TRUE(queuedWords().empty());
+}
+
+// A refused entry holds the page on its box once, whether the focus left
+// the box first (a click on OK or a tab: the box already shows its standing
+// value) or the entry is still in it (Enter); nothing is taken from it.
+TEST_F(ParameterSheet, ARefusalSinceThePageBecameActiveHoldsItOnce) {
+    const int setpoint = indexOf(limit1, IDC_SETPOINT), tr = indexOf(limit1, IDC_TR);
+    std::vector<uint32_t> shown = shownEntries(limit1);
+    RefusedBoxes refused;
+    EXPECT_EQ(1, leaveEditBox(limit1, setpoint, 100, &refused)) << "focus moved to OK";
+    EXPECT_EQ(80, editedParameters.limit1Setpoint);
+    PageHold hold = holdPage(limit1, shown.data(), &refused);
+    EXPECT_EQ(setpoint, hold.index);
+    EXPECT_EQ(0, hold.refusedNow) << "warned when the box was left";
+    EXPECT_EQ(-1, holdPage(limit1, shown.data(), &refused).index) << "the next OK closes";
+
+    std::vector<uint32_t> typed = shown;
+    typed[tr] = tenthsEntry("abc", 3);
+    hold = holdPage(limit1, typed.data(), &refused);
+    EXPECT_EQ(tr, hold.index) << "Enter with the entry still in its box";
+    EXPECT_EQ(1, hold.refusedNow);
+
+    EXPECT_EQ(1, leaveEditBox(limit1, tr, 251, &refused));
+    EXPECT_EQ(1, leaveEditBox(limit1, setpoint, 100, &refused));
+    hold = holdPage(limit1, typed.data(), &refused);
+    EXPECT_EQ(setpoint, hold.index) << "the first box in the page's order";
+}
+
+// A box left again with an entry it takes, or with its standing value, has
+// been dealt with: the earlier refusal no longer holds the page.
+TEST_F(ParameterSheet, ABoxLeftAgainWithoutRefusalReleasesThePage) {
+    const int setpoint = indexOf(limit1, IDC_SETPOINT), p1Max = indexOf(setup, IDC_P1_MAX);
+    RefusedBoxes refused;
+    leaveEditBox(limit1, setpoint, 100, &refused);
+    EXPECT_EQ(0, leaveEditBox(limit1, setpoint, 70, &refused));
+    EXPECT_EQ(70, editedParameters.limit1Setpoint);
+    std::vector<uint32_t> shown = shownEntries(limit1);
+    EXPECT_EQ(-1, holdPage(limit1, shown.data(), &refused).index);
+
+    editedParameters.p1Max = 0;  // a silent device's zeros stand in the box
+    leaveEditBox(setup, p1Max, 30, &refused);
+    EXPECT_EQ(0, leaveEditBox(setup, p1Max, 0, &refused));
+    shown = shownEntries(setup);
+    EXPECT_EQ(-1, holdPage(setup, shown.data(), &refused).index);
 }
 
 TEST_F(ParameterSheet, ZeroTypeOrOutputsSelectsNothing) {
