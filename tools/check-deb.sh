@@ -17,6 +17,8 @@ recording=tests/data/recordings/simulator-record-3s.pcap
 tested=build/native/elq770ctl
 host_arch=$(dpkg --print-architecture)
 fail() { echo "check-deb: $*" >&2; exit 1; }
+# apt-get, quiet, and waiting for another apt or dpkg run on the machine to end.
+apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o DPkg::Lock::Timeout=300 "$@" >/dev/null; }
 
 [ $# -gt 0 ] || fail "usage: tools/check-deb.sh PACKAGE.deb..."
 [ -x "$tested" ] || fail "$tested is missing: build it first (tools/build.sh)"
@@ -30,7 +32,7 @@ work=$(mktemp -d)
 user_made=""
 cleanup() {
   if dpkg-query -W -f='${Status}' elq770ctl 2>/dev/null | grep -q "ok installed"; then
-    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq elq770ctl >/dev/null
+    apt_get purge elq770ctl
   fi
   if [ -n "$user_made" ] && getent passwd elq770 >/dev/null; then
     userdel elq770
@@ -57,7 +59,7 @@ check_installed() {
     fail "elq770ctl is installed already; this check would remove it"
   fi
   getent passwd elq770 >/dev/null || user_made=yes
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$deb")" >/dev/null
+  apt_get install "$(realpath "$deb")"
 
   check_program /usr/bin/elq770ctl "$version"
   man -w elq770ctl >/dev/null || fail "no manual page elq770ctl(1)"
@@ -67,10 +69,10 @@ check_installed() {
   [ -f /etc/elq770/elq770-publish.conf.example ] || fail "no example configuration in /etc/elq770"
   id -nG elq770 | tr ' ' '\n' | grep -qx dialout || fail "elq770 is not in dialout: $(id elq770)"
   # The dissector where Wireshark looks for system Lua plugins: no -X.
-  tshark_first=$(HOME=$work tshark -n -r "$recording" 2>/dev/null | head -1)
+  tshark_first=$(HOME=$work XDG_CONFIG_HOME=$work/config tshark -n -c 1 -r "$recording" 2>/dev/null)
   grep -q "ELQ770.*request data" <<<"$tshark_first" || fail "tshark does not dissect: $tshark_first"
 
-  DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq elq770ctl >/dev/null
+  apt_get purge elq770ctl
   for path in /usr/bin/elq770ctl /lib/systemd/system/elq770-publish@.service /etc/elq770; do
     [ ! -e "$path" ] || fail "$path is left after the purge"
   done

@@ -4,14 +4,16 @@
 # tests, the end-to-end tests of the real programs under Wine against the
 # simulator (printing through the machine's CUPS PDF queue), and a bounded
 # run of each fuzz target; then builds the release zip from a clean build and
-# checks its contents; then builds the Debian packages (amd64, and arm64
-# cross-built), installs the amd64 one, checks what it installed and purges
-# it again, and runs the arm64 program under qemu.
+# checks its contents; then builds the amd64 Debian package, installs it,
+# checks what it installed and purges it again. The arm64 package is not
+# built here: its cross build and the install of its cross packages would
+# add about five minutes on top of the amd64 one (README, "The Debian
+# package").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-"$root/tools/install-deps.sh" --arm64
+"$root/tools/install-deps.sh"
 # A test whose server or tool is missing skips itself when run alone; the
 # full run must not pass that way.
 for tool in /usr/sbin/mosquitto openssl tshark; do
@@ -30,6 +32,5 @@ ctest --test-dir build/native --output-on-failure -j2 --timeout 900
 "$root/tools/package.sh"
 "$root/tools/check-package.sh"
 
-debs=$("$root/tools/package-deb.sh" amd64 arm64)
-mapfile -t debs <<<"$debs"
-"$root/tools/check-deb.sh" "${debs[@]}"
+deb=$("$root/tools/package-deb.sh" amd64)
+"$root/tools/check-deb.sh" "$deb"
