@@ -39,9 +39,9 @@ changelog_version=$(dpkg-parsechangelog -l tools/deb/changelog -S Version)
 SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l tools/deb/changelog -S Timestamp)
 export SOURCE_DATE_EPOCH  # help2man's date, dpkg-deb's file times
 
-# Configures and builds elq770ctl alone for $1 into $2, with the flags
-# Debian builds its packages with (hardening included).
-build_tool() {
+# Configures a build of elq770ctl alone for $1 in $2, with the flags Debian
+# builds its packages with (hardening included).
+configure_tool() {
   local arch=$1 build=$2 toolchain=()
   if [ "$arch" != "$host_arch" ]; then
     local triplet
@@ -62,7 +62,6 @@ build_tool() {
     export CXXFLAGS="${CXXFLAGS/ -g / } -Wno-stringop-truncation"
     cmake -S . -B "$build" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release \
           -DELQ_SANITIZE=OFF -DELQ_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target elq770ctl >/dev/null
   )
 }
 
@@ -152,11 +151,12 @@ assemble() {
 
 for arch in "${arches[@]}"; do
   build="$root/build/deb-$arch"
-  build_tool "$arch" "$build"
+  configure_tool "$arch" "$build"
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   [ -n "$version" ] || fail "no project version"
   [ "$version" = "$changelog_version" ] ||
     fail "version $version, but tools/deb/changelog starts with $changelog_version: add its entry"
+  cmake --build "$build" -j"$(nproc)" --target elq770ctl >/dev/null
   stage_files "$arch" "$version" "$build"
   mkdir -p dist
   deb="$root/dist/elq770ctl_${version}_$arch.deb"
