@@ -1,7 +1,10 @@
 # Native Linux build: the portable core, its unit tests under ASan and UBSan,
 # fuzz targets, the device simulator, the Wine end-to-end tests and the
-# measuring tools with their benchmarks.
+# measuring tools with their benchmarks. With ELQ_BUILD_TESTS=OFF only the
+# core and elq770ctl, so that a package build (tools/package-deb.sh, a cross
+# build included) needs neither GoogleTest nor Google Benchmark nor Wine.
 option(ELQ_SANITIZE "Build the core and its tests with ASan and UBSan" ON)
+option(ELQ_BUILD_TESTS "Build the tests, the simulator and the measuring tools" ON)
 
 find_package(Threads REQUIRED)
 
@@ -13,6 +16,11 @@ if(ELQ_SANITIZE)
   set(SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(elqcore PUBLIC ${SANITIZERS})
   target_link_options(elqcore PUBLIC ${SANITIZERS})
+endif()
+
+if(NOT ELQ_BUILD_TESTS)
+  add_subdirectory(cli)
+  return()
 endif()
 
 # The Windows build beside this one: the Wine tests run its programs.

@@ -4,6 +4,8 @@
 # in the tests; its question about capture rights is answered by its default
 # (no) under DEBIAN_FRONTEND=noninteractive. GNU time (/usr/bin/time -v)
 # takes the peak memory figures of tools/measure.sh decode.
+#   tools/install-deps.sh [--arm64]
+# --arm64 adds what the cross build of the arm64 package needs (see below).
 set -euo pipefail
 
 PACKAGES=(
@@ -18,11 +20,20 @@ PACKAGES=(
   tshark
   pkg-config libmosquitto-dev mosquitto mosquitto-clients openssl
   time
+  dpkg-dev help2man lintian
 )
 # The printer the tests print on: a CUPS queue that writes PDF files, and the
 # tools that read them back. Their recommendations (avahi, colour management,
 # drivers) are not needed.
 PRINT_PACKAGES=(cups cups-client printer-driver-cups-pdf poppler-utils ghostscript)
+# The arm64 package (tools/package-deb.sh arm64): Debian's cross compiler,
+# the target's libraries beside the host's by multiarch (libstdc++6 too,
+# where dpkg-shlibdeps and qemu look for it: the cross compiler's own copy
+# lies elsewhere), and qemu to run the program it built.
+ARM64_PACKAGES=(crossbuild-essential-arm64 libmosquitto-dev:arm64 libstdc++6:arm64 qemu-user-static)
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
 
 missing_of() {
   local p
@@ -32,16 +43,34 @@ missing_of() {
 }
 mapfile -t missing < <(missing_of "${PACKAGES[@]}")
 mapfile -t missing_print < <(missing_of "${PRINT_PACKAGES[@]}")
-if [ ${#missing[@]} -gt 0 ] || [ ${#missing_print[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]} ${missing_print[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  if [ ${#missing[@]} -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+missing_arm64=()
+if [ "${1:-}" = --arm64 ]; then
+  mapfile -t missing_arm64 < <(missing_of "${ARM64_PACKAGES[@]}")
+  if [ ${#missing_arm64[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    $SUDO dpkg --add-architecture arm64
   fi
-  if [ ${#missing_print[@]} -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-      "${missing_print[@]}" >/dev/null
+fi
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_print[@]} -eq 0 ] && [ ${#missing_arm64[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "installing: ${missing[*]} ${missing_print[*]} ${missing_arm64[*]}"
+$SUDO apt-get update -qq
+if [ ${#missing[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ ${#missing_print[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+    "${missing_print[@]}" >/dev/null
+fi
+if [ ${#missing_arm64[@]} -gt 0 ]; then
+  # A library of both architectures must be of one version, so apt may
+  # update the host's copy (a security update the arm64 one already has);
+  # a plan that removes a host package instead is refused.
+  removals=$(apt-get -s install "${missing_arm64[@]}" | sed -n 's/^Remv //p')
+  if [ -n "$removals" ]; then
+    echo "install-deps: installing ${missing_arm64[*]} would remove: $removals; not done" >&2
+    exit 1
   fi
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing_arm64[@]}" >/dev/null
 fi

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Checks the Debian packages that tools/package-deb.sh made, as a gateway box
+# gets them:
+#   tools/check-deb.sh dist/elq770ctl_<version>_amd64.deb [dist/..._arm64.deb]
+# The package of this machine's architecture is installed with apt-get; the
+# installed program must give its version and decode the golden recording
+# as the tested build (build/native) does, the unit must be there and
+# disabled, the user elq770 there and in dialout, and tshark must find the
+# dissector by itself. Then the package is purged, and the user removed when
+# this run made it, so that the machine is left as it was. A package of
+# another architecture is unpacked and its program run the same way under
+# qemu-user-static, where that is installed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+recording=tests/data/recordings/simulator-record-3s.pcap
+tested=build/native/elq770ctl
+host_arch=$(dpkg --print-architecture)
+fail() { echo "check-deb: $*" >&2; exit 1; }
+# apt-get, quiet, and waiting for another apt or dpkg run on the machine to end.
+apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o DPkg::Lock::Timeout=300 "$@" >/dev/null; }
+
+[ $# -gt 0 ] || fail "usage: tools/check-deb.sh PACKAGE.deb..."
+[ -x "$tested" ] || fail "$tested is missing: build it first (tools/build.sh)"
+expected_decode=$("$tested" decode "$recording")
+# The recording starts with the data request of `record`; its answer follows.
+[ "$(head -1 <<<"$expected_decode")" = \
+  "    0.000000  to device    f1 e1 11 a1 84 0d  ok word 65050: request data" ] ||
+  fail "$recording: the tested build decodes another first packet"
+
+work=$(mktemp -d)
+user_made=""
+cleanup() {
+  if dpkg-query -W -f='${Status}' elq770ctl 2>/dev/null | grep -q "ok installed"; then
+    apt_get purge elq770ctl
+  fi
+  if [ -n "$user_made" ] && getent passwd elq770 >/dev/null; then
+    userdel elq770
+    if getent group elq770 >/dev/null; then groupdel elq770; fi
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The program $1 must give the version $2 and decode the recording as the
+# tested build does.
+check_program() {
+  local program=$1 version=$2 decoded
+  [ "$($program --version)" = "elq770ctl $version" ] || fail "$program --version: $($program --version)"
+  decoded=$($program decode "$recording")
+  [ "$decoded" = "$expected_decode" ] ||
+    fail "$program decodes $recording otherwise: $(diff <(echo "$expected_decode") <(echo "$decoded") | head -5)"
+}
+
+check_installed() {
+  local deb=$1 version=$2 tshark_first
+  if dpkg-query -W -f='${Status}' elq770ctl 2>/dev/null | grep -q "ok installed"; then
+    trap - EXIT
+    fail "elq770ctl is installed already; this check would remove it"
+  fi
+  getent passwd elq770 >/dev/null || user_made=yes
+  apt_get install "$(realpath "$deb")"
+
+  check_program /usr/bin/elq770ctl "$version"
+  man -w elq770ctl >/dev/null || fail "no manual page elq770ctl(1)"
+  [ -f /lib/systemd/system/elq770-publish@.service ] || fail "the unit is not installed"
+  [ "$(systemctl is-enabled elq770-publish@check.service 2>&1 || true)" = disabled ] ||
+    fail "elq770-publish@check.service is not disabled: $(systemctl is-enabled elq770-publish@check.service 2>&1)"
+  [ -f /etc/elq770/elq770-publish.conf.example ] || fail "no example configuration in /etc/elq770"
+  id -nG elq770 | tr ' ' '\n' | grep -qx dialout || fail "elq770 is not in dialout: $(id elq770)"
+  # The dissector where Wireshark looks for system Lua plugins: no -X.
+  tshark_first=$(HOME=$work XDG_CONFIG_HOME=$work/config tshark -n -c 1 -r "$recording" 2>/dev/null)
+  grep -q "ELQ770.*request data" <<<"$tshark_first" || fail "tshark does not dissect: $tshark_first"
+
+  apt_get purge elq770ctl
+  for path in /usr/bin/elq770ctl /lib/systemd/system/elq770-publish@.service /etc/elq770; do
+    [ ! -e "$path" ] || fail "$path is left after the purge"
+  done
+  echo "check-deb: $(basename "$deb") installs, runs, has its unit disabled and user elq770, and purges"
+}
+
+check_foreign() {
+  local deb=$1 version=$2 arch=$3 cpu
+  cpu=$(dpkg-architecture -a"$arch" -qDEB_HOST_GNU_CPU 2>/dev/null)
+  if ! command -v "qemu-$cpu-static" >/dev/null; then
+    echo "check-deb: $(basename "$deb") not run: qemu-$cpu-static is not installed"
+    return
+  fi
+  dpkg-deb -x "$deb" "$work/$arch"
+  check_program "qemu-$cpu-static $work/$arch/usr/bin/elq770ctl" "$version"
+  echo "check-deb: $(basename "$deb") runs under qemu-$cpu-static"
+}
+
+for deb in "$@"; do
+  [ -f "$deb" ] || fail "no $deb"
+  version=$(dpkg-deb -f "$deb" Version)
+  arch=$(dpkg-deb -f "$deb" Architecture)
+  if [ "$arch" = "$host_arch" ]; then
+    check_installed "$deb" "$version"
+  else
+    check_foreign "$deb" "$version" "$arch"
+  fi
+done
