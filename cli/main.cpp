@@ -26,6 +26,7 @@ int runTool(int argc, char** argv) {
     app.footer(publishAvailability() + exitCodes);
     app.set_version_flag("--version", std::string("elq770ctl ") + ELQ_VERSION_TEXT, "print the version and exit");
     app.require_subcommand(1);
+    app.failure_message(usageErrorText);
     addCommands(app, exitCodes, &exitCode);
     try {
         app.parse(argc, argv);

@@ -9,9 +9,9 @@
 // single line-feed byte that a message box shows as a line break.
 //
 // Labels 50 to 62 are fixed-width: the name padded with blanks to 11
-// characters, then ": ", so that the values behind them line up in the
-// fixed-pitch printout; 57 is longer in every language. German names longer
-// than 11 characters are cut ("Strombereic").
+// characters (German 12, for "Strombereich" whole), then ": ", so that the
+// values behind them line up in the fixed-pitch printout, where a column
+// has room for 23 characters; 57 is longer in every language.
 #include "lang/language_table.h"
 
 #include <cstddef>
@@ -135,19 +135,19 @@ constexpr Entry GERMAN[] = {
     {33, "Fehler!"},
     {34, "ELQ770 Konfiguration"},
     {35, "Bildschirmkopie"},
-    {50, "Auto-Absch.: "},
-    {51, "Strombereic: "},
-    {52, "Spannung   : "},
-    {53, "Ausg\xE4nge   : "},
-    {54, "Iout       : "},
-    {55, "Grenze     : "},
-    {56, "P1Max      : "},
+    {50, "Auto-Absch. : "},
+    {51, "Strombereich: "},
+    {52, "Spannung    : "},
+    {53, "Ausg\xE4nge    : "},
+    {54, "Iout        : "},
+    {55, "Grenze      : "},
+    {56, "P1Max       : "},
     {57, "Aktive Grenze: "},
-    {58, "Polarit\xE4t  : "},
-    {59, "Grenzwert  : "},
-    {60, "dUdt       : "},
-    {61, "Tr         : "},
-    {62, "Ts         : "},
+    {58, "Polarit\xE4t   : "},
+    {59, "Grenzwert   : "},
+    {60, "dUdt        : "},
+    {61, "Tr          : "},
+    {62, "Ts          : "},
     {70, "Ger\xE4t nicht verbunden. Senden nicht m\xF6glich.\nFortfahren?"},
     {71, "Keine Verbindung zum Ger\xE4t."},
     {80, "Einrichten des Vorgangs nicht m\xF6glich!"},

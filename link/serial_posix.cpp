@@ -21,6 +21,7 @@
 // indexes, stopRequested is an atomic, and the pipes order the wake-ups.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -102,8 +103,11 @@ int configureTty(int fd, int baudRate) {
 int openTty(const char* path, int baudRate) {
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
-    if (ioctl(fd, TIOCEXCL) != 0 || !configureTty(fd, baudRate)) {
-        int error = errno;
+    // TIOCEXCL keeps other users out but not root; the lock on the open
+    // descriptor holds for everyone who asks for it, and /proc/locks names
+    // its holder. It goes with the descriptor, also when the process dies.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !configureTty(fd, baudRate)) {
+        int error = errno == EWOULDBLOCK ? EBUSY : errno;
         close(fd);
         errno = error;
         return -1;

@@ -8,6 +8,6 @@
 int configureTty(int fd, int baudRate);
 
 // Opens path non-blocking and exclusive (a second opener gets EBUSY, as a
-// COM port refuses one on Windows) and configures it; the descriptor, or -1
-// with errno set.
+// COM port refuses one on Windows, root included: an flock beside TIOCEXCL)
+// and configures it; the descriptor, or -1 with errno set.
 int openTty(const char* path, int baudRate);

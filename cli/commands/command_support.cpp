@@ -1,5 +1,6 @@
 #include "cli/commands/command_support.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,24 +23,24 @@ namespace {
 // "0.05", "3600", "1e+06": as short as the number allows.
 std::string numberText(double number) {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", number);
+    std::snprintf(text, sizeof text, "%.10g", number);
     return text;
 }
 
 }  // namespace
 
-CLI::Validator finiteRange(double minimum, double maximum) {
+CLI::Validator finiteRange(double minimum, double maximum, const std::string& unit) {
     std::string range = numberText(minimum) + " to " + numberText(maximum);
+    std::string wanted = "must be " + unit + ", " + range + ", not ";
     return CLI::Validator(
-        [minimum, maximum, range](std::string& text) -> std::string {
+        [minimum, maximum, wanted](std::string& text) -> std::string {
             char* end = nullptr;
             double number = std::strtod(text.c_str(), &end);
-            if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(number))
-                return "not a finite number: " + text;
-            if (number < minimum || number > maximum) return text + " is outside " + range;
+            bool finite = !text.empty() && end == text.c_str() + text.size() && std::isfinite(number);
+            if (!finite || number < minimum || number > maximum) return wanted + "'" + text + "'";
             return "";
         },
-        "NUMBER in [" + numberText(minimum) + " - " + numberText(maximum) + "]");
+        unit + " (" + range + ")");
 }
 
 void addPortOption(CLI::App* command, std::string* port) {
@@ -101,19 +102,48 @@ void reportMismatches(const std::string& port, const ParameterSet& device) {
                            std::to_string(device.*p.field));
 }
 
+// A stop request held: the user hears why the tool goes on.
+void tellHeld() {
+    std::fprintf(stderr,
+                 "elq770ctl: finishing the download and its read-back first (under a second); "
+                 "stop again to end it at once\n");
+}
+
+// A second stop request ended the download between two words or before the
+// read-back came: the device took what was sent and nothing was confirmed.
+[[noreturn]] void endAbandoned(const std::string& port, const DownloadStops& stops) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "download stopped after %d of %d words, before the read-back: the device may hold a mix "
+                  "of old and new values (info shows what it holds)",
+                  stops.wordsSent, stops.wordsQueued);
+    fail(port, text);
+    endAsStopped();
+}
+
 }  // namespace
 
+// Stop requests are counted from the first word to the read-back, so that
+// a Ctrl-C does not leave the device with part of a download unseen.
 int downloadAndReport(const std::string& port) {
-    DownloadResult result = downloadQueuedWords();
+    static std::atomic<int> downloadStopRequests{0};
+    catchStopRequests(&downloadStopRequests);
+    DownloadStops stops;
+    stops.requests = &downloadStopRequests;
+    stops.held = tellHeld;
+    DownloadResult result = downloadQueuedWords(&stops);
+    if (result == DOWNLOAD_ABANDONED) endAbandoned(port, stops);
     ParameterSet device = snapshotParameters(deviceParameters);
     closeLink();
+    int code = EXIT_DONE;
     if (result == DOWNLOAD_NO_ANSWER) {
         fail(port, "download not confirmed: no answer from the device");
-        return EXIT_NO_ANSWER;
-    }
-    if (result == DOWNLOAD_MISMATCH) {
+        code = EXIT_NO_ANSWER;
+    } else if (result == DOWNLOAD_MISMATCH) {
         reportMismatches(port, device);
-        return EXIT_NOT_CONFIRMED;
+        code = EXIT_NOT_CONFIRMED;
     }
-    return EXIT_DONE;
+    // A held request: the download's own outcome is the exit code, and the
+    // subcommand's report follows, as it is the last thing it does anyway.
+    return code;
 }

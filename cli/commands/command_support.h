@@ -15,8 +15,9 @@ void fail(const std::string& subject, const std::string& text);
 // The check of every number option of the tool: a finite number from
 // minimum to maximum. NaN and the infinities are refused (a range check
 // alone lets NaN through, since every comparison with it is false), and so
-// is anything outside; the option's exit code is then EXIT_USAGE.
-CLI::Validator finiteRange(double minimum, double maximum);
+// is anything outside; the option's exit code is then EXIT_USAGE, and the
+// reason reads "--duration must be seconds, 0 to 31622400, not '5s'".
+CLI::Validator finiteRange(double minimum, double maximum, const std::string& unit);
 
 // A run's --duration in seconds: 0 (until stopped) to a year.
 constexpr double MOST_DURATION_SECONDS = 366.0 * 24 * 3600;

@@ -23,6 +23,11 @@ extern const Command PORTS_COMMAND, INFO_COMMAND, SAVE_COMMAND, LOAD_COMMAND, SE
 // the one that runs leaves its exit code in *exitCode.
 void addCommands(CLI::App& app, const std::string& footer, int* exitCode);
 
+// CLI11's failure message: "elq770ctl: " and what is wrong, naming the
+// unknown option or subcommand, the stray argument or the refused value,
+// then where the help is.
+std::string usageErrorText(const CLI::App* app, const CLI::Error& error);
+
 // "" where publish exists; elsewhere one line saying where it does, for the
 // foot of the tool's help.
 std::string publishAvailability();

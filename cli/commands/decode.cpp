@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
 #include "cli/recording/recording_reader.h"
 #include "link/line_recording.h"
@@ -42,11 +43,23 @@ std::string characterText(int32_t character) {
     return "character " + std::to_string(character);
 }
 
+// The device sends the alarm words of a level below 10 (65000 to 65009 for
+// limit 1, 65025 to 65034 for limit 2) as well; the program acts only from
+// 10 up, so a reader of the recording should not take them for noise.
+std::string unusedWordText(uint16_t word) {
+    constexpr int LOW_ALARM_LEVELS = 10;
+    if (word >= CODE_ALARM_LIMIT1 - LOW_ALARM_LEVELS && word < CODE_ALARM_LIMIT1)
+        return "unused word: alarm word of limit 1 below level 10, which the program ignores";
+    if (word >= CODE_ALARM_LIMIT2 - LOW_ALARM_LEVELS && word < CODE_ALARM_LIMIT2)
+        return "unused word: alarm word of limit 2 below level 10, which the program ignores";
+    return "unused word: in no band the program reads";
+}
+
 // One reply line or command frame: its check, word and meaning.
 nlohmann::json describeLine(const uint8_t* line, RecordingDirection direction) {
     nlohmann::json item;
     bool ok = lineChecksumOk(line) != 0;
-    item["checksum_ok"] = ok;
+    item["checksumOk"] = ok;
     if (lineLength(line) == 0) {
         item["meaning"] = "empty line";
         return item;
@@ -69,7 +82,7 @@ nlohmann::json describeLine(const uint8_t* line, RecordingDirection direction) {
         switch (meaning.band) {
         case BAND_MEASUREMENT:
             item["percent"] = meaning.value;
-            item["active_limit"] = meaning.limit;
+            item["activeLimit"] = meaning.limit;
             text = "measurement " + std::to_string(meaning.value) + " %, limit " + std::to_string(meaning.limit) +
                    " active";
             break;
@@ -92,7 +105,7 @@ nlohmann::json describeLine(const uint8_t* line, RecordingDirection direction) {
             text = "text " + characterText(meaning.value);
             break;
         case BAND_UNUSED:
-            text = "unused word";
+            text = unusedWordText(word);
             break;
         }
     }
@@ -102,7 +115,7 @@ nlohmann::json describeLine(const uint8_t* line, RecordingDirection direction) {
 }
 
 std::string lineText(const nlohmann::json& item) {
-    std::string text = item.value("checksum_ok", false) ? "ok" : "BAD";
+    std::string text = item.value("checksumOk", false) ? "ok" : "BAD";
     if (item.contains("word")) text += " word " + std::to_string(item["word"].get<int>());
     return text + ": " + item["meaning"].get<std::string>();
 }
@@ -121,6 +134,9 @@ int runDecode(const DecodeOptions& options) {
     bool started = false;
     int64_t startUs = 0;
     return file.forEachPacket([&](const RecordedPacket& packet) {
+        if (!started && !options.json)
+            std::printf("recording started %s; times below are seconds since then\n",
+                        isoTimestamp(packet.timeUs / 1000).c_str());
         if (!started) startUs = packet.timeUs;
         started = true;
         nlohmann::json entry;

@@ -17,8 +17,8 @@ void setupMonitor(CLI::App* command) {
         command->add_option("--from", parsed.fromPath, "read a recording of the line instead of the port");
     port->excludes(from);
     command->add_option("--csv", parsed.csvPath, "also write the rows to this CSV file");
-    command->add_option("--duration", parsed.durationSeconds, "stop after this many seconds")
-        ->check(finiteRange(0, MOST_DURATION_SECONDS))
+    command->add_option("--duration", parsed.durationSeconds, "stop after this many seconds; 0, the default, runs until Ctrl-C")
+        ->check(finiteRange(0, MOST_DURATION_SECONDS, "seconds"))
         ->excludes(from);
 }
 

@@ -21,20 +21,32 @@ struct PortsOptions {
 // What the command line gave; a run of the tool runs one subcommand once.
 PortsOptions parsed;
 
-// One line for the port: its device's text, "-" when none answers, or why
+// Opens the port; when it will not open, prints its line with the reason.
+bool openOrTell(const std::string& name) {
+    if (openLinkByName(name.c_str(), BAUD_RATE)) return true;
+    std::printf("%-16s (%s)\n", name.c_str(), portOpenFailure(name, lastSystemError()).c_str());
+    return false;
+}
+
+// One line for the port: its device's text, "(no device answered)", or why
 // it would not open.
 void scanPort(const std::string& name) {
     forgetDevice();
-    if (!openLinkByName(name.c_str(), BAUD_RATE)) {
-        std::printf("%-16s (cannot open: %s)\n", name.c_str(), systemErrorText(lastSystemError()).c_str());
-        return;
-    }
+    if (!openOrTell(name)) return;
     bool answered = requestParameters() != 0;
     ParameterSet device = snapshotParameters(deviceParameters);
     closeLink();
     std::printf("%-16s %s\n", name.c_str(),
-                answered ? utf8FromCp1252(device.deviceText, sizeof device.deviceText).c_str() : "-");
+                answered ? utf8FromCp1252(device.deviceText, sizeof device.deviceText).c_str()
+                         : "(no device answered)");
     std::fflush(stdout);  // two seconds a port: show each as it is done
+}
+
+// The port's name, marked when it exists but cannot be opened.
+void listPort(const std::string& name) {
+    if (!openOrTell(name)) return;
+    closeLink();
+    std::printf("%s\n", name.c_str());
 }
 
 void setupPorts(CLI::App* command) {
@@ -49,7 +61,7 @@ int runPorts(const PortsOptions& options) {
         if (options.scan)
             scanPort(name);
         else
-            std::printf("%s\n", name.c_str());
+            listPort(name);
     }
     return EXIT_DONE;
 }

@@ -81,7 +81,7 @@ void addBrokerOptions(CLI::App* command) {
     command->add_option("--refused-retry", parsed.refusedRetryMinutes,
                         "minutes between attempts when the broker refuses the gateway after it has been connected "
                         "(default 5; a refusal at the first connection ends it, exit code 6)")
-        ->check(finiteRange(0.05, 1440));
+        ->check(finiteRange(0.05, 1440, "minutes"));
 }
 
 void setupPublish(CLI::App* command) {
@@ -93,13 +93,13 @@ void setupPublish(CLI::App* command) {
     command->add_option("--topic-prefix", parsed.topicPrefix, "first topic levels (default elq770)")
         ->check(CLI::Validator([](std::string& v) { return topicLevelError(v, true); }, "PREFIX"));
     command->add_option("--interval", parsed.intervalSeconds, "seconds per measurement message (default 1)")
-        ->check(finiteRange(0.1, 3600));
+        ->check(finiteRange(0.1, 3600, "seconds"));
     command->add_option("--qos", parsed.qos, "QoS of the measurement messages, 0 or 1 (default 1)")
-        ->check(finiteRange(0, 1));
+        ->check(finiteRange(0, 1, "a QoS level"));
     command->add_option("--info-every", parsed.infoEveryMinutes, "minutes between info messages (default 10)")
-        ->check(finiteRange(0.05, 1440));
+        ->check(finiteRange(0.05, 1440, "minutes"));
     command->add_option("--buffer", parsed.buffer, "QoS 1 messages kept while the broker is away (default 3600)")
-        ->check(finiteRange(1, 1000000));
+        ->check(finiteRange(1, 1000000, "a count of messages"));
 }
 
 int runPublishCommand() {

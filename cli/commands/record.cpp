@@ -22,8 +22,8 @@ void setupRecord(CLI::App* command) {
                       "with --relay: replace a symlink there even when it is not a stale pseudo-terminal's "
                       "(never a file, never the port)")
         ->needs(relay);
-    command->add_option("--duration", parsed.durationSeconds, "stop after this many seconds")
-        ->check(finiteRange(0, MOST_DURATION_SECONDS));
+    command->add_option("--duration", parsed.durationSeconds, "stop after this many seconds; 0, the default, runs until Ctrl-C")
+        ->check(finiteRange(0, MOST_DURATION_SECONDS, "seconds"));
 }
 
 // Like monitor, record takes Ctrl-C (and on Windows Ctrl-Break and the

@@ -46,10 +46,10 @@ void reportConfirmed(const ParameterSet& before) {
 void setupSet(CLI::App* command) {
     addPortOption(command, &parsed.port);
     command->add_option("NAME=VALUE", parsed.assignments,
-                        "limit1Type limit1Setpoint limit1Tr limit1Ts limit1CurrentRange limit2... "
-                        "nominalVoltage polarity analogueOutput outputs p1Max autoShutDown; "
-                        "Tr and Ts in seconds (12.5 or 12,5)")
+                        "the parameters to change, listed below; Tr and Ts in seconds with one decimal "
+                        "(12.5 or 12,5), a list parameter by its text or its code")
         ->required();
+    command->footer(assignableParametersText() + "\n" + command->get_footer());
 }
 
 int runSet(const SetOptions& options) {

@@ -33,7 +33,7 @@ void prepareConsole();
 void restoreConsole();
 
 // From here on the user's stop requests end the current run instead of the
-// process: they set *stop. POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT. Windows: Ctrl-C and
+// process: each adds one to *stop. POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT. Windows: Ctrl-C and
 // Ctrl-Break, and the console window's close, log-off and shut-down; after
 // those three Windows ends the process as soon as the handler returns, so
 // the handler holds it (for at most 4 s, below the 5 s Windows allows)
@@ -41,6 +41,9 @@ void restoreConsole();
 void catchStopRequests(std::atomic<int>* stop);
 // The run has written its rows and summary and the console is restored.
 void stopRequestsHandled();
+// Ends the process as the last stop request would have without a handler
+// (POSIX: its signal's default; Windows: the Ctrl-C exit code).
+[[noreturn]] void endAsStopped();
 
 // fopen for a file named in UTF-8 (Windows: _wfopen of its UTF-16 name).
 // nullptr on failure, with lastSystemError() telling why.
@@ -59,8 +62,13 @@ bool stdoutIsTerminal();
 int lastSystemError();
 std::string systemErrorText(int code);
 
+// Why the port would not open, for "elq770ctl: PORT: " in front: "in use by
+// PID 4711 (elq770ctl publish)" where the holder can be found, a hint for a
+// permission the user lacks, or "cannot open port: " and the system's text.
+std::string portOpenFailure(const std::string& port, int error);
+
 // The serial ports that exist: Linux /dev/ttyUSB*, /dev/ttyACM* and /dev/ttyS*
-// that open as a tty; Windows the COM names the system knows. Sorted.
+// that open as a tty, or are there but refused to us; Windows the COM names the system knows. Sorted.
 std::vector<std::string> listSerialPorts();
 
 // Local broken-down time of t and its offset from UTC in minutes.

@@ -61,12 +61,12 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        stop->store(1, std::memory_order_relaxed);
+        stop->fetch_add(1, std::memory_order_relaxed);
         return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-        stop->store(1, std::memory_order_relaxed);
+        stop->fetch_add(1, std::memory_order_relaxed);
         holdProcessUntilRunHandled();
         return TRUE;
     default:
@@ -122,6 +122,13 @@ void catchStopRequests(std::atomic<int>* stop) { stopFlag.store(stop, std::memor
 
 void stopRequestsHandled() { runHandled.store(1, std::memory_order_relaxed); }
 
+// The code the system's own Ctrl-C handler ends a process with.
+void endAsStopped() {
+    restoreConsole();
+    stopRequestsHandled();
+    ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
+
 std::FILE* openFile(const std::string& path, const char* mode) {
     std::wstring widePath;
     std::wstring wideMode;
@@ -163,6 +170,15 @@ std::string systemErrorText(int code) {
     while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.'))
         --length;
     return std::string(text, length);
+}
+
+// Windows opens a COM port for one program at a time and refuses the next
+// with "access denied", which reads like a missing right; it cannot say who
+// holds the port.
+std::string portOpenFailure(const std::string&, int error) {
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        return "in use by another program (a COM port opens for one program at a time)";
+    return "cannot open port: " + systemErrorText(error);
 }
 
 namespace {

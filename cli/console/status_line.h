@@ -21,6 +21,11 @@ inline bool runEndDue(const std::atomic<int>& stopRequested, std::chrono::steady
     return std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(durationSeconds);
 }
 
+// "1 link gap", "2 link gaps": a count and its noun, plural when it is not 1.
+inline std::string countOf(int64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 // A line of its own: on a terminal the status line it follows is ended first.
 inline void printNote(std::FILE* out, bool terminal, const std::string& text) {
     if (terminal) std::fputs("\n", stdout);

@@ -55,8 +55,7 @@ uint32_t parameterAnswers() {
 int openDevicePort(const std::string& port) {
     if (openLinkByName(port.c_str(), BAUD_RATE)) return 1;
     int error = lastSystemError();
-    std::fprintf(stderr, "elq770ctl: %s: cannot open port: %s\n", port.c_str(),
-                 systemErrorText(error).c_str());
+    std::fprintf(stderr, "elq770ctl: %s: %s\n", port.c_str(), portOpenFailure(port, error).c_str());
     return 0;
 }
 
@@ -69,13 +68,40 @@ int requestParameters(int timeoutMs) {
     return 1;
 }
 
-DownloadResult downloadQueuedWords() {
+namespace {
+
+// True at the second stop request; tells the first once.
+bool abandoned(DownloadStops* stops) {
+    int requests = stops->requests->load(std::memory_order_relaxed);
+    if (requests >= 1 && stops->held != nullptr) {
+        stops->held();
+        stops->held = nullptr;
+    }
+    return requests >= 2;
+}
+
+}  // namespace
+
+DownloadResult downloadQueuedWords(DownloadStops* stops) {
+    stops->wordsQueued = commandQueuePending();
+    stops->wordsSent = 0;
     Clock::time_point tick = Clock::now();
     while (pumpCommandWord()) {
+        ++stops->wordsSent;
         tick += std::chrono::milliseconds(COMMAND_TICK_MS);
+        // The pace in short steps, so that a second request ends it at once.
+        if (pollUntil(COMMAND_TICK_MS, [&] { return abandoned(stops) || Clock::now() >= tick; }) &&
+            abandoned(stops))
+            return DOWNLOAD_ABANDONED;
         std::this_thread::sleep_until(tick);
     }
-    if (!requestParameters()) return DOWNLOAD_NO_ANSWER;
+    uint32_t before = parameterAnswers();
+    sendRequest();
+    bool answered = pollUntil(REPLY_TIMEOUT_MS, [&] { return parameterAnswers() != before || abandoned(stops); });
+    if (abandoned(stops)) return DOWNLOAD_ABANDONED;
+    if (!answered) return DOWNLOAD_NO_ANSWER;
+    // The parameters are in: a request now only shortens the wait for the text.
+    pollUntil(TEXT_TIMEOUT_MS, [&] { return deviceTextComplete() || abandoned(stops); });
     return editedMatchesDevice() ? DOWNLOAD_CONFIRMED : DOWNLOAD_MISMATCH;
 }
 

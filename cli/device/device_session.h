@@ -8,14 +8,15 @@
 // which only counts answers in an atomic; the main thread polls that count.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 constexpr int REPLY_TIMEOUT_MS = 2000;  // the wait for a parameter answer
 constexpr int TEXT_TIMEOUT_MS = 1000;   // the text follows the parameters
 
-// Opens the port by name; on failure prints "elq770ctl: PORT: cannot open
-// port: REASON" and returns 0.
+// Opens the port by name; on failure prints "elq770ctl: PORT: REASON"
+// (portOpenFailure) and returns 0.
 int openDevicePort(const std::string& port);
 
 // Sends CMD_REQUEST_DATA and waits up to timeoutMs for the parameter answer,
@@ -30,12 +31,21 @@ uint32_t parameterAnswers();
 // The identification text behind the last parameter answer is whole.
 bool deviceTextComplete();
 
-enum DownloadResult { DOWNLOAD_CONFIRMED, DOWNLOAD_NO_ANSWER, DOWNLOAD_MISMATCH };
+enum DownloadResult { DOWNLOAD_CONFIRMED, DOWNLOAD_NO_ANSWER, DOWNLOAD_MISMATCH, DOWNLOAD_ABANDONED };
+
+// The user's stop requests during a download: the first is held until the
+// words are sent and read back (under a second), a second abandons it.
+struct DownloadStops {
+    const std::atomic<int>* requests = nullptr;  // counted by catchStopRequests
+    void (*held)() = nullptr;                     // told once, at the first
+    int wordsSent = 0;                            // out: how far it came
+    int wordsQueued = 0;
+};
 
 // Sends the queued words one per tick, then asks for the parameters and
 // compares them with editedParameters, as the window program confirms a
-// download.
-DownloadResult downloadQueuedWords();
+// download. DOWNLOAD_ABANDONED at a second stop request, at once.
+DownloadResult downloadQueuedWords(DownloadStops* stops);
 
 // Forgets what the previous device said, with no link open (a port scan
 // goes from one port to the next).

@@ -49,9 +49,27 @@ bool parseSeconds(const std::string& text, uint16_t* value) {
     std::string fraction = separator == std::string::npos ? "" : text.substr(separator + 1);
     bool digitsOnly = whole.find_first_not_of("0123456789") == std::string::npos &&
                       fraction.find_first_not_of("0123456789") == std::string::npos;
-    if (!digitsOnly || (whole.empty() && fraction.empty())) return false;
+    if (!digitsOnly || (whole.empty() && fraction.empty()) || fraction.size() > 1) return false;
     *value = parseTenths(text.c_str(), static_cast<int>(text.size()));
     return true;
+}
+
+// A parameter chosen from a list of texts ("Max.", "10A", "400V"), not a
+// number shown as itself, in percent or in seconds.
+bool isListField(Field field) {
+    const ParameterRange* range = parameterRangeOf(field);
+    std::string number = std::to_string(range->minimum);
+    std::string shown = valueText(field, range->minimum);
+    return !isTenthsField(field) && shown != number && shown != number + "%";
+}
+
+// "230V, 400V, 500V" for the codes from minimum to maximum.
+std::string listTexts(Field field) {
+    const ParameterRange* range = parameterRangeOf(field);
+    std::string texts;
+    for (uint16_t code = range->minimum; code <= range->maximum; ++code)
+        texts += (texts.empty() ? "" : ", ") + valueText(field, code);
+    return texts;
 }
 
 // A list parameter's own text: "Max." (or "Max"), "10A", "400V".
@@ -70,6 +88,8 @@ bool parseListText(Field field, const std::string& text, uint16_t* value) {
 
 std::string rangeText(Field field, const ParameterRange& range) {
     char text[64];
+    if (isListField(field)) return listTexts(field) + " (or their codes " + std::to_string(range.minimum) + " to " +
+                                   std::to_string(range.maximum) + ")";
     if (isTenthsField(field)) {
         char low[16], high[16];
         formatTenths(low, sizeof low, range.minimum);
@@ -143,7 +163,7 @@ std::string parameterTable(const ParameterSet& record, int languageOffset) {
 nlohmann::ordered_json parameterJson(const ParameterSet& record) {
     nlohmann::ordered_json json;
     json["deviceText"] = utf8FromCp1252(record.deviceText, sizeof record.deviceText);
-    json["activeLimit"] = record.activeLimit;
+    json["activeLimit"] = record.activeLimit == 0 ? 1 : 2;  // as the display names them, and the CSV
     for (const ParameterRange& parameter : PARAMETER_RANGES) json[parameter.name] = record.*parameter.field;
     return json;
 }
@@ -158,10 +178,26 @@ std::string applyAssignment(const std::string& assignment, ParameterSet* record)
     uint16_t value = 0;
     bool read = isTenthsField(parameter->field) ? parseSeconds(text, &value)
                                                 : parseWhole(text, &value) || parseListText(parameter->field, text, &value);
-    if (!read || !valueInRange(*parameter, value))
-        return std::string(parameter->name) + "=" + text + " refused: allowed " + rangeText(parameter->field, *parameter);
-    record->*parameter->field = value;
-    return "";
+    if (read && valueInRange(*parameter, value)) {
+        record->*parameter->field = value;
+        return "";
+    }
+    std::string said = std::string(parameter->name) + ": " + text;
+    if (isListField(parameter->field)) return said + " is not one of " + rangeText(parameter->field, *parameter);
+    std::size_t separator = text.find_first_of(".,");
+    if (isTenthsField(parameter->field) && separator != std::string::npos && text.size() - separator > 2)
+        return said + " has more than one decimal: seconds are set in tenths, " + rangeText(parameter->field, *parameter);
+    return said + " is outside " + rangeText(parameter->field, *parameter);
 }
 
-std::string parameterJsonText(const ParameterSet& record) { return parameterJson(record).dump(2); }
+std::string assignableParametersText() {
+    std::string text = "Parameters (NAME=VALUE):\n";
+    for (const ParameterRange& parameter : PARAMETER_RANGES) {
+        char name[32];
+        std::snprintf(name, sizeof name, "  %-20s ", parameter.name);
+        text += name + rangeText(parameter.field, parameter) + "\n";
+    }
+    return text;
+}
+
+std::string parameterJsonText(const ParameterSet& record) { return parameterJson(record).dump(); }

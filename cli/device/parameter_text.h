@@ -31,15 +31,20 @@ std::string valueText(uint16_t ParameterSet::*field, uint16_t value, int languag
 // the active limit, in the language languageOffset.
 std::string parameterTable(const ParameterSet& record, int languageOffset);
 
-// {"deviceText": ..., "activeLimit": 0 or 1, "limit1Type": ..., ...}: the
-// record's own numbers (Tr and Ts in tenths of a second).
+// {"deviceText": ..., "activeLimit": 1 or 2, "limit1Type": ..., ...}: the
+// record's own numbers (Tr and Ts in tenths of a second), the active limit
+// as the display and the CSV name it.
 nlohmann::ordered_json parameterJson(const ParameterSet& record);
 // That JSON as info --json and show --json print it, and as the MQTT
-// gateway publishes it: indented by two, without a closing line break.
+// gateway publishes it: on one line, without a closing line break.
 std::string parameterJsonText(const ParameterSet& record);
 
 // Takes "NAME=VALUE" into record when the value passes the property sheet's
 // rule for that parameter. Tr and Ts are seconds with one decimal ("12,5" or
 // "12.5"); the list parameters take their code or their text ("Max.",
-// "400V", "10A"). Returns "" or the reason for refusing it.
+// "400V", "10A"). Returns "" or the reason for refusing it, in the sheet's
+// words: "nominalVoltage: 400 is not one of 230V, 400V, ...".
 std::string applyAssignment(const std::string& assignment, ParameterSet* record);
+
+// Every name with what it takes, one a line, for set --help.
+std::string assignableParametersText();

@@ -37,18 +37,25 @@ constexpr int FLUSH_AT_END_MS = 2000;
 constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
 constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
 
+// The gateway's diagnostics; its data goes to the broker.
 void note(const std::string& text) {
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
 }
 
 // The file's first line, or else the variable, which, set for a whole
 // service, counts only with a user name. The variable leaves the
 // environment either way. An exit code, a refusal reported.
 int readPassword(const PublishOptions& options, Password* password) {
+    bool variableSet = std::getenv(PASSWORD_VARIABLE) != nullptr;
     int taken = password->takeVariable(PASSWORD_VARIABLE);
     if (!options.passwordFile.empty()) return password->readFile(options.passwordFile);
-    if (options.username.empty()) password->wipe();
+    if (options.username.empty()) {
+        password->wipe();
+        if (variableSet)
+            std::fprintf(stderr, "elq770ctl: %s is set but --username is not: connecting without a password\n",
+                         PASSWORD_VARIABLE);
+    }
     return taken;
 }
 

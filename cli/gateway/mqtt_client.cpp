@@ -271,7 +271,10 @@ void MqttClient::lost(int code) {
 }
 
 void MqttClient::acknowledged(int mid) {
-    if (!queue_.acknowledge(mid)) retained_.acknowledge(mid);
+    if (queue_.acknowledge(mid))
+        ++delivered_;
+    else
+        retained_.acknowledge(mid);
 }
 
 void MqttClient::logged(int level, const char* text) {
@@ -381,6 +384,7 @@ void MqttClient::publishQueued(const std::string& topic, const std::string& payl
 void MqttClient::publishAtMostOnce(const std::string& topic, const std::string& payload) {
     if (state_ != State::CONNECTED) return;
     int rc = mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 0, false);
+    if (rc == MOSQ_ERR_SUCCESS) ++sentOnce_;
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) reportRefusedPublish(rc, false);
 }
 
@@ -389,13 +393,22 @@ void MqttClient::setRetained(const std::string& topic, const std::string& payloa
     if (state_ == State::CONNECTED && !freshConnection_) handRetained();
 }
 
+// One line for the whole run, however it ended: what reached the broker and
+// what did not.
+void MqttClient::tellEnd(bool connected) {
+    std::string sent = std::to_string(delivered_) + (delivered_ == 1 ? " message" : " messages") +
+                       " acknowledged by the broker";
+    if (sentOnce_ > 0) sent += ", " + std::to_string(sentOnce_) + " sent at QoS 0";
+    note_("elq770ctl: " + settings_.url + ": ended " + (connected ? "connected" : "not connected") + ": " + sent +
+          ", " + std::to_string(dropped_.total()) + " dropped from the full queue, " +
+          std::to_string(queue_.size()) + " queued not sent");
+}
+
 void MqttClient::finish(int flushMs) {
     reportDropped(true);
     reportRefusedPublish(MOSQ_ERR_SUCCESS, true);
     if (fatal_ != 0 || state_ != State::CONNECTED) {
-        if (queue_.size() > 0)
-            note_("elq770ctl: " + settings_.url + ": not connected at the end: " + std::to_string(queue_.size()) +
-                  " queued messages not sent");
+        tellEnd(false);
         return;
     }
     setRetained(settings_.willTopic, OFFLINE);
@@ -405,8 +418,7 @@ void MqttClient::finish(int flushMs) {
         mosquitto_loop(mosq_, 10, 1);
         if (state_ == State::CONNECTED) connectionServed();
     }
-    if (queue_.size() > 0)
-        note_("elq770ctl: " + settings_.url + ": " + std::to_string(queue_.size()) + " queued messages not sent");
+    tellEnd(true);
     state_ = State::IDLE;
     mosquitto_disconnect(mosq_);
     mosquitto_loop(mosq_, 100, 1);

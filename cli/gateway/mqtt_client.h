@@ -66,7 +66,8 @@ public:
     int fatal() const { return fatal_; }
 
     // The clean end: the will's topic set to "offline" by ourselves, the
-    // queue flushed for at most flushMs, then a disconnect (no will).
+    // queue flushed for at most flushMs, then a disconnect (no will); one
+    // closing line on stderr says what was sent and what was not.
     void finish(int flushMs);
 
     // libmosquitto's callbacks land here (public for the C trampolines).
@@ -89,6 +90,7 @@ private:
     void handQueued();
     void handRetained();
     void reportDropped(bool all);
+    void tellEnd(bool connected);
     void reportRefusedPublish(int rc, bool all);
     void tell(const std::string& text);
 
@@ -111,4 +113,6 @@ private:
     std::string lastTlsError_;
     std::string loadError_;  // the client certificate or key that did not load
     int fatal_ = 0;
+    uint64_t delivered_ = 0;  // queued messages the broker acknowledged
+    uint64_t sentOnce_ = 0;   // QoS 0 messages handed to the connection
 };

@@ -115,7 +115,7 @@ void Monitor::showStatus(bool force) {
 }
 
 // Notices go where they do not mix with rows: stderr when rows go to stdout.
-void Monitor::note(const std::string& text) { status_.note(rowsToStdout_ ? stderr : stdout, text); }
+void Monitor::note(const std::string& text) { status_.note(stderr, text); }
 
 // The CSV is closed and the summary written before the link closes: closing
 // a stuck driver may take all the time that Windows leaves a process after
@@ -130,18 +130,14 @@ void Monitor::summarize() {
     if (csv_ != nullptr) std::fclose(csv_);
     csv_ = nullptr;
     showStatus(true);
-    char text[300];
-    if (summary_.rows > 0) {
-        std::snprintf(text, sizeof text,
-                      "%" PRId64 " rows; measurement min %d %%, max %d %%, mean %.1f %%; %u alarm words; "
-                      "%d link gaps (%.1f s)",
-                      summary_.rows, summary_.minimum, summary_.maximum, summary_.sum / summary_.rows,
-                      summary_.alarms, watch_.gaps(), watch_.gapSeconds());
-    } else {
-        std::snprintf(text, sizeof text, "0 rows; %u alarm words; %d link gaps (%.1f s)", summary_.alarms,
-                      watch_.gaps(), watch_.gapSeconds());
-    }
-    note(text);
+    char measured[120] = "";
+    if (summary_.rows > 0)
+        std::snprintf(measured, sizeof measured, "; measurement min %d %%, max %d %%, mean %.1f %%", summary_.minimum,
+                      summary_.maximum, summary_.sum / summary_.rows);
+    char seconds[40];
+    std::snprintf(seconds, sizeof seconds, " (%.1f s)", watch_.gapSeconds());
+    note(countOf(summary_.rows, "row") + measured + "; " + countOf(summary_.alarms, "alarm word") + "; " +
+         countOf(watch_.gaps(), "link gap") + seconds);
 }
 
 int Monitor::openOutputs() {

@@ -125,7 +125,7 @@ private:
 
 bool Recorder::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
 
-void Recorder::note(const std::string& text) { status_.note(stdout, text); }
+void Recorder::note(const std::string& text) { status_.note(stderr, text); }
 
 // Takes the packets the taps have made (with last, also the device's
 // waiting bytes) and writes them with one write.
@@ -161,9 +161,9 @@ int Recorder::end(int code) {
 
 void Recorder::summarize() {
     showStatus(true);
-    char gaps[80];
-    std::snprintf(gaps, sizeof gaps, "%d link gaps (%.1f s)", watch_.gaps(), watch_.gapSeconds());
-    note(recordingSummaryText(out_.counts(), "sent", gaps, options_.outPath));
+    char seconds[40];
+    std::snprintf(seconds, sizeof seconds, " (%.1f s)", watch_.gapSeconds());
+    note(recordingSummaryText(out_.counts(), "sent", countOf(watch_.gaps(), "link gap") + seconds, options_.outPath));
     int64_t dropped = received.droppedBytes.load(std::memory_order_relaxed);
     if (dropped > 0) {
         char text[200];

@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "cli/console/platform.h"
+#include "cli/console/status_line.h"
 
 RecordingOut::~RecordingOut() {
     if (file_ != nullptr) std::fclose(file_);
@@ -77,10 +78,7 @@ std::string recordingStatusText(const RecordingCounts& counts, int gaps) {
 
 std::string recordingSummaryText(const RecordingCounts& counts, const char* framesVerb, const std::string& gaps,
                                  const std::string& path) {
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "%" PRId64 " packets (%" PRId64 " command frames %s), %" PRId64 " bytes; %" PRId64 " reply lines, %" PRId64
-                  " bad; ",
-                  counts.packets, counts.sent, framesVerb, counts.bytes, counts.lines, counts.badLines);
-    return text + gaps + "; in " + path;
+    return countOf(counts.packets, "packet") + " (" + countOf(counts.sent, "command frame") + " " + framesVerb + "), " +
+           countOf(counts.bytes, "byte") + "; " + countOf(counts.lines, "reply line") + ", " +
+           std::to_string(counts.badLines) + " bad; " + gaps + "; in " + path;
 }

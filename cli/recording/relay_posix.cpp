@@ -213,7 +213,7 @@ private:
 
 bool Relay::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
 
-void Relay::note(const std::string& text) { status_.note(stdout, text); }
+void Relay::note(const std::string& text) { status_.note(stderr, text); }
 
 bool Relay::openPort(bool report) {
     lastTry_ = Clock::now();
@@ -221,8 +221,8 @@ bool Relay::openPort(bool report) {
     if (port_ >= 0) return true;
     int error = errno;
     if (report)
-        std::fprintf(stderr, "elq770ctl: %s: cannot open port: %s\n", options_.port.c_str(),
-                     systemErrorText(error).c_str());
+        std::fprintf(stderr, "elq770ctl: %s: %s\n", options_.port.c_str(),
+                     portOpenFailure(options_.port, error).c_str());
     return false;
 }
 
@@ -287,7 +287,7 @@ int Relay::end(int code) {
     pty_.close();
     if (code != EXIT_DONE) return code;
     showStatus(true);
-    note(recordingSummaryText(out_.counts(), "relayed", std::to_string(gaps_) + " link gaps", options_.outPath));
+    note(recordingSummaryText(out_.counts(), "relayed", countOf(gaps_, "link gap"), options_.outPath));
     if (notPassed_ > 0) {
         char text[200];
         std::snprintf(text, sizeof text, "%" PRId64 " bytes could not be passed on (the other side took nothing)",

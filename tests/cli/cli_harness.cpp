@@ -153,7 +153,7 @@ ReplugRun runAcrossReplug(const std::string& dir, std::vector<std::string> args,
     first.reset();
     sleepMs(1500);
     Sim second(dir, {"--level", "60"}, "second");
-    waitForText(dir + "/ctl.out", "link back", 8000);
+    waitForText(dir + "/ctl.err", "link back", 8000);
     sleepMs(500);
     kill(tool, SIGINT);
     int code = waitExit(tool, 5000);

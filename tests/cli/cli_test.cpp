@@ -53,9 +53,28 @@ TEST(CliUsage, HelpListsExitCodesAndMistakesExitOne) {
     CtlRun help = ctl(dir, {"load", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("4  download not confirmed"), std::string::npos) << help.out;
-    EXPECT_EQ(ctl(dir, {"frobnicate"}).code, 1);
     EXPECT_EQ(ctl(dir, {"info"}).code, 1);  // --port is required
     EXPECT_EQ(ctl(dir, {"info", "--port", "x", "--lang", "fr"}).code, 1);
+}
+
+// The first line names the mistake, with the tool's prefix, and the next
+// says where the help is.
+TEST(CliUsage, MistakesAreNamedInTheFirstLine) {
+    std::string dir = workDir();
+    struct Case {
+        std::vector<std::string> args;
+        std::string said;
+    };
+    for (const Case& c : {Case{{"infos"}, "elq770ctl: unknown subcommand 'infos'\nSee elq770ctl --help.\n"},
+                          Case{{"info", "--prot", "P"}, "elq770ctl: info: unknown option --prot\n"},
+                          Case{{"info", "P"}, "elq770ctl: info: unexpected argument 'P'\n"},
+                          Case{{"monitor", "--port", "P", "--duration", "5s"},
+                               "elq770ctl: --duration must be seconds, 0 to 31622400, not '5s'\n"}}) {
+        CtlRun run = ctl(dir, c.args);
+        EXPECT_EQ(run.code, 1) << c.said;
+        EXPECT_EQ(run.err.find(c.said), 0u) << run.err;
+    }
+    EXPECT_NE(ctl(dir, {"record", "--help"}).out.find("0, the default, runs until Ctrl-C"), std::string::npos);
 }
 
 TEST(CliUsage, VersionIsTheProjectsVersion) {
@@ -74,7 +93,7 @@ TEST(CliDevice, InfoShowsTextActiveLimitAndParametersInTheChosenLanguage) {
     EXPECT_NE(en.out.find("Tr         : 12.5s"), std::string::npos) << en.out;
     EXPECT_NE(en.out.find("Active Limit: Limit 2"), std::string::npos) << en.out;
     CtlRun de = ctl(dir, {"info", "--port", sim.link(), "--lang", "de"});
-    EXPECT_NE(de.out.find("Grenzwert  : 55%"), std::string::npos) << de.out;
+    EXPECT_NE(de.out.find("Grenzwert   : 55%"), std::string::npos) << de.out;
     EXPECT_NE(de.out.find("Polarit\xC3\xA4t"), std::string::npos) << "UTF-8 umlaut: " << de.out;
     CtlRun json = ctl(dir, {"info", "--port", sim.link(), "--json"});
     ASSERT_EQ(json.code, 0) << json.err;
@@ -82,7 +101,7 @@ TEST(CliDevice, InfoShowsTextActiveLimitAndParametersInTheChosenLanguage) {
     EXPECT_EQ(parsed["deviceText"], "UNIT 7");
     EXPECT_EQ(parsed["limit1Setpoint"], 55);
     EXPECT_EQ(parsed["limit1Tr"], 125);
-    EXPECT_EQ(parsed["activeLimit"], 1);
+    EXPECT_EQ(parsed["activeLimit"], 2) << "as the display and the CSV name it";
 }
 
 TEST(CliDevice, SavedFileLoadsBackAsSixteenPacedWordsInCodeOrderAndIsConfirmed) {
@@ -114,6 +133,54 @@ TEST(CliDevice, SavedFileLoadsBackAsSixteenPacedWordsInCodeOrderAndIsConfirmed) 
     EXPECT_GE(logged[16].seconds - logged[0].seconds, 0.60);
     CtlRun info = ctl(dir, {"info", "--port", target.link(), "--json"});
     EXPECT_EQ(nlohmann::json::parse(info.out)["limit2Setpoint"], 33);
+}
+
+namespace {
+
+// A load of the device's own saved file (sixteen words) under way, stopped
+// by signals once the simulator has logged its fifth word.
+struct StoppedLoad {
+    int code;
+    std::string err;
+    std::vector<uint16_t> words;  // the simulator's, the save's request first
+};
+
+StoppedLoad loadStoppedAtTheFifthWord(const std::string& dir, std::vector<int> signals) {
+    Sim sim(dir);
+    EXPECT_EQ(ctl(dir, {"save", "--port", sim.link(), dir + "/unit.770"}).code, 0);
+    pid_t load = spawn({ELQ_CTL_BINARY, "load", "--port", sim.link(), dir + "/unit.770"}, dir + "/load.out",
+                       dir + "/load.err");
+    for (int waited = 0; sim.words().size() < 1 + 5 && waited < 10000; waited += 5) sleepMs(5);
+    std::size_t at = sim.words().size() - 1;
+    EXPECT_LT(at, 16u) << "the signal came after the download";
+    for (int number : signals) {
+        kill(load, number);
+        sleepMs(10);
+    }
+    int code = waitExit(load, 5000);
+    sleepMs(300);  // a word still on its way reaches the log
+    return {code, readText(dir + "/load.err"), sim.words()};
+}
+
+}  // namespace
+
+TEST(CliDownload, TheFirstStopRequestIsHeldUntilTheWordsAreSentAndReadBack) {
+    StoppedLoad run = loadStoppedAtTheFifthWord(workDir(), {SIGINT});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("finishing the download"), std::string::npos) << run.err;
+    ASSERT_EQ(run.words.size(), 1u + 16 + 1);
+    EXPECT_EQ(run.words.back(), CMD_REQUEST_DATA) << "the read-back";
+}
+
+TEST(CliDownload, ASecondStopRequestEndsItAtOnceSayingTheDeviceMayHoldAMix) {
+    StoppedLoad run = loadStoppedAtTheFifthWord(workDir(), {SIGINT, SIGTERM});
+    EXPECT_EQ(run.code, 128 + SIGTERM) << run.err;
+    ASSERT_GE(run.words.size(), 1u + 5);
+    EXPECT_LT(run.words.size(), 1u + 16) << "ended before the last word";
+    EXPECT_NE(run.words.back(), CMD_REQUEST_DATA) << "no read-back";
+    std::string said = "download stopped after " + std::to_string(run.words.size() - 1) + " of 16 words";
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("may hold a mix of old and new values"), std::string::npos) << run.err;
 }
 
 TEST(CliDevice, SetSendsOnlyTheChangedWordsAndConfirmsThem) {
@@ -218,17 +285,17 @@ TEST(CliMonitor, CsvRowsFollowTheStream) {
     std::regex row(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,42,2,\d*,\d*,\d*)");
     for (std::size_t i = 1; i < rows.size(); ++i) ASSERT_TRUE(std::regex_match(rows[i], row)) << rows[i];
     EXPECT_LE(rows[1], rows.back()) << "timestamps run forward";
-    EXPECT_NE(run.out.find(std::to_string(rows.size() - 1) + " rows; measurement min 42 %, max 42 %"),
-              std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(std::to_string(rows.size() - 1) + " rows; measurement min 42 %, max 42 %"),
+              std::string::npos) << run.err;
 }
 
 TEST(CliMonitor, SimulatorRestartedOnTheSameLinkIsAGapAndCtrlCEndsTheRunCleanly) {
     std::string dir = workDir();
     EXPECT_EQ(runAcrossReplug(dir, {"monitor", "--csv", dir + "/log.csv"}, 1500).code, 0);
-    std::string out = readText(dir + "/ctl.out");
+    std::string out = readText(dir + "/ctl.err");
     EXPECT_NE(out.find("link lost"), std::string::npos) << out;
     EXPECT_NE(out.find("link back after"), std::string::npos) << out;
-    EXPECT_NE(out.find("1 link gaps"), std::string::npos) << out;
+    EXPECT_NE(out.find("1 link gap ("), std::string::npos) << out;
     std::vector<std::string> rows = lines(readText(dir + "/log.csv"));
     ASSERT_GT(rows.size(), 2u);
     EXPECT_NE(rows[1].find(",30,1,"), std::string::npos) << rows[1];
@@ -278,10 +345,10 @@ TEST(CliRecord, HoldsTheRequestAndTheStreamInOrderAtTheDevicePace) {
     int64_t median = spacing[spacing.size() / 2];
     EXPECT_GE(median, 15000) << "stamped at arrival, one measurement per 20 ms";
     EXPECT_LE(median, 25000);
-    EXPECT_NE(run.out.find(std::to_string(recording.packets.size()) + " packets (" + std::to_string(sent.size()) +
-                           " command frames sent)"),
-              std::string::npos) << run.out;
-    EXPECT_NE(run.out.find(std::to_string(lines) + " reply lines, 0 bad"), std::string::npos) << run.out;
+    std::string frames = sent.size() == 1 ? " command frame sent)" : " command frames sent)";  // "1 command frame"
+    EXPECT_NE(run.err.find(std::to_string(recording.packets.size()) + " packets (" + std::to_string(sent.size()) + frames),
+              std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(std::to_string(lines) + " reply lines, 0 bad"), std::string::npos) << run.err;
 }
 
 TEST(CliRecord, StopRequestLeavesAWholeFileAndBadLinesAreCounted) {
@@ -305,7 +372,7 @@ TEST(CliRecord, StopRequestLeavesAWholeFileAndBadLinesAreCounted) {
     }
     EXPECT_GT(lines, 20);
     EXPECT_GT(bad, 0);
-    std::string out = readText(dir + "/ctl.out");
+    std::string out = readText(dir + "/ctl.err");
     EXPECT_NE(out.find(std::to_string(lines) + " reply lines, " + std::to_string(bad) + " bad"), std::string::npos)
         << out;
 }
@@ -314,7 +381,7 @@ TEST(CliRecord, LinkGapIsSilenceInTheFileAndTheRequestAfterItIsRecorded) {
     std::string dir = workDir();
     ReplugRun run = runAcrossReplug(dir, {"record", "--out", dir + "/line.pcap"}, 1000);
     ASSERT_EQ(run.code, 0) << readText(dir + "/ctl.err");
-    EXPECT_NE(readText(dir + "/ctl.out").find("1 link gaps"), std::string::npos) << readText(dir + "/ctl.out");
+    EXPECT_NE(readText(dir + "/ctl.err").find("1 link gap ("), std::string::npos) << readText(dir + "/ctl.err");
     RecordingContents recording = readRecordingAt(dir + "/line.pcap");
     // 30 % before the gap, 60 % after it, with no line for over a second
     // between them and a request sent to the second simulator.
@@ -500,8 +567,9 @@ TEST(CliRelay, InfoThroughTheRelayIsRightAndBothDirectionsAreRecorded) {
     ASSERT_GE(setpointTime, 0) << "the parameter answer as a packet from the device";
     EXPECT_GT(setpointTime, requestTime);
     EXPECT_NE(text.find("RELAYED"), std::string::npos) << text;
-    EXPECT_NE(readText(dir + "/relay.out").find(std::to_string(sent.size()) + " command frames relayed"),
-              std::string::npos) << readText(dir + "/relay.out");
+    EXPECT_NE(readText(dir + "/relay.err").find(std::to_string(sent.size()) + (sent.size() == 1 ? " command frame relayed"
+                                                                                               : " command frames relayed")),
+              std::string::npos) << readText(dir + "/relay.err");
 }
 
 // Refused runs leave an earlier recording as it was.
@@ -541,9 +609,9 @@ std::string startRelay(const std::string& dir, const std::string& port, const st
     std::vector<std::string> args{ELQ_CTL_BINARY, "record", "--port", port, "--relay", link, "--out",
                                   dir + "/line.pcap"};
     args.insert(args.end(), extra.begin(), extra.end());
-    fs::remove(dir + "/relay.out");  // an earlier relay's words are not this one's
+    fs::remove(dir + "/relay.err");  // an earlier relay's words are not this one's
     *relay = spawn(args, dir + "/relay.out", dir + "/relay.err");
-    if (waitForText(dir + "/relay.out", "relaying", 5000)) return "";
+    if (waitForText(dir + "/relay.err", "relaying", 5000)) return "";
     return "no relay: " + readText(dir + "/relay.err");
 }
 

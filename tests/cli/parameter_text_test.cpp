@@ -32,9 +32,8 @@ TEST(SetAssignment, SecondsTakeCommaOrPointWithinTheSheetsRange) {
     EXPECT_EQ(taken("limit1Ts=.5"), 5);
     EXPECT_EQ(taken("limit1Ts=5."), 50);
     EXPECT_EQ(taken("limit1Tr=25"), 250);
-    EXPECT_EQ(taken("limit1Tr=2.55"), 25);
     for (const char* refused : {"limit1Tr=25.1", "limit1Tr=1234", "limit1Tr=abc", "limit1Tr=", "limit1Tr=-1",
-                                "limit1Tr=1e2"})
+                                "limit1Tr=1e2", "limit1Tr=2.55", "limit1Ts=1,50"})
         EXPECT_EQ(taken(refused), -1) << refused;
 }
 
@@ -56,6 +55,20 @@ TEST(SetAssignment, NumbersAndListTextsWithinTheSheetsRanges) {
     ParameterSet record{};
     EXPECT_NE(applyAssignment("volume=3", &record).find("no parameter is named 'volume'"), std::string::npos);
     EXPECT_NE(applyAssignment("limit1Setpoint", &record).find("NAME=VALUE"), std::string::npos);
+}
+
+// A refusal and set --help in the sheet's own words.
+TEST(SetAssignment, RefusalsAndTheHelpNameWhatTheSheetTakes) {
+    ParameterSet record{};
+    EXPECT_EQ(applyAssignment("nominalVoltage=400", &record),
+              "nominalVoltage: 400 is not one of 230V, 380V, 400V, 440V, 460V, 500V, 575V (or their codes 0 to 6)");
+    EXPECT_EQ(applyAssignment("limit1Tr=1.55", &record),
+              "limit1Tr: 1.55 has more than one decimal: seconds are set in tenths, 0.0 to 25.0 seconds");
+    EXPECT_EQ(applyAssignment("limit1Setpoint=100", &record), "limit1Setpoint: 100 is outside 5 to 99");
+    std::string help = assignableParametersText();
+    EXPECT_NE(help.find("  limit2CurrentRange   "), std::string::npos) << help;
+    EXPECT_NE(help.find("  limit1Type           Min., Max. (or their codes 1 to 2)\n"), std::string::npos) << help;
+    EXPECT_NE(help.find("  limit2Ts             0.0 to 25.0 seconds\n"), std::string::npos) << help;
 }
 
 TEST(ParameterText, CodesOutsideTheValueTableShowAsNumbers) {

@@ -171,6 +171,7 @@ TEST(PublishGateway, StatusMeasurementsInfoAndAlarmWordsReachTheBroker) {
     EXPECT_EQ(70, nlohmann::json::parse(info)["limit1Setpoint"]);
     CtlRun read = ctl(dir, {"info", "--json", "--port", sim.link()});
     ASSERT_EQ(0, read.code) << read.err;
+    EXPECT_EQ(info.find('\n'), std::string::npos) << "one line: " << info;
     EXPECT_EQ(read.out, info + "\n");
 }
 
@@ -308,7 +309,7 @@ TEST(PublishFaults, BrokerAwayTenSecondsLosesNoMeasurementAndRepeatsNoneUpToTheB
         EXPECT_LT(times[i] - times[i - 1], 1500) << "none lost before " << i;
         EXPECT_GT(times[i] - times[i - 1], 500) << "in order and none twice at " << i;
     }
-    EXPECT_NE(std::string::npos, gateway.out().find("connection lost")) << gateway.out();
+    EXPECT_NE(std::string::npos, gateway.err().find("connection lost")) << gateway.err();
 
     // The small queue kept the newest 3 of the 10 s and said how many went.
     std::vector<int64_t> smallTimes = measurementTimes(watcher, "elq770/pump4/measurement");
@@ -317,8 +318,8 @@ TEST(PublishFaults, BrokerAwayTenSecondsLosesNoMeasurementAndRepeatsNoneUpToTheB
         if (smallTimes[i] - smallTimes[i - 1] >= 1500) holes.push_back(smallTimes[i] - smallTimes[i - 1]);
     ASSERT_EQ(1u, holes.size());
     EXPECT_GT(holes[0], 7000);
-    EXPECT_NE(std::string::npos, small.out().find("the queue of 3 messages is full")) << small.out();
-    EXPECT_NE(std::string::npos, small.out().find("oldest messages (")) << small.out();
+    EXPECT_NE(std::string::npos, small.err().find("the queue of 3 messages is full")) << small.err();
+    EXPECT_NE(std::string::npos, small.err().find("oldest messages (")) << small.err();
 }
 
 namespace {
@@ -551,6 +552,10 @@ TEST(PublishUsage, MalformedUrlOrContradictingOptionsExitOneBeforeThePort) {
     CtlRun unreadable = ctl(dir, {"publish", "--port", dir + "/no-such-port", "--name", "p", "--broker",
                                   "mqtt://127.0.0.1", "--username", "u", "--password-file", dir + "/none"});
     EXPECT_EQ(5, unreadable.code) << unreadable.err;
+    setenv("ELQ770_MQTT_PASSWORD", "secret", 1);
+    CtlRun unnamed = ctl(dir, {"publish", "--port", dir + "/no-such-port", "--name", "p", "--broker", "mqtt://127.0.0.1:1"});
+    unsetenv("ELQ770_MQTT_PASSWORD");
+    EXPECT_NE(std::string::npos, unnamed.err.find("ELQ770_MQTT_PASSWORD is set but --username is not")) << unnamed.err;
 }
 
 // Names the library would refuse to publish under (today's gateway would

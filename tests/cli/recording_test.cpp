@@ -138,6 +138,7 @@ TEST(Recording, DecodeJsonShowsWordsAndMeanings) {
     recording.add(160000, FROM_DEVICE, std::vector<uint8_t>(torn.begin(), torn.begin() + 3));
     recording.add(200000, FROM_DEVICE, std::vector<uint8_t>(torn.begin() + 3, torn.end()));
     recording.add(250000, TO_DEVICE, commandFrame(4500 + 80));
+    recording.add(260000, FROM_DEVICE, replyLine(65001));
     std::string path = recording.write(dir + "/rec.pcap");
 
     CtlRun run = ctl(dir, "decode " + path + " --json");
@@ -155,12 +156,12 @@ TEST(Recording, DecodeJsonShowsWordsAndMeanings) {
     const nlohmann::json& m1 = lines[1]["lines"][0];
     EXPECT_EQ("from device", lines[1]["direction"]);
     EXPECT_DOUBLE_EQ(0.02, lines[1]["time"].get<double>());
-    EXPECT_EQ(true, m1["checksum_ok"]);
+    EXPECT_EQ(true, m1["checksumOk"]);
     EXPECT_EQ(42, m1["word"]);
     EXPECT_EQ("measurement", m1["band"]);
     EXPECT_EQ(42, m1["percent"]);
-    EXPECT_EQ(1, m1["active_limit"]);
-    EXPECT_EQ(2, lines[2]["lines"][0]["active_limit"]);
+    EXPECT_EQ(1, m1["activeLimit"]);
+    EXPECT_EQ(2, lines[2]["lines"][0]["activeLimit"]);
     EXPECT_EQ(7, lines[2]["lines"][0]["percent"]);
     EXPECT_EQ("min peak", lines[3]["lines"][0]["band"]);
     EXPECT_EQ(12, lines[3]["lines"][0]["peak"]);
@@ -171,7 +172,7 @@ TEST(Recording, DecodeJsonShowsWordsAndMeanings) {
     EXPECT_EQ('A', lines[5]["lines"][0]["character"]);
     EXPECT_EQ("alarm", lines[6]["lines"][0]["band"]);
     EXPECT_EQ(2, lines[6]["lines"][0]["limit"]);
-    EXPECT_EQ(false, lines[7]["lines"][0]["checksum_ok"]);
+    EXPECT_EQ(false, lines[7]["lines"][0]["checksumOk"]);
     // The torn line: its start waits, its end completes the word.
     EXPECT_TRUE(lines[8]["lines"].empty());
     EXPECT_EQ(3, lines[8]["unfinished"]);
@@ -181,13 +182,17 @@ TEST(Recording, DecodeJsonShowsWordsAndMeanings) {
     EXPECT_EQ("set parameter", lines[10]["lines"][0]["command"]);
     EXPECT_EQ("p1Max", lines[10]["lines"][0]["field"]);
     EXPECT_EQ(80, lines[10]["lines"][0]["value"]);
+    EXPECT_EQ("unused word: alarm word of limit 1 below level 10, which the program ignores",
+              lines[11]["lines"][0]["meaning"]);
 
     run = ctl(dir, "decode " + path);
     ASSERT_EQ(0, run.code) << run.err;
     std::vector<std::string> text = clitest::lines(run.out);
-    ASSERT_EQ(recording.packets.size(), text.size());
-    EXPECT_NE(std::string::npos, text[1].find("ok word 42: measurement 42 %, limit 1 active")) << text[1];
-    EXPECT_NE(std::string::npos, text[7].find("BAD word")) << text[7];
+    ASSERT_EQ(recording.packets.size() + 1, text.size());
+    EXPECT_EQ(text[0], "recording started " + isoTimestamp(recording.packets[0].timeUs / 1000) +
+                           "; times below are seconds since then");
+    EXPECT_NE(std::string::npos, text[2].find("ok word 42: measurement 42 %, limit 1 active")) << text[2];
+    EXPECT_NE(std::string::npos, text[8].find("BAD word")) << text[8];
 }
 
 TEST(Recording, RefusedFilesGiveOneLineAndExitFive) {
@@ -407,7 +412,7 @@ PacketFields expectedFields(const nlohmann::json& entry) {
     std::vector<std::string> words, checksums, bands, meanings;
     for (const nlohmann::json& line : entry["lines"]) {
         if (line.contains("word")) words.push_back(std::to_string(line["word"].get<int>()));
-        checksums.push_back(line["checksum_ok"].get<bool>() ? "1" : "0");
+        checksums.push_back(line["checksumOk"].get<bool>() ? "1" : "0");
         if (line.contains("band")) bands.push_back(line["band"]);
         meanings.push_back(line["meaning"]);
     }

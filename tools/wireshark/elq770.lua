@@ -80,7 +80,14 @@ local function reply_meaning(word)
     if word >= 65010 and word <= 65024 then return "alarm", "alarm word of limit 1" end
     if word >= 65035 and word <= 65049 then return "alarm", "alarm word of limit 2" end
     if word >= 65200 and word <= 65499 then return "text", "text " .. character_text(word - 65200) end
-    return "unused", "unused word"
+    -- The device's alarm words below level 10, which the program ignores.
+    if word >= 65000 and word <= 65009 then
+        return "unused", "unused word: alarm word of limit 1 below level 10, which the program ignores"
+    end
+    if word >= 65025 and word <= 65034 then
+        return "unused", "unused word: alarm word of limit 2 below level 10, which the program ignores"
+    end
+    return "unused", "unused word: in no band the program reads"
 end
 
 -- What a command word asks.

@@ -185,8 +185,9 @@ TEST(PrintParameterList, GermanLabelsKeepTheirUmlauts) {
     parameterListLines(lines, simulatorLikeRecord(), 150, 500);
     const int n = PARAMETER_LINE_COUNT;
     EXPECT_EQ(u"Parameter", textAt(lines, n, 170, 515));
-    EXPECT_EQ(u"Ausg\u00E4nge   : 2", textAt(lines, n, 310, 655));
-    EXPECT_EQ(u"Polarit\u00E4t  : inv", textAt(lines, n, 310, 670));
-    EXPECT_EQ(u"Auto-Absch.: Ein", textAt(lines, n, 310, 700));
+    EXPECT_EQ(u"Strombereich: 10A", textAt(lines, n, 170, 610)) << "the label whole";
+    EXPECT_EQ(u"Ausg\u00E4nge    : 2", textAt(lines, n, 310, 655));
+    EXPECT_EQ(u"Polarit\u00E4t   : inv", textAt(lines, n, 310, 670));
+    EXPECT_EQ(u"Auto-Absch. : Ein", textAt(lines, n, 310, 700));
     EXPECT_EQ(u"Aktive Grenze: Grenze 1 (Max)  ", textAt(lines, n, 170, 745));
 }
