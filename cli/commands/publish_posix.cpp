@@ -62,8 +62,11 @@ int checkTextOptions(const PublishOptions& options) {
 }
 
 void addBrokerOptions(CLI::App* command, PublishOptions* options) {
-    command->add_option("--broker", options->brokerUrl, "mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883)")
-        ->required();
+    command->add_option("--broker", options->brokerUrls,
+                        "mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883); again for a broker to move to "
+                        "when one fails; optional with --metrics")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     command->add_option("--tls-ca", options->tlsCa, "certificate authority file for mqtts (default: the system's)");
     CLI::Option* cert = command->add_option("--tls-cert", options->tlsCert, "client certificate file for mqtts");
     CLI::Option* key = command->add_option("--tls-key", options->tlsKey, "the client certificate's key file");
@@ -85,7 +88,7 @@ CLI::App* setupPublish(CLI::App& app, int* exitCode) {
     auto options = std::make_shared<PublishOptions>();
     CLI::App* command = app.add_subcommand(
         "publish", "send the measurements, alarms and parameters to an MQTT broker until Ctrl-C (read only)");
-    addPortOption(command, &options->port);
+    command->add_option("--port,-p", options->port, "serial port: /dev/ttyUSB0 (not with --discovery-remove)");
     addBrokerOptions(command, options.get());
     command->add_option("--name", options->name, "the device's name: topics under PREFIX/NAME/")
         ->required()
@@ -98,6 +101,12 @@ CLI::App* setupPublish(CLI::App& app, int* exitCode) {
         ->check(finiteRange(0, 1));
     command->add_option("--info-every", options->infoEveryMinutes, "minutes between info messages (default 10)")
         ->check(finiteRange(0.05, 1440));
+    command->add_option("--metrics", options->metrics,
+                        "[HOST:]PORT: serve Prometheus metrics at /metrics (HOST 127.0.0.1 unless given)");
+    command->add_option("--discovery", options->discovery,
+                        "homeassistant[:PREFIX]: announce the entities for Home Assistant (retained)");
+    command->add_flag("--discovery-remove", options->discoveryRemove,
+                      "clear the retained discovery configurations of --name and end");
     command->add_option("--buffer", options->buffer, "QoS 1 messages kept while the broker is away (default 3600)")
         ->check(finiteRange(1, 1000000));
     command->callback([options, exitCode] {
