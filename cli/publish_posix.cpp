@@ -75,14 +75,7 @@ public:
                             },
                             [this] { serve(); }, [this] { setStatus("online"); }});
         discovery_ = {"", topic_, options.name};
-        if (client_ && parseDiscovery(options.discovery, &discovery_.prefix)) {
-            client_->onMessage([this](const std::string& topic, const std::string& payload) {
-                // Home Assistant has started again: its entities need their
-                // configurations again. Nothing that arrives goes further.
-                if (topic == discovery_.prefix + "/status" && payload == "online" && !announcedText_.empty())
-                    announceAt_ = Clock::now() + Ms(ANNOUNCE_DELAY_MS);
-            });
-        }
+        if (client_ && parseDiscovery(options.discovery, &discovery_.prefix)) followHomeAssistant();
     }
     int run(Password* password);
 
@@ -94,6 +87,7 @@ private:
     void followParameterAnswers(Clock::time_point now);
     void setStatus(const char* status);
     void setRetained(const std::string& leaf, const std::string& payload);
+    void followHomeAssistant();
     void announce(const std::string& deviceText);
     void offerPage(Clock::time_point now);
     int end(int code);
@@ -138,6 +132,15 @@ void Gateway::setStatus(const char* status) {
     status_ = status;
     figures_.up = status_ == "online";
     setRetained("status", status_);
+}
+
+// Home Assistant that has started again needs the configurations again.
+// Nothing that arrives goes further than this.
+void Gateway::followHomeAssistant() {
+    client_->onMessage([this](const std::string& topic, const std::string& payload) {
+        if (topic == discovery_.prefix + "/status" && payload == "online" && !announcedText_.empty())
+            announceAt_ = Clock::now() + Ms(ANNOUNCE_DELAY_MS);
+    });
 }
 
 // The configurations name the device by its text, so they go out once it

@@ -205,8 +205,9 @@ read_cpu cpu_end
 [ -n "$scraper_pid" ] && stop_pids "$scraper_pid"
 if [ -s "$work/scrapes.txt" ]; then
   sort -n "$work/scrapes.txt" | awk '{ v[NR] = $1 } END {
+    p99 = int(NR * 0.99); if (p99 < 1) p99 = 1
     printf "figure: scrapes of /metrics: %d, latency median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
-      NR, 1000 * v[int((NR + 1) / 2)], 1000 * v[int(NR * 0.99) > 0 ? int(NR * 0.99) : 1], 1000 * v[NR] }'
+      NR, 1000 * v[int((NR + 1) / 2)], 1000 * v[p99], 1000 * v[NR] }'
 fi
 end_ns=$(date +%s%N)
 load_during=$(cut -d' ' -f1-3 /proc/loadavg)
