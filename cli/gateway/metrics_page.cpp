@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "cli/parameter_text.h"
+#include "cli/device/parameter_text.h"
 #include "params/parameter_values.h"
 
 namespace {

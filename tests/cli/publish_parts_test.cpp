@@ -7,10 +7,10 @@
 
 #include <vector>
 
-#include "cli/live_feed.h"
+#include "cli/device/live_feed.h"
 #include "cli/gateway/discovery.h"
+#include "cli/gateway/messages.h"
 #include "cli/gateway/metrics_page.h"
-#include "cli/publish_parts.h"
 #include "link/live_state.h"
 #include "link/live_state_testing.h"
 #include "link/receive_parser.h"
