@@ -778,5 +778,5 @@ TEST(PublishBrokers, TheFirstBrokerStoppedTheSecondGetsStatusAndEveryMeasurement
     ASSERT_GT(moved.front(), times.back()) << "in order, none twice";
     times.insert(times.end(), moved.begin(), moved.end());
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_LT(times[i] - times[i - 1], 1500) << "none lost before " << i;
-    EXPECT_NE(std::string::npos, gateway.out().find(second.url() + ": connected as")) << gateway.out();
+    EXPECT_NE(std::string::npos, gateway.err().find(second.url() + ": connected as")) << gateway.err();
 }
