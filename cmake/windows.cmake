@@ -13,6 +13,7 @@ add_library(elqcore_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
 target_include_directories(elqcore_win PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(elqcore_win PRIVATE ${WARNINGS})
 target_compile_definitions(elqcore_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(elqcore_win PUBLIC ws2_32)
 
 file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
 # The manifest is made from the project's version, as the version header is

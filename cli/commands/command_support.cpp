@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/parameter_text.h"
 #include "cli/platform.h"
+#include "link/port_name.h"
 #include "link/serial_link.h"
 #include "params/parameter_file.h"
 #include "params/parameter_values.h"
@@ -42,8 +43,23 @@ CLI::Validator finiteRange(double minimum, double maximum) {
         "NUMBER in [" + numberText(minimum) + " - " + numberText(maximum) + "]");
 }
 
+CLI::Validator portNameCheck() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            PortName port;
+            std::string problem;
+            return parsePortName(text, &port, &problem) ? "" : text + ": " + problem;
+        },
+        "PORT");
+}
+
 void addPortOption(CLI::App* command, std::string* port) {
-    command->add_option("--port,-p", *port, "serial port: /dev/ttyUSB0, COM3, ...")->required();
+    command
+        ->add_option("--port,-p", *port,
+                     "serial port (/dev/ttyUSB0, COM3, COM12) or network port (rfc2217://HOST:PORT, "
+                     "socket://HOST:PORT)")
+        ->required()
+        ->check(portNameCheck());
 }
 
 void addLanguageOption(CLI::App* command, std::string* language) {

@@ -21,6 +21,10 @@ CLI::Validator finiteRange(double minimum, double maximum);
 // A run's --duration in seconds: 0 (until stopped) to a year.
 constexpr double MOST_DURATION_SECONDS = 366.0 * 24 * 3600;
 
+// The check of every port name the tool takes (link/port_name.h); a
+// malformed one is EXIT_USAGE with what is wrong.
+CLI::Validator portNameCheck();
+
 // --port (required) and --lang (en, de or da) into the subcommand's options.
 void addPortOption(CLI::App* command, std::string* port);
 void addLanguageOption(CLI::App* command, std::string* language);

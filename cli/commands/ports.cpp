@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/commands/command_support.h"
 #include "cli/device_session.h"
 #include "cli/exit_codes.h"
 #include "cli/parameter_text.h"
@@ -35,7 +36,8 @@ CLI::App* setupPorts(CLI::App& app, int* exitCode) {
     auto options = std::make_shared<PortsOptions>();
     CLI::App* command = app.add_subcommand("ports", "list the serial ports, or scan them for devices");
     command->add_flag("--scan", options->scan, "ask each port for a device's identification (2 s each)");
-    command->add_option("PORT", options->ports, "the ports to list or scan instead of every port found");
+    command->add_option("PORT", options->ports, "the ports to list or scan instead of every port found")
+        ->check(portNameCheck());
     command->callback([options, exitCode] { *exitCode = runPorts(*options); });
     return command;
 }

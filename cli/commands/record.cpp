@@ -3,7 +3,9 @@
 #include <memory>
 
 #include "cli/commands/command_support.h"
+#include "cli/exit_codes.h"
 #include "cli/platform.h"
+#include "link/port_name.h"
 #include "cli/relay.h"
 
 CLI::App* setupRecord(CLI::App& app, int* exitCode) {
@@ -28,6 +30,14 @@ CLI::App* setupRecord(CLI::App& app, int* exitCode) {
 // console's close) as its normal end.
 int runRecordCommand(const RecordOptions& options) {
     catchStopRequests(&recordStopRequested);
-    if (!options.relayPath.empty()) return runRelay(options);
+    if (!options.relayPath.empty()) {
+        // The relay passes a tty's bytes to another program's tty; a network
+        // port is reached by that program itself.
+        if (isNetworkPortName(options.port.c_str())) {
+            fail(options.port, "--relay takes a serial port, not a network port");
+            return EXIT_USAGE;
+        }
+        return runRelay(options);
+    }
     return runRecord(options);
 }
