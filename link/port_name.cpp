@@ -1,5 +1,6 @@
 #include "link/port_name.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -87,4 +88,26 @@ int parsePortName(const std::string& text, PortName* port, std::string* problem)
     else
         return refuse(problem, "unknown scheme '" + text.substr(0, mark) + "://' (socket:// or rfc2217://)");
     return parseAddress(scheme, text.substr(mark + 3), port, problem);
+}
+
+int comPortNumber(const std::string& name) {
+    std::string text = lowerCase(name);
+    if (text.rfind("\\\\.\\", 0) == 0) text.erase(0, 4);
+    if (text.size() < 4 || text.size() > 7 || text.compare(0, 3, "com") != 0 || text[3] == '0') return 0;
+    int number = 0;
+    for (size_t i = 3; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return 0;
+        number = number * 10 + (text[i] - '0');
+    }
+    return number;
+}
+
+void sortPortNames(std::vector<std::string>* names) {
+    std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
+        int first = comPortNumber(a);
+        int second = comPortNumber(b);
+        if ((first == 0) != (second == 0)) return first != 0;
+        if (first != second) return first < second;
+        return a < b;
+    });
 }

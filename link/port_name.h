@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum PortKind : int {
     PORT_SERIAL = 0,
@@ -36,3 +37,11 @@ int parsePortName(const std::string& text, PortName* port, std::string* problem)
 // 1 when text names a network port (it has a scheme); the parser decides
 // whether it is a good one.
 int isNetworkPortName(const char* text);
+
+// n of "COMn" (any case, n from 1 to 9999 without a leading zero, also as
+// \\.\COMn), 0 for any other name.
+int comPortNumber(const std::string& name);
+
+// COM ports by their number (COM2 before COM10), other names after them in
+// byte order: the order in which a list of ports is shown.
+void sortPortNames(std::vector<std::string>* names);

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "tests/cli/cli_harness.h"
-#include "tests/cli/mqtt_broker.h"
 #include "tests/cli/ser2net.h"
 
 using namespace clitest;
+using peers::ClosingServer;
+using peers::Ser2net;
 
 namespace {
 
@@ -78,7 +79,7 @@ TEST(CliNetworkPort, MalformedNamesAreUsageErrorsAndAbsentServersDoNotOpen) {
     CtlRun noPort = ctl(dir, {"ports", "--scan", "rfc2217://127.0.0.1"});
     EXPECT_EQ(noPort.code, 1);
     EXPECT_NE(noPort.err.find("no ':PORT' after the host"), std::string::npos) << noPort.err;
-    std::string refusedUrl = "rfc2217://127.0.0.1:" + std::to_string(freePort());
+    std::string refusedUrl = "rfc2217://127.0.0.1:" + std::to_string(Ser2net::freePort());
     CtlRun refused = ctl(dir, {"info", "--port", refusedUrl});
     EXPECT_EQ(refused.code, 2);
     EXPECT_EQ(refused.err, "elq770ctl: " + refusedUrl + ": cannot open port: Connection refused\n");

@@ -1,6 +1,7 @@
 #include "tests/cli/ser2net.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,10 +10,12 @@
 
 #include <fstream>
 
-#include "tests/cli/cli_harness.h"
-#include "tests/cli/mqtt_broker.h"
+#include <sys/wait.h>
 
-namespace clitest {
+#include <chrono>
+#include <thread>
+
+namespace peers {
 
 namespace {
 
@@ -34,7 +37,33 @@ bool accepts(int port) {
     return connected;
 }
 
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// ser2net in the foreground, its output into files; the child's pid.
+pid_t startServer(const std::string& dir, const std::string& log) {
+    std::string conf = dir + "/ser2net.yaml";
+    std::string pidFile = dir + "/ser2net.pid";
+    std::string out = log + ".out";
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, STDOUT_FILENO);
+    dup2(fd, STDERR_FILENO);
+    execl(SER2NET, SER2NET, "-n", "-u", "-c", conf.c_str(), "-P", pidFile.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+}
+
 }  // namespace
+
+int Ser2net::freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopbackAt(0);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
 
 // The device line as the link sets a COM port; `local` ignores the modem
 // lines a pseudo-terminal does not have.
@@ -50,9 +79,7 @@ Ser2net::Ser2net(const std::string& dir, const std::string& device)
 bool Ser2net::installed() { return access(SER2NET, X_OK) == 0; }
 
 bool Ser2net::start() {
-    std::string log = dir_ + "/ser2net." + std::to_string(++starts_);
-    pid_ = spawn({SER2NET, "-n", "-u", "-c", dir_ + "/ser2net.yaml", "-P", dir_ + "/ser2net.pid"}, log + ".out",
-                 log + ".err");
+    pid_ = startServer(dir_, dir_ + "/ser2net." + std::to_string(++starts_));
     for (int waited = 0; waited < 5000; waited += 50) {
         if (accepts(rfc2217Port_) && accepts(rawPort_)) return true;
         sleepMs(50);
@@ -63,7 +90,11 @@ bool Ser2net::start() {
 void Ser2net::stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    waitExit(pid_, 5000);
+    int status = 0;
+    for (int waited = 0; waitpid(pid_, &status, WNOHANG) == 0; waited += 20) {
+        if (waited == 5000) kill(pid_, SIGKILL);
+        sleepMs(20);
+    }
     pid_ = 0;
 }
 
@@ -85,4 +116,4 @@ bool ClosingServer::serveOne(int timeoutMs) {
     return true;
 }
 
-}  // namespace clitest
+}  // namespace peers

@@ -2,14 +2,15 @@
 // pseudo-terminal, on free ports of 127.0.0.1: one accepter speaking RFC 2217
 // and one raw TCP accepter, its configuration and output in the test's
 // folder. Started and stopped by the test; one the machine runs is never
-// touched.
+// touched. Shared by the tool's tests and the window program's (it needs
+// nothing of either harness).
 #pragma once
 
 #include <sys/types.h>
 
 #include <string>
 
-namespace clitest {
+namespace peers {
 
 class Ser2net {
 public:
@@ -19,6 +20,7 @@ public:
     Ser2net& operator=(const Ser2net&) = delete;
 
     static bool installed();
+    static int freePort();
     // Starts it and waits until both accepters take connections; false after 5 s.
     bool start();
     void stop();
@@ -29,6 +31,7 @@ private:
     std::string dir_;
     int rfc2217Port_;
     int rawPort_;
+    std::string device_;
     pid_t pid_ = 0;
     int starts_ = 0;
 };
@@ -47,4 +50,4 @@ private:
     int port_;
 };
 
-}  // namespace clitest
+}  // namespace peers

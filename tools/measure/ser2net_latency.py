@@ -10,9 +10,12 @@ The rounds are timed three times: with the program on the pseudo-terminal
 directly, then through a ser2net of the script's own (on free ports of
 127.0.0.1, its configuration in a temporary folder) with a raw TCP accepter
 (socket://) and with an RFC 2217 accepter (rfc2217://, the negotiation
-left to ser2net's own opening and the answers checked free of Telnet). It
-prints the median and the 99th percentile of each and what ser2net adds. A
-figure, not a test: it depends on the machine and its load (printed).
+left to ser2net's own opening and the answers checked free of Telnet),
+each with ser2net's default character delay (it gathers the line's bytes
+for a few character times before it sends them on) and with
+`chardelay: false`. It prints the median and the 99th percentile of each
+and what ser2net adds. A figure, not a test: it depends on the machine and
+its load (printed).
 """
 import os
 import select
@@ -100,25 +103,29 @@ def main():
     os.close(port_fd)  # ser2net opens the port itself
 
     work = tempfile.mkdtemp(prefix="ser2net-latency-")
-    raw, telnet = free_port(), free_port()
+    configs = [(label, accepter, delay, free_port())
+               for delay in (True, False)
+               for label, accepter in (("socket://", "tcp"), ("rfc2217://", "telnet(rfc2217),tcp"))]
     with open(os.path.join(work, "ser2net.yaml"), "w") as conf:
-        for name, accepter, at in (("raw", "tcp", raw), ("rfc2217", "telnet(rfc2217),tcp", telnet)):
-            conf.write(f"connection: &{name}\n  accepter: {accepter},127.0.0.1,{at}\n"
+        for i, (_, accepter, delay, at) in enumerate(configs):
+            conf.write(f"connection: &c{i}\n  accepter: {accepter},127.0.0.1,{at}\n"
                        f"  connector: serialdev,{port},9600n81,local\n")
+            if not delay:
+                conf.write("  options:\n    chardelay: false\n")
     server = subprocess.Popen(["ser2net", "-n", "-u", "-c", os.path.join(work, "ser2net.yaml"),
                                "-P", os.path.join(work, "pid")])
     try:
         time.sleep(0.5)
-        by_raw = through(raw, device_fd, count)
-        by_telnet = through(telnet, device_fd, count)
+        results = [(f"{label} {'default' if delay else 'chardelay off'}", through(at, device_fd, count))
+                   for label, _, delay, at in configs]
     finally:
         server.terminate()
         server.wait(timeout=10)
 
     dm, d99 = statistics.median(direct), p99(direct)
     print(f"rounds: {count} (request frame -> first answer byte)")
-    print(f"figure: direct pty                   median {dm:8.1f} us   p99 {d99:8.1f} us")
-    for label, times in (("socket:// through ser2net", by_raw), ("rfc2217:// through ser2net", by_telnet)):
+    print(f"figure: {'direct pty':28s} median {dm:8.1f} us   p99 {d99:8.1f} us")
+    for label, times in results:
         m, q = statistics.median(times), p99(times)
         print(f"figure: {label:28s} median {m:8.1f} us   p99 {q:8.1f} us"
               f"   added: median {m - dm:8.1f} us   p99 {q - d99:8.1f} us")

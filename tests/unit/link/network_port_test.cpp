@@ -107,6 +107,17 @@ TEST(PortNames, MalformedNamesSayWhatIsWrong) {
     EXPECT_NE(problemOf(std::string(256, 'x')).find("longer than 255"), std::string::npos);
 }
 
+TEST(PortNames, ComPortsSortByNumberBeforeOtherNames) {
+    EXPECT_EQ(comPortNumber("com12"), 12);
+    EXPECT_EQ(comPortNumber("\\\\.\\COM3"), 3);
+    EXPECT_EQ(comPortNumber("COM03"), 0);
+    EXPECT_EQ(comPortNumber("COM"), 0);
+    EXPECT_EQ(comPortNumber("COM1x"), 0);
+    std::vector<std::string> names{"COM10", "rfc2217://h:1", "COM2", "COM1", "CNCA0"};
+    sortPortNames(&names);
+    EXPECT_EQ(names, (std::vector<std::string>{"COM1", "COM2", "COM10", "CNCA0", "rfc2217://h:1"}));
+}
+
 TEST(TelnetData, IacIsDoubledOutAndUndoubledIn) {
     const Bytes data{0x01, 0xFF, 0xFF, 0x0D};
     uint8_t wire[8];
