@@ -3,7 +3,7 @@
 #include "cli/commands/command_table.h"
 
 #include "cli/commands/command_support.h"
-#include "cli/console/platform.h"
+#include "cli/console/run_frame.h"
 #include "cli/recording/recorder.h"
 #include "cli/recording/relay.h"
 
@@ -26,10 +26,10 @@ void setupRecord(CLI::App* command) {
         ->check(finiteRange(0, MOST_DURATION_SECONDS));
 }
 
-// Like monitor, record takes Ctrl-C (and on Windows Ctrl-Break and the
-// console's close) as its normal end.
+// Like monitor and publish, record takes Ctrl-C (and on Windows Ctrl-Break
+// and the console's close) as its normal end.
 int runRecordCommand(const RecordOptions& options) {
-    catchStopRequests(&recordStopRequested);
+    catchRunStops();
     if (!options.relayPath.empty()) return runRelay(options);
     return runRecord(options);
 }

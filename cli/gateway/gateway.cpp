@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
-#include "cli/console/status_line.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/device/device_session.h"
 #include "cli/device/link_watch.h"
 #include "cli/device/live_feed.h"
@@ -26,8 +28,6 @@
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
 
-std::atomic<int> publishStopRequested{0};
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -36,11 +36,6 @@ using Ms = std::chrono::milliseconds;
 constexpr int FLUSH_AT_END_MS = 2000;
 constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
 constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
-
-void note(const std::string& text) {
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
-}
 
 // The file's first line, or else the variable, which, set for a whole
 // service, counts only with a user name. The variable leaves the
@@ -57,8 +52,10 @@ public:
     Gateway(const PublishOptions& options, const MqttSettings& settings)
         : options_(options),
           topic_(options.topicPrefix + "/" + options.name + "/"),
-          client_(settings, note),
-          watch_(options.port, [this] { return stopDue(); }, note) {
+          client_(settings, [this](const std::string& text) { note(text); }),
+          watch_(options.port, [this] { return stopDue(); }, [this](const std::string& text) { note(text); }) {
+        // The gateway's output is a log: no status line.
+        frame_.hideStatus();
         watch_.setGapHooks({[this] { setStatus("device-lost"); }, [this] { serve(); },
                             [this] { setStatus("online"); }});
     }
@@ -66,6 +63,7 @@ public:
 
 private:
     bool stopDue() const;
+    void note(const std::string& text) const { frame_.note(text); }
     void serve();
     void takeMeasurements();
     void closeIntervalWhenDue(Clock::time_point now);
@@ -75,6 +73,7 @@ private:
 
     PublishOptions options_;
     std::string topic_;
+    RunFrame frame_;
     MqttClient client_;
     LinkWatch watch_;
     std::string status_;
@@ -95,7 +94,7 @@ private:
 };
 
 bool Gateway::stopDue() const {
-    return publishStopRequested.load(std::memory_order_relaxed) != 0 || client_.fatal() != 0;
+    return frame_.endDue() || client_.fatal() != 0;
 }
 
 void Gateway::setStatus(const char* status) {
@@ -209,14 +208,12 @@ int runPublish(const PublishOptions& options) {
     MqttSettings settings;
     settings.url = options.brokerUrl;
     if (!parseBrokerUrl(options.brokerUrl, &settings.broker)) {
-        std::fprintf(stderr, "elq770ctl: %s: not a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])\n",
-                     options.brokerUrl.c_str());
+        report(options.brokerUrl, "not a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])");
         return EXIT_USAGE;
     }
     bool tlsOptions = !options.tlsCa.empty() || !options.tlsCert.empty() || !options.tlsKey.empty();
     if (tlsOptions && !settings.broker.tls) {
-        std::fprintf(stderr, "elq770ctl: %s: --tls-ca, --tls-cert and --tls-key need an mqtts:// broker\n",
-                     options.brokerUrl.c_str());
+        report(options.brokerUrl, "--tls-ca, --tls-cert and --tls-key need an mqtts:// broker");
         return EXIT_USAGE;
     }
     settings.clientId = options.clientId.empty() ? "elq770-" + options.name : options.clientId;
@@ -229,7 +226,7 @@ int runPublish(const PublishOptions& options) {
     settings.refusedRetry = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double, std::ratio<60>>(options.refusedRetryMinutes));
     if (!options.passwordFile.empty() && settings.username.empty()) {
-        std::fprintf(stderr, "elq770ctl: a password needs --username\n");
+        report("a password needs --username");
         return EXIT_USAGE;
     }
     Password password;

@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 
 RecordingOut::~RecordingOut() {
     if (file_ != nullptr) std::fclose(file_);
@@ -12,7 +13,7 @@ RecordingOut::~RecordingOut() {
 void RecordingOut::reportWriteError() {
     int error = lastSystemError();
     if (!failed_)
-        std::fprintf(stderr, "elq770ctl: %s: cannot write file: %s\n", path_.c_str(), systemErrorText(error).c_str());
+        report(path_, std::string("cannot write file: ") + systemErrorText(error));
     failed_ = true;
 }
 
@@ -21,7 +22,7 @@ bool RecordingOut::create(const std::string& path) {
     file_ = openFile(path, "wb");
     if (file_ == nullptr) {
         int error = lastSystemError();
-        std::fprintf(stderr, "elq770ctl: %s: cannot create file: %s\n", path.c_str(), systemErrorText(error).c_str());
+        report(path, std::string("cannot create file: ") + systemErrorText(error));
         failed_ = true;
         return false;
     }
