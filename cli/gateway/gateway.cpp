@@ -184,13 +184,13 @@ int Gateway::end(int code) {
 int Gateway::run(Password* password) {
     int started = client_.start(password);
     if (started != EXIT_DONE) return started;
-    takeEveryMeasurement();
+    setSettingsForEveryMeasurement();
     answersSeen_ = parameterAnswers();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
     // The watch asked for the parameters as it opened the port.
     requestOpen_ = true;
     requestAt_ = Clock::now();
-    skipTrendSamples();
+    skipTrendSamplesSoFar();
     alarmsSeen_ = liveState.alarmWordCount.load(std::memory_order_acquire);
     intervalLength_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.intervalSeconds));
     intervalEnd_ = Clock::now() + intervalLength_;

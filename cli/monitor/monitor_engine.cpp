@@ -150,7 +150,7 @@ int Monitor::openOutputs() {
         std::fputs(CSV_HEADER, csv_);
     }
     if (rowsToStdout_) std::fputs(CSV_HEADER, stdout);
-    takeEveryMeasurement();
+    setSettingsForEveryMeasurement();
     return EXIT_DONE;
 }
 
@@ -201,7 +201,7 @@ int Monitor::run() {
         return EXIT_PORT_NOT_OPENED;
     }
     // Rows start now: what came before the run is skipped.
-    skipTrendSamples();
+    skipTrendSamplesSoFar();
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
     while (!frame_.endDue()) {
         int looked = watch_.look();

@@ -51,7 +51,7 @@ struct ChunkRing {
 ChunkRing received;
 
 // Main thread only.
-DevicePacketizer devicePackets;
+LinePacketizer devicePackets;
 std::vector<RecordedPacket> sentFrames;
 
 void onReceived(const uint8_t* bytes, int count) {
@@ -93,7 +93,7 @@ void resetTaps() {
     received.head.store(0, std::memory_order_relaxed);
     received.tail.store(0, std::memory_order_relaxed);
     received.droppedBytes.store(0, std::memory_order_relaxed);
-    devicePackets = DevicePacketizer();
+    devicePackets = LinePacketizer();
     sentFrames.clear();
 }
 
@@ -117,7 +117,7 @@ private:
     RecordOptions options_;
     RunFrame frame_;
     LinkWatch watch_;
-    RecordingOut out_;
+    RecordingWriter out_;
 };
 
 void Recorder::note(const std::string& text) { frame_.note(text); }

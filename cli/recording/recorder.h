@@ -1,6 +1,6 @@
 // record: what crosses the serial line, as a recording file (line_recording.h)
 // that decode, monitor --from and the simulator's replay read: the device's
-// bytes cut into packets by the DevicePacketizer, and every command frame
+// bytes cut into packets by the LinePacketizer, and every command frame
 // the tool sends. Until Ctrl-C or the duration; rides out link gaps as
 // monitor does, which are silence in the file.
 #pragma once

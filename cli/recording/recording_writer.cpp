@@ -6,18 +6,18 @@
 #include "cli/console/platform.h"
 #include "cli/console/report.h"
 
-RecordingOut::~RecordingOut() {
+RecordingWriter::~RecordingWriter() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-void RecordingOut::reportWriteError() {
+void RecordingWriter::reportWriteError() {
     int error = lastSystemError();
     if (!failed_)
         report(path_, std::string("cannot write file: ") + systemErrorText(error));
     failed_ = true;
 }
 
-bool RecordingOut::create(const std::string& path) {
+bool RecordingWriter::create(const std::string& path) {
     path_ = path;
     file_ = openFile(path, "wb");
     if (file_ == nullptr) {
@@ -37,7 +37,7 @@ bool RecordingOut::create(const std::string& path) {
     return true;
 }
 
-bool RecordingOut::write(std::vector<RecordedPacket>* packets) {
+bool RecordingWriter::write(std::vector<RecordedPacket>* packets) {
     // Packets of different sources were stamped as they came: the file holds
     // them in the order of their times.
     std::stable_sort(packets->begin(), packets->end(),
@@ -63,7 +63,7 @@ bool RecordingOut::write(std::vector<RecordedPacket>* packets) {
     return !failed_;
 }
 
-bool RecordingOut::close() {
+bool RecordingWriter::close() {
     if (file_ != nullptr && std::fclose(file_) != 0) reportWriteError();
     file_ = nullptr;
     return !failed_;

@@ -201,15 +201,15 @@ private:
     RecordOptions options_;
     RunFrame frame_;
     LinkGaps gaps_;
-    RecordingOut out_;
+    RecordingWriter out_;
     PseudoTerminal pty_;
     int port_ = -1;
     bool deviceHeard_ = false;  // in this turn of the loop
     // The device's bytes cut into reply lines; the other program's bytes cut
     // the same way at CR, which in a command frame is its last byte only
     // (the other five bytes have 1 in their low nibble, the checksum 4).
-    DevicePacketizer fromDevice_{FROM_DEVICE};
-    DevicePacketizer toDevice_{TO_DEVICE};
+    LinePacketizer fromDevice_{FROM_DEVICE};
+    LinePacketizer toDevice_{TO_DEVICE};
     std::vector<RecordedPacket> packets_;
     int64_t notPassed_ = 0;
     Clock::time_point lastBatch_;
@@ -284,7 +284,7 @@ bool Relay::batchDue() const {
 bool Relay::writeBatch(bool last) {
     lastBatch_ = Clock::now();
     int64_t now = nowEpochUs();
-    for (DevicePacketizer* side : {&fromDevice_, &toDevice_}) {
+    for (LinePacketizer* side : {&fromDevice_, &toDevice_}) {
         if (last)
             side->finish(&packets_);
         else
