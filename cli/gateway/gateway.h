@@ -6,10 +6,14 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 struct PublishOptions {
     std::string port;
-    std::string brokerUrl;
+    std::vector<std::string> brokerUrls;  // none with metrics alone: an exporter
+    std::string metrics;                  // [HOST:]PORT of /metrics, "" for none
+    std::string discovery;                // "homeassistant[:PREFIX]", "" for none
+    bool discoveryRemove = false;
     std::string name;
     std::string tlsCa;
     std::string tlsCert;
@@ -25,8 +29,11 @@ struct PublishOptions {
     double refusedRetryMinutes = 5;  // between attempts after a refusal, once connected
 };
 
-// Runs until a stop request (run_frame.h); an exit code: 0, 1 (malformed broker URL or
-// options), 2 (port not opened), 3 (no line from the device at the start),
-// 5 (password or TLS file unreadable) or 6 (the broker refused the first
-// connection for good; once connected, a refusal is tried again).
+// Runs until a stop request (run_frame.h); an exit code: 0, 1 (malformed
+// broker URL or options), 2 (port or metrics address not opened), 3 (no
+// line from the device at the start), 5 (password or TLS file unreadable) or
+// 6 (the broker refused the first connection for good; once connected, a
+// refusal is tried again). With discoveryRemove it clears the retained
+// discovery configurations instead and ends (3 when no broker took them in
+// time).
 int runPublish(const PublishOptions& options);

@@ -1,12 +1,14 @@
 // The MQTT gateway's parts on their own: the broker URL, one interval's
 // measurement message, the queue that keeps QoS 1 messages while the broker
-// is away, the retained state topics, the reconnect backoff and the
-// throttled reports.
+// is away, the retained state topics, the reconnect backoff, the throttled
+// reports, the metrics address and page, and the discovery option.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "cli/gateway/discovery.h"
 #include "cli/gateway/messages.h"
+#include "cli/gateway/metrics_page.h"
 #include "link/live_state.h"
 
 TEST(BrokerUrl, SchemesGiveTheirPortsAndAGivenPortWins) {
@@ -248,4 +250,32 @@ TEST(ThrottledCount, TheFirstIsToldAtOnceThenAtMostOnceAMinuteWithTheCount) {
     EXPECT_EQ((std::vector<uint64_t>{300, 300}), told) << "at 60 s and 120 s";
     EXPECT_EQ(50u, dropped.takeRest());
     EXPECT_EQ(651u, dropped.total());
+}
+
+TEST(MetricsAddress, PortAloneIsLoopbacksAndAHostOrBracketedAddressIsTaken) {
+    ListenAddress a;
+    ASSERT_TRUE(parseListenAddress("9770", &a));
+    EXPECT_EQ("127.0.0.1", a.host);
+    EXPECT_EQ(9770, a.port);
+    ASSERT_TRUE(parseListenAddress("0.0.0.0:80", &a));
+    EXPECT_EQ("0.0.0.0", a.host);
+    ASSERT_TRUE(parseListenAddress("[::1]:9770", &a));
+    EXPECT_EQ("::1", a.host);
+    for (const char* bad : {"", "0", "65536", ":9770", "host:", "x:9a", "[::1]", "a b:1", "99999999999"})
+        EXPECT_FALSE(parseListenAddress(bad, &a)) << bad;
+}
+
+TEST(MetricsPage, LabelValuesEscapeBackslashQuoteAndLineBreak) {
+    EXPECT_EQ(R"(a\\b\"c\nd)", labelValue("a\\b\"c\nd"));
+}
+
+TEST(Discovery, OnlyHomeAssistantWithAnOptionalPrefixIsTaken) {
+    std::string prefix;
+    ASSERT_TRUE(parseDiscovery("homeassistant", &prefix));
+    EXPECT_EQ("homeassistant", prefix);
+    ASSERT_TRUE(parseDiscovery("homeassistant:ha/plant", &prefix));
+    EXPECT_EQ("ha/plant", prefix);
+    for (const char* bad : {"", "openhab", "homeassistant:", "homeassistant:a/+", "homeassistantx", "HomeAssistant"})
+        EXPECT_FALSE(parseDiscovery(bad, &prefix)) << bad;
+    EXPECT_EQ("plant_hall_2_p-3__", discoveryNode({"homeassistant", "plant/hall 2/p-3ä/", "p-3ä"}));
 }
