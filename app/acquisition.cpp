@@ -92,7 +92,7 @@ int identificationTick() {
 RecoveryStep linkRecoveryTick(int linkOpen, int deviceGone, uint32_t nowMs) {
     // The user's choice of port has the last word: a port marked not open
     // (or one just picked and opened) ends any recovery.
-    if (appSettings.comPort > PORT_NOT_OPEN || (linkOpen && !deviceGone)) {
+    if (appSettings.comPort >= PORT_NOT_OPEN || (linkOpen && !deviceGone)) {
         linkRecovering = 0;
         return RECOVERY_NONE;
     }

@@ -15,6 +15,7 @@
 #include "link/command_frames.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
+#include "params/port_choice.h"
 #include "params/settings.h"
 
 HINSTANCE appInstance = nullptr;
@@ -41,10 +42,13 @@ constexpr UINT timerPeriods[] = {20, COMMAND_TICK_MS, 300, 1000};
 
 // A settings file saved while its port was not open holds 11 to 18: that is
 // the user's port, not yet open, so start-up opens the port itself.
+// The other port's name comes from its side file, read once here.
 void openConfiguredPort(HWND window) {
     if (appSettings.comPort > PORT_NOT_OPEN) appSettings.comPort -= PORT_NOT_OPEN;
-    if (openLink(appSettings.comPort, BAUD_RATE)) return;
-    langMessage(window, TXT_PORT_NOT_OPEN, TXT_TITLE_COMMUNICATION, 0);
+    int result = readOtherPortName();
+    if (result != 0) langMessage(window, TXT_SETTINGS_FILE_ERROR, TXT_TITLE_ERROR, result);
+    if (openChosenPort()) return;
+    reportPortNotOpen(window);
     appSettings.comPort += PORT_NOT_OPEN;
 }
 
@@ -63,7 +67,7 @@ LRESULT onCreate(HWND window) {
     refreshTitle(window);
     SetMenu(window, LoadMenuA(appInstance, MAKEINTRESOURCEA(IDR_MENU_ENGLISH + appSettings.languageOffset)));
     // At start-up the not-open mark does not outlast window creation.
-    if (appSettings.comPort > PORT_NOT_OPEN) appSettings.comPort -= PORT_NOT_OPEN;
+    if (appSettings.comPort >= PORT_NOT_OPEN) appSettings.comPort -= PORT_NOT_OPEN;
     checkSettingItems(GetMenu(window));
     for (int i = 0; i < 4; ++i) SetTimer(window, timerIds[i], timerPeriods[i], nullptr);
     createDisplayObjects();

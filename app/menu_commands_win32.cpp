@@ -15,6 +15,7 @@
 #include "link/serial_link.h"
 #include "output/output_win32.h"
 #include "params/parameter_set.h"
+#include "params/port_choice.h"
 #include "params/settings.h"
 #include "resources/resource_ids.h"
 
@@ -42,9 +43,11 @@ void afterPortChange() {
 // wait for the next reopen, and a port that will not open says so. (A port
 // whose open failed carries PORT_NOT_OPEN in comPort, so it never equals a
 // menu choice.)
+}  // namespace
+
 void selectPort(HWND window, int port) {
     if (port == appSettings.comPort && linkCarriesData(linkIsOpen(), linkDeviceGone())) return;
-    if (appSettings.comPort > PORT_NOT_OPEN)
+    if (appSettings.comPort >= PORT_NOT_OPEN)
         appSettings.comPort -= PORT_NOT_OPEN;  // no link to close
     else
         closeLink();
@@ -52,14 +55,16 @@ void selectPort(HWND window, int port) {
     setMenuCheck(menu, comMenuId(appSettings.comPort), 0);
     setMenuCheck(menu, comMenuId(port), 1);
     appSettings.comPort = static_cast<uint16_t>(port);
-    if (!openLink(port, BAUD_RATE)) {
-        langMessage(window, TXT_PORT_NOT_OPEN, TXT_TITLE_COMMUNICATION, 0);
+    if (!openChosenPort()) {
+        reportPortNotOpen(window);
         appSettings.comPort += PORT_NOT_OPEN;
         return;
     }
     saveSettings(window);
     PostMessageA(window, WM_COMMAND, CMD_AFTER_PORT_CHANGE, 0);
 }
+
+namespace {
 
 void selectRollPeriod(HWND window, int rollIndex) {
     if (rollIndex == appSettings.rollIndex) return;
@@ -133,7 +138,7 @@ void autoConnect(HWND window) {
         saveSettings(window);
         return;
     }
-    if (appSettings.comPort < PORT_NOT_OPEN && !openLink(appSettings.comPort, BAUD_RATE))
+    if (appSettings.comPort < PORT_NOT_OPEN && !openChosenPort())
         appSettings.comPort += PORT_NOT_OPEN;
     langMessage(window, TXT_DEVICE_NOT_FOUND, TXT_TITLE_COMMUNICATION, 0);
 }
@@ -151,11 +156,30 @@ void saveSettings(HWND owner) {
     if (result != 0) langMessage(owner, TXT_SETTINGS_FILE_ERROR, TXT_TITLE_ERROR, result);
 }
 
-UINT comMenuId(int port) { return IDM_COM1 + port - 1; }
+UINT comMenuId(int port) { return port == OTHER_PORT ? IDM_CHOSEN_OTHER_PORT : IDM_COM1 + port - 1; }
 
 int plainComPort() {
     int port = appSettings.comPort;
-    return port > PORT_NOT_OPEN ? port - PORT_NOT_OPEN : port;
+    return port >= PORT_NOT_OPEN ? port - PORT_NOT_OPEN : port;
+}
+
+int openChosenPort() {
+    int port = plainComPort();
+    if (port != OTHER_PORT) return openLink(port, BAUD_RATE);
+    if (otherPortName[0] == '\0') {
+        SetLastError(ERROR_FILE_NOT_FOUND);  // the side file has gone
+        return 0;
+    }
+    return openLinkByName(otherPortName, BAUD_RATE);
+}
+
+// Message 85; for the other port with the system's code, since a network
+// port fails for more reasons than a COM port (refused, no answer, no such
+// host).
+void reportPortNotOpen(HWND window) {
+    DWORD error = GetLastError();
+    langMessage(window, TXT_PORT_NOT_OPEN, TXT_TITLE_COMMUNICATION,
+                plainComPort() == OTHER_PORT ? static_cast<int>(error) : 0);
 }
 
 void setMenuCheck(HMENU menu, UINT id, int checked) {
@@ -163,6 +187,7 @@ void setMenuCheck(HMENU menu, UINT id, int checked) {
 }
 
 void checkSettingItems(HMENU menu) {
+    showOtherPortItem(menu);
     setMenuCheck(menu, comMenuId(plainComPort()), 1);
     setMenuCheck(menu, IDM_ENGLISH + appSettings.languageOffset, 1);
     setMenuCheck(menu, IDM_ROLL_10S + appSettings.rollIndex, 1);
@@ -185,6 +210,8 @@ LRESULT menuCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         selectLanguage(window, id - IDM_ENGLISH);
         return 0;
     case IDM_AUTO_CONNECT: autoConnect(window); return 0;
+    case IDM_OTHER_PORT: otherPortCommand(window); return 0;
+    case IDM_CHOSEN_OTHER_PORT: selectPort(window, OTHER_PORT); return 0;
     case IDM_PARAMETERS: parametersCommand(window); return 0;
     case IDM_SAVE_PARAMETERS: saveParametersCommand(window); return 0;
     case IDM_LOAD_PARAMETERS: loadParametersCommand(window); return 0;

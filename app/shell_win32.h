@@ -37,8 +37,28 @@ int waitForReply(DWORD timeoutMs);
 // writeSettings, reporting a failure with message 83 and its code.
 void saveSettings(HWND owner);
 
-// The menu item of COM port 1 to 8.
+// The menu item of COM port 1 to 8, or of the other port (OTHER_PORT).
 UINT comMenuId(int port);
+
+// Opens the chosen port: COM1 to COM8 by number, the other port by its
+// name. 1, or 0 with GetLastError telling why.
+int openChosenPort();
+
+// Message 85 after openChosenPort failed.
+void reportPortNotOpen(HWND window);
+
+// Closes the link on the current port, opens the chosen one and checks its
+// menu item (port 1 to 8 or OTHER_PORT); the checked port chosen again is
+// left alone while its link carries data.
+void selectPort(HWND window, int port);
+
+// Communication -> "Other port…" (other_port_win32.cpp): the dialog, and
+// the port chosen in it.
+void otherPortCommand(HWND window);
+
+// Shows the remembered other port's name as its own item of the
+// Communication menu, above "Other port…"; nothing when none is remembered.
+void showOtherPortItem(HMENU menu);
 
 // The port number the menu shows for comPort (the mark taken off).
 int plainComPort();

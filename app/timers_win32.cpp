@@ -29,10 +29,10 @@ void recoverLink() {
     switch (linkRecoveryTick(linkIsOpen(), linkDeviceGone(), GetTickCount())) {
     case RECOVERY_CLOSE_AND_REOPEN:
         closeLink();
-        linkReopened(openLink(appSettings.comPort, BAUD_RATE));
+        linkReopened(openChosenPort());
         break;
     case RECOVERY_REOPEN:
-        linkReopened(openLink(appSettings.comPort, BAUD_RATE));
+        linkReopened(openChosenPort());
         break;
     default:
         break;

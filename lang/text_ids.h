@@ -30,6 +30,11 @@ constexpr int TXT_PARAMETERS = 32;
 constexpr int TXT_TITLE_ERROR = 33;
 constexpr int TXT_TITLE_PROGRAM = 34;
 constexpr int TXT_TITLE_SCREEN_DUMP = 35;
+// The "Other port..." dialog.
+constexpr int TXT_OTHER_PORT = 36;
+constexpr int TXT_PORTS_PRESENT = 37;
+constexpr int TXT_PORT_NAME = 38;
+constexpr int TXT_CANCEL = 39;
 
 // The parameter list's fixed-width labels.
 constexpr int LBL_AUTO_SHUT_DOWN = 50;
@@ -48,6 +53,7 @@ constexpr int LBL_TS = 62;
 // Questions and messages.
 constexpr int TXT_NOT_CONNECTED_CONTINUE = 70;
 constexpr int TXT_NO_CONNECTION = 71;
+constexpr int TXT_NOT_A_PORT_NAME = 72;
 constexpr int TXT_EVENT_NOT_CREATED = 80;
 constexpr int TXT_PARAMETERS_NOT_TRANSFERRED = 81;
 constexpr int TXT_CONFIRMATION_TIMEOUT = 82;

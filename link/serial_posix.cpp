@@ -17,24 +17,35 @@
 // - Writer thread: alone takes from the TransmitRing and empties its wake
 //   pipe; writes whole chunks, waiting for the tty to take more when it is
 //   full. A chunk the line refuses is dropped, as on Windows.
+// - A network port (socket://, rfc2217://) is a TCP connection in place of
+//   the tty, with the same threads: the reader puts what arrives through
+//   the link's NetLine (link/net_line.h) before the parser and wakes the
+//   writer when the NetLine has answers for the server; the writer sends
+//   those answers before each chunk and the chunk as the NetLine encodes
+//   it. A connection the peer closes or resets is a hang-up.
 // No lock: the TransmitRing orders its bytes by release/acquire on its
 // indexes, stopRequested is an atomic, and the pipes order the wake-ups.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <system_error>
 #include <thread>
 
 #include "link/command_frames.h"
+#include "link/net_line.h"
+#include "link/port_name.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
+#include "link/tcp_posix.h"
 #include "link/tty_posix.h"
 
 namespace {
@@ -46,8 +57,16 @@ struct WakePipe {
     int writeEnd = -1;
 };
 
+// What the link threads get: the line and, for a network port, its NetLine.
+struct LineEnds {
+    int fd;
+    NetLine* net;  // nullptr for a tty
+};
+
 struct PosixLink {
     int fd = -1;
+    bool network = false;
+    NetLine net;
     WakePipe readerWake;
     WakePipe writerWake;
     std::thread reader;
@@ -157,7 +176,22 @@ void waitForStop(int wakeFd) {
     while (!stopping()) poll(&wait, 1, -1);
 }
 
-void readerLoop(int fd, int wakeFd) {
+// A network port's bytes go through its NetLine first; its answers to the
+// server wake the writer.
+void takeReceived(const LineEnds& line, const uint8_t* chunk, int count) {
+    if (line.net == nullptr) {
+        parseReceivedBytes(chunk, count);
+        return;
+    }
+    uint8_t data[RECEIVE_CHUNK];
+    bool answered = false;
+    int got = line.net->decode(chunk, count, data, &answered);
+    if (got > 0) parseReceivedBytes(data, got);
+    if (answered) signalTransmitReady();
+}
+
+void readerLoop(LineEnds line, int wakeFd) {
+    int fd = line.fd;
     uint8_t chunk[RECEIVE_CHUNK];
     pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     while (!stopping()) {
@@ -169,7 +203,7 @@ void readerLoop(int fd, int wakeFd) {
         if (waits[0].revents == 0) continue;
         ssize_t got = read(fd, chunk, sizeof chunk);
         if (got > 0) {
-            parseReceivedBytes(chunk, static_cast<int>(got));
+            takeReceived(line, chunk, static_cast<int>(got));
             continue;
         }
         if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
@@ -182,12 +216,19 @@ void readerLoop(int fd, int wakeFd) {
 
 // ---- Writer thread ----
 
+// A socket whose peer has gone must fail the send, not raise SIGPIPE.
+ssize_t writeSome(const LineEnds& line, const uint8_t* bytes, size_t count) {
+    if (line.net != nullptr) return send(line.fd, bytes, count, MSG_NOSIGNAL);
+    return write(line.fd, bytes, count);
+}
+
 // Writes the chunk whole unless a stop request comes or the line fails.
-void writeChunk(int fd, int wakeFd, const uint8_t* chunk, int size) {
+void writeChunk(const LineEnds& line, int wakeFd, const uint8_t* chunk, int size) {
+    int fd = line.fd;
     int done = 0;
     pollfd waits[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
     while (done < size && !stopping()) {
-        ssize_t put = write(fd, chunk + done, static_cast<size_t>(size - done));
+        ssize_t put = writeSome(line, chunk + done, static_cast<size_t>(size - done));
         if (put > 0) {
             done += static_cast<int>(put);
             continue;
@@ -203,16 +244,36 @@ void writeChunk(int fd, int wakeFd, const uint8_t* chunk, int size) {
     }
 }
 
-void writerLoop(int fd, int wakeFd) {
+// The NetLine's answers to the server, all of them, before any data.
+void sendControl(const LineEnds& line, int wakeFd) {
+    uint8_t answers[256];
+    for (int size = line.net->takeControl(answers, sizeof answers); size > 0 && !stopping();
+         size = line.net->takeControl(answers, sizeof answers))
+        writeChunk(line, wakeFd, answers, size);
+}
+
+// A chunk of the ring as it goes on the line.
+void sendChunk(const LineEnds& line, int wakeFd, const uint8_t* chunk, int size) {
+    if (line.net == nullptr) {
+        writeChunk(line, wakeFd, chunk, size);
+        return;
+    }
+    sendControl(line, wakeFd);
+    uint8_t encoded[2 * TRANSMIT_CHUNK_SIZE];
+    writeChunk(line, wakeFd, encoded, line.net->encode(chunk, size, encoded));
+}
+
+void writerLoop(LineEnds line, int wakeFd) {
     uint8_t chunk[TRANSMIT_CHUNK_SIZE];
     pollfd wait{wakeFd, POLLIN, 0};
     while (!stopping()) {
         // Empty the pipe before taking: a put that lands after the take
         // leaves a fresh wake-up behind.
         drainWakePipe(wakeFd);
+        if (line.net != nullptr) sendControl(line, wakeFd);
         for (int size = takeTransmitBytes(chunk); size > 0 && !stopping();
              size = takeTransmitBytes(chunk))
-            writeChunk(fd, wakeFd, chunk, size);
+            sendChunk(line, wakeFd, chunk, size);
         if (poll(&wait, 1, -1) < 0 && errno != EINTR) break;
     }
 }
@@ -233,8 +294,9 @@ int releaseLink() {
     failed |= closeFd(posixLink.writerWake.writeEnd);
     // The exclusive mark stays with the tty, not with this descriptor: left
     // set, it would lock out the next opener of a pseudo-terminal.
-    if (posixLink.fd >= 0) ioctl(posixLink.fd, TIOCNXCL);
+    if (posixLink.fd >= 0 && !posixLink.network) ioctl(posixLink.fd, TIOCNXCL);
     failed |= closeFd(posixLink.fd);
+    posixLink.network = false;
     return failed;
 }
 
@@ -247,13 +309,39 @@ int failOpen() {
 }
 
 int startThreads() {
+    LineEnds line{posixLink.fd, posixLink.network ? &posixLink.net : nullptr};
     try {
-        posixLink.reader = std::thread(readerLoop, posixLink.fd, posixLink.readerWake.readEnd);
-        posixLink.writer = std::thread(writerLoop, posixLink.fd, posixLink.writerWake.readEnd);
+        posixLink.reader = std::thread(readerLoop, line, posixLink.readerWake.readEnd);
+        posixLink.writer = std::thread(writerLoop, line, posixLink.writerWake.readEnd);
     } catch (const std::system_error& error) {
         errno = error.code().value();
         return 0;
     }
+    return 1;
+}
+
+// The tty, or the connection of a network port with its NetLine started.
+// A name the parser refuses does not open (EINVAL); the front ends check
+// names before they get here.
+int openLine(const char* name, int baudRate) {
+    PortName port;
+    std::string problem;
+    if (!parsePortName(name, &port, &problem)) {
+        errno = EINVAL;
+        return 0;
+    }
+    if (port.kind == PORT_SERIAL) {
+        posixLink.fd = openTty(name, baudRate);
+        return posixLink.fd >= 0 ? 1 : 0;
+    }
+    if (speedOf(baudRate) == B0) {
+        errno = EINVAL;
+        return 0;
+    }
+    posixLink.fd = openTcpConnection(port);
+    if (posixLink.fd < 0) return 0;
+    posixLink.network = true;
+    posixLink.net.start(port.kind, baudRate);
     return 1;
 }
 
@@ -269,11 +357,12 @@ int openLinkByName(const char* name, int baudRate) {
     if (posixLink.fd >= 0) closeLink();  // one link at a time
     stopRequested.store(0, std::memory_order_release);
     deviceGone.store(0, std::memory_order_relaxed);
-    posixLink.fd = openTty(name, baudRate);
-    if (posixLink.fd < 0) return 0;
+    if (!openLine(name, baudRate)) return 0;
     if (!openWakePipe(&posixLink.readerWake) || !openWakePipe(&posixLink.writerWake)) return failOpen();
-    if (!startThreads()) return failOpen();
+    // Before the threads: the reader wakes the writer for the server's
+    // answers from its first read on.
     writerWakeFd.store(posixLink.writerWake.writeEnd, std::memory_order_release);
+    if (!startThreads()) return failOpen();
     setTransmitReadyHook(signalTransmitReady);
     setTransmitLinkOpen(1);
     return 1;

@@ -45,6 +45,8 @@
 
 #include "link/command_frames.h"
 #include "link/failed_reads.h"
+#include "link/net_link_win32.h"
+#include "link/port_name.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
 #include "link/serial_link_testing.h"
@@ -622,8 +624,9 @@ int openLink(int portNumber, int baudRate) {
     return openLinkByName(name, baudRate);
 }
 
-int openLinkByName(const char* name, int baudRate) {
-    if (linkHandles.port != nullptr) closeLink();  // one link at a time
+namespace {
+
+int openSerialLink(const char* name, int baudRate) {
     releaseAbandonedLinks();
     linkHandles.port = openPort(name);
     if (linkHandles.port == nullptr) return 0;
@@ -650,15 +653,30 @@ int openLinkByName(const char* name, int baudRate) {
     return 1;
 }
 
-int closeLink() {
+int closeSerialLink() {
     setTransmitLinkOpen(0);
     int result = stopLinkThreads() ? closeLinkHandles() : abandonLinkHandles();
     releaseAbandonedLinks();
     return result;
 }
 
-int linkIsOpen() { return linkHandles.port != nullptr ? 1 : 0; }
-int linkDeviceGone() { return deviceGone.load(std::memory_order_relaxed); }
+}  // namespace
+
+// A network port's name goes to the network link (net_win32.cpp), whose
+// threads keep the same contracts; one link of either kind at a time.
+int openLinkByName(const char* name, int baudRate) {
+    if (linkIsOpen()) closeLink();
+    if (isNetworkPortName(name)) return openNetLink(name, baudRate);
+    return openSerialLink(name, baudRate);
+}
+
+int closeLink() {
+    int result = closeNetLink();
+    return closeSerialLink() | result;
+}
+
+int linkIsOpen() { return linkHandles.port != nullptr || netLinkIsOpen() ? 1 : 0; }
+int linkDeviceGone() { return deviceGone.load(std::memory_order_relaxed) | netLinkDeviceGone(); }
 
 LinkStatistics linkStatistics() {
     LinkStatistics s;

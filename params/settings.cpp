@@ -8,14 +8,16 @@
 
 #include "lang/language_table.h"
 #include "params/file_access.h"
+#include "params/port_choice.h"
 #include "params/result_codes.h"
 
 AppSettings appSettings{};
 
 namespace {
 
+// OTHER_PORT: the port named in the side file (params/port_choice.h).
 bool validComPort(uint16_t port) {
-    return (port >= 1 && port <= 8) ||
+    return port == OTHER_PORT || (port >= 1 && port <= 8) ||
            (port >= 1 + PORT_NOT_OPEN && port <= 8 + PORT_NOT_OPEN);
 }
 
@@ -153,8 +155,12 @@ int writeSettings(const AppSettings* settings) {
     int existed = 0;
     int result = openSettings(nullptr, FILE_WRITE, &file, &existed);
     if (result != 0) return result;
+    // The other port not open is written as the other port: 10 would read
+    // as COM10 to a build that takes the number as it stands.
+    AppSettings written = *settings;
+    if (written.comPort == OTHER_PORT + PORT_NOT_OPEN) written.comPort = OTHER_PORT;
     uint32_t done = 0;
-    result = writeFile(file, settings, sizeof *settings, &done);
+    result = writeFile(file, &written, sizeof written, &done);
     if (result == 0 && done != sizeof *settings) result = ERR_SHORT_TRANSFER;
     closeFile(file);
     return result;

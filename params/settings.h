@@ -16,7 +16,7 @@
 #include "params/parameter_set.h"
 
 struct AppSettings {
-    uint16_t comPort;  // 1..8, plus PORT_NOT_OPEN while that port is not open
+    uint16_t comPort;  // 1..8 or OTHER_PORT (params/port_choice.h), plus PORT_NOT_OPEN while that port is not open
     uint8_t reserved1[258];
     uint16_t rollIndex;       // 0 = 10 s, 1 = 30 s, 2 = 60 s
     uint16_t stopAtAlarm;     // 0 or 1

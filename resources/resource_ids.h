@@ -31,6 +31,10 @@
 #define IDM_SCREEN_DUMP 2033
 #define IDM_PRINTER 2034
 #define IDM_AUTO_CONNECT 2035
+// Communication -> "Other port...", and the item that the program inserts
+// above it for the port chosen there.
+#define IDM_OTHER_PORT 2040
+#define IDM_CHOSEN_OTHER_PORT 2041
 #define IDM_EXIT 105
 #define IDM_ABOUT 103
 
@@ -42,6 +46,14 @@
 #define IDB_ABOUT 227
 #define IDC_RESET_MAX_PEAK 10
 #define IDC_RESET_MIN_PEAK 11
+
+// The "Other port..." dialog.
+#define IDD_OTHER_PORT 240
+#define IDC_PORTS_PRESENT_LABEL 1090
+#define IDC_PORT_LIST 1091
+#define IDC_PORT_NAME_LABEL 1092
+#define IDC_PORT_NAME 1093
+#define IDC_PORT_NAME_HINT 1094
 
 // The parameter property sheet: one dialog template per page, and the ids of
 // their controls (the two limit pages share theirs).

@@ -7,16 +7,15 @@
 
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/device/device_session.h"
 #include "cli/device/parameter_text.h"
+#include "link/port_name.h"
 #include "link/serial_link.h"
 #include "params/parameter_file.h"
 #include "params/parameter_values.h"
 #include "params/result_codes.h"
-
-void fail(const std::string& subject, const std::string& text) {
-    std::fprintf(stderr, "elq770ctl: %s: %s\n", subject.c_str(), text.c_str());
-}
 
 namespace {
 
@@ -43,8 +42,23 @@ CLI::Validator finiteRange(double minimum, double maximum, const std::string& un
         unit + " (" + range + ")");
 }
 
+CLI::Validator portNameCheck() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            PortName port;
+            std::string problem;
+            return parsePortName(text, &port, &problem) ? "" : text + ": " + problem;
+        },
+        "PORT");
+}
+
 void addPortOption(CLI::App* command, std::string* port) {
-    command->add_option("--port,-p", *port, "serial port: /dev/ttyUSB0, COM3, ...")->required();
+    command
+        ->add_option("--port,-p", *port,
+                     "serial port (/dev/ttyUSB0, COM3, COM12) or network port (rfc2217://HOST:PORT, "
+                     "socket://HOST:PORT)")
+        ->required()
+        ->check(portNameCheck());
 }
 
 void addLanguageOption(CLI::App* command, std::string* language) {
@@ -63,7 +77,7 @@ int readDevice(const std::string& port) {
     if (!openDevicePort(port)) return EXIT_PORT_NOT_OPENED;
     if (requestParameters()) return EXIT_DONE;
     closeLink();
-    fail(port, "no answer from the device");
+    report(port, "no answer from the device");
     return EXIT_NO_ANSWER;
 }
 
@@ -80,14 +94,14 @@ int readCheckedFile(const std::string& path, ParameterSet* record) {
     int result = readParameterFile(path.c_str(), record, PARAMETER_FILE_OPEN_EXISTING, &asRead);
     if (result == 0) return EXIT_DONE;
     if (result == ERR_SHORT_TRANSFER) {
-        fail(path, "not a parameter file: shorter than 76 bytes");
+        report(path, "not a parameter file: shorter than 76 bytes");
     } else if (result == ERR_NOT_PARAMETER_FILE) {
         const ParameterRange* range = firstValueOutsideRange(asRead);
-        fail(path, std::string("not a parameter file: ") + range->name + " is " +
+        report(path, std::string("not a parameter file: ") + range->name + " is " +
                        std::to_string(asRead.*range->field) + ", outside its range (" +
                        std::to_string(range->minimum) + " to " + std::to_string(range->maximum) + ")");
     } else {
-        fail(path, "cannot read file: " + systemErrorText(result));
+        report(path, "cannot read file: " + systemErrorText(result));
     }
     return EXIT_FILE_REFUSED;
 }
@@ -97,9 +111,9 @@ namespace {
 void reportMismatches(const std::string& port, const ParameterSet& device) {
     for (const ParameterRange& p : PARAMETER_RANGES)
         if (editedParameters.*p.field != device.*p.field)
-            fail(port, std::string("download not confirmed: ") + p.name + " sent " +
-                           std::to_string(editedParameters.*p.field) + ", device reports " +
-                           std::to_string(device.*p.field));
+            report(port, std::string("download not confirmed: ") + p.name + " sent " +
+                             std::to_string(editedParameters.*p.field) + ", device reports " +
+                             std::to_string(device.*p.field));
 }
 
 // A stop request held: the user hears why the tool goes on.
@@ -117,7 +131,7 @@ void tellHeld() {
                   "download stopped after %d of %d words, before the read-back: the device may hold a mix "
                   "of old and new values (info shows what it holds)",
                   stops.wordsSent, stops.wordsQueued);
-    fail(port, text);
+    report(port, text);
     endAsStopped();
 }
 
@@ -126,10 +140,9 @@ void tellHeld() {
 // Stop requests are counted from the first word to the read-back, so that
 // a Ctrl-C does not leave the device with part of a download unseen.
 int downloadAndReport(const std::string& port) {
-    static std::atomic<int> downloadStopRequests{0};
-    catchStopRequests(&downloadStopRequests);
+    catchRunStops();
     DownloadStops stops;
-    stops.requests = &downloadStopRequests;
+    stops.requests = &runStopRequested;
     stops.held = tellHeld;
     DownloadResult result = downloadQueuedWords(&stops);
     if (result == DOWNLOAD_ABANDONED) endAbandoned(port, stops);
@@ -137,7 +150,7 @@ int downloadAndReport(const std::string& port) {
     closeLink();
     int code = EXIT_DONE;
     if (result == DOWNLOAD_NO_ANSWER) {
-        fail(port, "download not confirmed: no answer from the device");
+        report(port, "download not confirmed: no answer from the device");
         code = EXIT_NO_ANSWER;
     } else if (result == DOWNLOAD_MISMATCH) {
         reportMismatches(port, device);

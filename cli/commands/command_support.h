@@ -9,9 +9,6 @@
 
 #include "params/parameter_set.h"
 
-// "elq770ctl: SUBJECT: TEXT" on stderr.
-void fail(const std::string& subject, const std::string& text);
-
 // The check of every number option of the tool: a finite number from
 // minimum to maximum. NaN and the infinities are refused (a range check
 // alone lets NaN through, since every comparison with it is false), and so
@@ -21,6 +18,10 @@ CLI::Validator finiteRange(double minimum, double maximum, const std::string& un
 
 // A run's --duration in seconds: 0 (until stopped) to a year.
 constexpr double MOST_DURATION_SECONDS = 366.0 * 24 * 3600;
+
+// The check of every port name the tool takes (link/port_name.h); a
+// malformed one is EXIT_USAGE with what is wrong.
+CLI::Validator portNameCheck();
 
 // --port (required) and --lang (en, de or da) into the subcommand's options.
 void addPortOption(CLI::App* command, std::string* port);

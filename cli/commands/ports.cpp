@@ -3,8 +3,10 @@
 
 #include <cstdio>
 
+#include "cli/commands/command_support.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 #include "cli/device/device_session.h"
 #include "cli/device/parameter_text.h"
 #include "link/command_frames.h"
@@ -51,12 +53,13 @@ void listPort(const std::string& name) {
 
 void setupPorts(CLI::App* command) {
     command->add_flag("--scan", parsed.scan, "ask each port for a device's identification (2 s each)");
-    command->add_option("PORT", parsed.ports, "the ports to list or scan instead of every port found");
+    command->add_option("PORT", parsed.ports, "the ports to list or scan instead of every port found")
+        ->check(portNameCheck());
 }
 
 int runPorts(const PortsOptions& options) {
     std::vector<std::string> names = options.ports.empty() ? listSerialPorts() : options.ports;
-    if (names.empty()) std::fprintf(stderr, "elq770ctl: no serial ports found\n");
+    if (names.empty()) report("no serial ports found");
     for (const std::string& name : names) {
         if (options.scan)
             scanPort(name);

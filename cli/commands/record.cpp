@@ -3,9 +3,12 @@
 #include "cli/commands/command_table.h"
 
 #include "cli/commands/command_support.h"
-#include "cli/console/platform.h"
+#include "cli/console/exit_codes.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/recording/recorder.h"
 #include "cli/recording/relay.h"
+#include "link/port_name.h"
 
 namespace {
 
@@ -26,11 +29,19 @@ void setupRecord(CLI::App* command) {
         ->check(finiteRange(0, MOST_DURATION_SECONDS, "seconds"));
 }
 
-// Like monitor, record takes Ctrl-C (and on Windows Ctrl-Break and the
-// console's close) as its normal end.
+// Like monitor and publish, record takes Ctrl-C (and on Windows Ctrl-Break
+// and the console's close) as its normal end.
 int runRecordCommand(const RecordOptions& options) {
-    catchStopRequests(&recordStopRequested);
-    if (!options.relayPath.empty()) return runRelay(options);
+    catchRunStops();
+    if (!options.relayPath.empty()) {
+        // The relay passes a tty's bytes to another program's tty; a network
+        // port is reached by that program itself.
+        if (isNetworkPortName(options.port.c_str())) {
+            report(options.port, "--relay takes a serial port, not a network port");
+            return EXIT_USAGE;
+        }
+        return runRelay(options);
+    }
     return runRecord(options);
 }
 

@@ -64,7 +64,8 @@ std::string systemErrorText(int code);
 
 // Why the port would not open, for "elq770ctl: PORT: " in front: "in use by
 // PID 4711 (elq770ctl publish)" where the holder can be found, a hint for a
-// permission the user lacks, or "cannot open port: " and the system's text.
+// permission the user lacks, or "cannot open port: " and the system's text
+// (always so for a network port).
 std::string portOpenFailure(const std::string& port, int error);
 
 // The serial ports that exist: Linux /dev/ttyUSB*, /dev/ttyACM* and /dev/ttyS*

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "cli/console/platform.h"
+#include "link/port_name.h"
 
 namespace {
 
@@ -177,6 +178,9 @@ std::string missingGroup(const std::string& port) {
 }  // namespace
 
 std::string portOpenFailure(const std::string& port, int error) {
+    // A network port has no holder to name and no group to join: the
+    // system's text says why the connection failed.
+    if (isNetworkPortName(port.c_str())) return "cannot open port: " + systemErrorText(error);
     if (error == EBUSY) {
         long pid = lockHolder(port);
         if (pid <= 0) return "in use by another program";

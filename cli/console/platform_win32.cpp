@@ -17,6 +17,7 @@
 #include <exception>
 
 #include "cli/console/platform.h"
+#include "link/port_name.h"
 #include "params/utf8_win32.h"
 
 namespace {
@@ -175,7 +176,10 @@ std::string systemErrorText(int code) {
 // Windows opens a COM port for one program at a time and refuses the next
 // with "access denied", which reads like a missing right; it cannot say who
 // holds the port.
-std::string portOpenFailure(const std::string&, int error) {
+std::string portOpenFailure(const std::string& port, int error) {
+    // A network port has no holder to name and no group to join: the
+    // system's text says why the connection failed.
+    if (isNetworkPortName(port.c_str())) return "cannot open port: " + systemErrorText(error);
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
         return "in use by another program (a COM port opens for one program at a time)";
     return "cannot open port: " + systemErrorText(error);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "link/command_frames.h"
+#include "tests/cli/ser2net.h"
 #include "tests/e2e/harness.h"
 
 namespace {
@@ -188,4 +189,39 @@ TEST(CliWindows, RecordThenMonitorFromAndDecodeTheFile) {
         EXPECT_NE(row.find(",37,1,"), std::string::npos) << row;
     }
     EXPECT_EQ(measurementTimes.size(), rowCount) << "a row per recorded measurement";
+}
+
+// The Winsock link: elq770ctl.exe through ser2net in front of the simulator,
+// by RFC 2217 and raw TCP; ser2net stopped and started again under a
+// running monitor is a gap that the quiet reopen ends.
+TEST(CliWindows, NetworkPortsThroughSer2netAndItsRestart) {
+    if (!peers::Ser2net::installed()) GTEST_SKIP() << "ser2net is not installed (tools/install-deps.sh installs it)";
+    std::string dir = e2e::makeWorkDir("CliWindows.NetworkPorts");
+    e2e::Simulator device(6, {"--text", "NET UNIT", "--level", "33"});
+    ASSERT_TRUE(device.started());
+    peers::Ser2net server(dir, e2e::WineEnv::shared().comLinkPath(6));
+    ASSERT_TRUE(server.start());
+    std::string ctl = e2e::windowsExe("elq770ctl.exe");
+    std::string output;
+    for (const std::string& url : {server.rfc2217Url(), server.socketUrl()}) {
+        EXPECT_EQ(e2e::runWine(ctl, {"info", "--port", url}, dir, 60000, &output), 0) << output;
+        EXPECT_NE(output.find("Corvanta: NET UNIT"), std::string::npos) << output;
+    }
+    std::string file = e2e::winPath(dir + "/unit.770");
+    ASSERT_EQ(e2e::runWine(ctl, {"save", "--port", server.rfc2217Url(), file}, dir, 60000, &output), 0) << output;
+    EXPECT_EQ(e2e::runWine(ctl, {"load", "--port", server.rfc2217Url(), file}, dir, 60000, &output), 0) << output;
+    EXPECT_NE(output.find("confirmed"), std::string::npos) << output;
+
+    e2e::WineProcess monitor(ctl, {"monitor", "--port", server.rfc2217Url(), "--csv", e2e::winPath(dir + "/log.csv"),
+                                   "--duration", "15"}, dir);
+    sleepMs(3000);
+    server.stop();
+    sleepMs(3000);
+    ASSERT_TRUE(server.start());
+    EXPECT_EQ(monitor.wait(30000), 0) << monitor.output();
+    EXPECT_NE(monitor.output().find("link back after"), std::string::npos) << monitor.output();
+
+    std::string refused = "socket://127.0.0.1:" + std::to_string(peers::Ser2net::freePort());
+    EXPECT_EQ(e2e::runWine(ctl, {"info", "--port", refused}, dir, 60000, &output), 2) << output;
+    EXPECT_NE(output.find(": cannot open port: "), std::string::npos) << output;
 }

@@ -16,8 +16,8 @@ CORE="$ROOT/link/receive_parser.cpp $ROOT/link/live_state.cpp $ROOT/link/command
       $ROOT/params/parameter_set.cpp $ROOT/params/settings.cpp $ROOT/params/file_access_posix.cpp
       $ROOT/params/parameter_values.cpp $ROOT/params/parameter_file.cpp
       $ROOT/lang/lang_text.cpp $ROOT/lang/language_table.cpp
-      $ROOT/link/line_recording.cpp $ROOT/tools/sim/replay_file.cpp"
-TARGETS="fuzz_parser fuzz_settings fuzz_parameter_file fuzz_recording"
+      $ROOT/link/line_recording.cpp $ROOT/tools/sim/replay_file.cpp $ROOT/link/rfc2217.cpp"
+TARGETS="fuzz_parser fuzz_settings fuzz_parameter_file fuzz_recording fuzz_telnet"
 
 for target in $TARGETS; do
     echo "building $target"
@@ -70,7 +70,17 @@ seed_recording() {
     printf '\241\262\303\324\000\002\000\004' > "$dir/big_endian"
 }
 
+# A server's opening, its answers to the settings, data with a doubled 0xFF.
+seed_telnet() {
+    dir=$OUT/corpus_telnet
+    mkdir -p "$dir"
+    printf '\001\377\373\003\377\373\001\377\375\054\377\375\000' > "$dir/opening"
+    printf '\002\377\372\054\145\000\000\045\200\377\360\041\377\377\015' > "$dir/answer_and_data"
+    printf '\003\377\372\054\001\377\361\377\366\377\021' > "$dir/open_subnegotiation"
+}
+
 seed_parser
+seed_telnet
 seed_settings
 seed_parameter_file
 seed_recording

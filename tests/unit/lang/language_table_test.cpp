@@ -17,8 +17,9 @@ std::string slotText(int slot) {
 }
 
 bool englishIndexIsUsed(int index) {
-    return (index >= 0 && index <= 35) || (index >= 50 && index <= 62) || index == 70 ||
-           index == 71 || (index >= 80 && index <= 98);
+    // 36 to 39 and 72: the "Other port..." dialog's.
+    return (index >= 0 && index <= 39) || (index >= 50 && index <= 62) || index == 70 ||
+           index == 71 || index == 72 || (index >= 80 && index <= 98);
 }
 
 struct Expected {

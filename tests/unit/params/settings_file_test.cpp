@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "params/result_codes.h"
+#include "params/port_choice.h"
 #include "params/settings.h"
 #include "params/settings_testing.h"
 
@@ -165,7 +166,7 @@ TEST_F(SettingsFile, OutOfRangeFieldsTakeTheirDefaultsAndReservedBytesStay) {
 TEST_F(SettingsFile, EachFieldIsCheckedOnItsOwn) {
     // offset, value in the file, value expected in the record
     const int cases[][3] = {
-        {0, 0, 1},     {0, 1, 1},     {0, 8, 8},      {0, 9, 1},     {0, 10, 1},
+        {0, 0, 0},     {0, 1, 1},     {0, 8, 8},      {0, 9, 1},     {0, 10, 1},
         {0, 11, 11},   {0, 18, 18},   {0, 19, 1},     {0, 0xFFFF, 1}, {0, 0x0105, 1},
         {260, 0, 0},   {260, 2, 2},   {260, 3, 1},    {260, 0x100, 1},
         {262, 0, 0},   {262, 1, 1},   {262, 2, 0},    {262, 0xFFFF, 0},
@@ -200,6 +201,30 @@ TEST_F(SettingsFile, WriteCreatesTheFileLittleEndian) {
     setSettingsDefaults(&again);
     EXPECT_EQ(0, readSettings(&again));
     EXPECT_EQ(15, again.comPort);
+}
+
+// The other port: comPort 0 in the file, written so also while it is not
+// open (10 would be COM10 to a build that takes the number as it stands),
+// and its name in the side file beside the settings file.
+TEST_F(SettingsFile, OtherPortIsZeroInTheFileAndItsNameIsBesideIt) {
+    EXPECT_EQ(0, readOtherPortName());
+    EXPECT_STREQ("", otherPortName) << "no side file: no name";
+    record.comPort = OTHER_PORT + PORT_NOT_OPEN;
+    EXPECT_EQ(0, writeSettings(&record));
+    EXPECT_EQ(0, readBack()[0]);
+    EXPECT_EQ(0, writeOtherPortName("rfc2217://[::1]:2217"));
+    fs::create_directory("elsewhere");
+    fs::current_path("elsewhere");
+    otherPortName[0] = '\0';
+    EXPECT_EQ(0, readOtherPortName());
+    EXPECT_STREQ("rfc2217://[::1]:2217", otherPortName);
+    std::ofstream(otherPortFilePath(), std::ios::binary) << "COM12\r\n";
+    EXPECT_EQ(0, readOtherPortName());
+    EXPECT_STREQ("COM12", otherPortName) << "an editor's line end is not part of the name";
+    AppSettings again;
+    setSettingsDefaults(&again);
+    EXPECT_EQ(0, readSettings(&again));
+    EXPECT_EQ(OTHER_PORT, again.comPort);
 }
 
 // The file dialogs change the current directory; the settings must stay
