@@ -1,25 +1,17 @@
 // elq770ctl: reads, saves, loads, sets and monitors an ELQ770 from scripts,
 // over the same link, parser, parameter record and file format as the
 // window program. Each subcommand lives in cli/commands/ with its options
-// and its run function; this file only wires them to the command line.
+// and its run function, one row of the command table; this file only wires
+// the table to the command line.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "cli/commands/decode.h"
-#include "cli/commands/info.h"
-#include "cli/commands/load.h"
-#include "cli/commands/monitor.h"
-#include "cli/commands/publish.h"
-#include "cli/commands/ports.h"
-#include "cli/commands/record.h"
-#include "cli/commands/save.h"
-#include "cli/commands/set.h"
-#include "cli/commands/show.h"
-#include "cli/exit_codes.h"
-#include "cli/platform.h"
+#include "cli/commands/command_table.h"
+#include "cli/console/exit_codes.h"
+#include "cli/console/platform.h"
 #include "elq_version.h"
 #include "params/settings.h"
 
@@ -34,11 +26,7 @@ int runTool(int argc, char** argv) {
     app.footer(publishAvailability() + exitCodes);
     app.set_version_flag("--version", std::string("elq770ctl ") + ELQ_VERSION_TEXT, "print the version and exit");
     app.require_subcommand(1);
-    for (CLI::App* command : {setupPorts(app, &exitCode), setupInfo(app, &exitCode), setupSave(app, &exitCode),
-                              setupLoad(app, &exitCode), setupSet(app, &exitCode), setupShow(app, &exitCode),
-                              setupMonitor(app, &exitCode), setupRecord(app, &exitCode),
-                              setupDecode(app, &exitCode), setupPublish(app, &exitCode)})
-        if (command != nullptr) command->footer(exitCodes);
+    addCommands(app, exitCodes, &exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -61,7 +61,7 @@ configure_tool() {
     CXXFLAGS=" $CPPFLAGS $CXXFLAGS "
     export CXXFLAGS="${CXXFLAGS/ -g / } -Wno-stringop-truncation"
     cmake -S . -B "$build" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release \
-          -DELQ_SANITIZE=OFF -DELQ_BUILD_TESTS=OFF >/dev/null
+          -DELQ_SANITIZE=OFF -DELQ_BUILD_TESTS=OFF -DELQ_WITH_MQTT=ON >/dev/null
   )
 }
 

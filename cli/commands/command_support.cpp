@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/device_session.h"
-#include "cli/exit_codes.h"
-#include "cli/parameter_text.h"
-#include "cli/platform.h"
+#include "cli/console/exit_codes.h"
+#include "cli/console/platform.h"
+#include "cli/device/device_session.h"
+#include "cli/device/parameter_text.h"
 #include "link/port_name.h"
 #include "link/serial_link.h"
 #include "params/parameter_file.h"

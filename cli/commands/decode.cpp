@@ -1,19 +1,28 @@
+// elq770ctl decode: a recording of the serial line as text, one line per
+// packet, with what the program makes of each reply line and command frame.
 // Each direction's bytes are cut into lines at CR as the receive parser does
 // it (assembleLineByte), across packets: a torn line that the next packet
 // ends is understood there, as the program would have understood it.
-#include "cli/commands/decode.h"
+#include "cli/commands/command_table.h"
 
 #include <cstdio>
-#include <memory>
 #include <nlohmann/json.hpp>
 
-#include "cli/exit_codes.h"
-#include "cli/recording_file.h"
+#include "cli/console/exit_codes.h"
+#include "cli/recording/recording_reader.h"
 #include "link/line_recording.h"
 #include "link/receive_parser.h"
 #include "link/word_meaning.h"
 
 namespace {
+
+struct DecodeOptions {
+    std::string path;
+    bool json = false;
+};
+
+// What the command line gave; a run of the tool runs one subcommand once.
+DecodeOptions parsed;
 
 constexpr uint8_t CR = 13;
 
@@ -98,15 +107,9 @@ std::string lineText(const nlohmann::json& item) {
     return text + ": " + item["meaning"].get<std::string>();
 }
 
-}  // namespace
-
-CLI::App* setupDecode(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<DecodeOptions>();
-    CLI::App* command = app.add_subcommand("decode", "show a recording of the line, packet by packet");
-    command->add_option("file", options->path, "the recording (a pcap file)")->required();
-    command->add_flag("--json", options->json, "print one JSON object per packet");
-    command->callback([options, exitCode] { *exitCode = runDecode(*options); });
-    return command;
+void setupDecode(CLI::App* command) {
+    command->add_option("file", parsed.path, "the recording (a pcap file)")->required();
+    command->add_flag("--json", parsed.json, "print one JSON object per packet");
 }
 
 int runDecode(const DecodeOptions& options) {
@@ -147,3 +150,8 @@ int runDecode(const DecodeOptions& options) {
                     entry["bytes"].get<std::string>().c_str(), text.c_str());
     });
 }
+
+}  // namespace
+
+const Command DECODE_COMMAND{"decode", "show a recording of the line, packet by packet",
+                             setupDecode, [] { return runDecode(parsed); }};

@@ -1,19 +1,25 @@
-#include "cli/commands/info.h"
-
-#include <memory>
+// elq770ctl info: the device's text, active limit and parameters.
+#include "cli/commands/command_table.h"
 
 #include "cli/commands/command_support.h"
-#include "cli/exit_codes.h"
-#include "cli/parameter_text.h"
+#include "cli/console/exit_codes.h"
+#include "cli/device/parameter_text.h"
 
-CLI::App* setupInfo(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<InfoOptions>();
-    CLI::App* command = app.add_subcommand("info", "show the device's text, active limit and parameters");
-    addPortOption(command, &options->port);
-    command->add_flag("--json", options->json, "print JSON (the record's names and numbers)");
-    addLanguageOption(command, &options->language);
-    command->callback([options, exitCode] { *exitCode = runInfo(*options); });
-    return command;
+namespace {
+
+struct InfoOptions {
+    std::string port;
+    bool json = false;
+    std::string language = "en";
+};
+
+// What the command line gave; a run of the tool runs one subcommand once.
+InfoOptions parsed;
+
+void setupInfo(CLI::App* command) {
+    addPortOption(command, &parsed.port);
+    command->add_flag("--json", parsed.json, "print JSON (the record's names and numbers)");
+    addLanguageOption(command, &parsed.language);
 }
 
 int runInfo(const InfoOptions& options) {
@@ -23,3 +29,8 @@ int runInfo(const InfoOptions& options) {
     printRecord(device, options.json, languageOffsetOf(options.language));
     return EXIT_DONE;
 }
+
+}  // namespace
+
+const Command INFO_COMMAND{"info", "show the device's text, active limit and parameters",
+                           setupInfo, [] { return runInfo(parsed); }};

@@ -1,22 +1,28 @@
-#include "cli/commands/load.h"
+// elq770ctl load: downloads a parameter file and confirms it.
+#include "cli/commands/command_table.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "cli/commands/command_support.h"
-#include "cli/device_session.h"
-#include "cli/exit_codes.h"
-#include "cli/parameter_text.h"
+#include "cli/console/exit_codes.h"
+#include "cli/device/device_session.h"
+#include "cli/device/parameter_text.h"
 #include "link/command_frames.h"
 #include "params/parameter_values.h"
 
-CLI::App* setupLoad(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<LoadOptions>();
-    CLI::App* command = app.add_subcommand("load", "download a parameter file and confirm it");
-    addPortOption(command, &options->port);
-    command->add_option("FILE", options->file, "parameter file to download")->required();
-    command->callback([options, exitCode] { *exitCode = runLoad(*options); });
-    return command;
+namespace {
+
+struct LoadOptions {
+    std::string port;
+    std::string file;
+};
+
+// What the command line gave; a run of the tool runs one subcommand once.
+LoadOptions parsed;
+
+void setupLoad(CLI::App* command) {
+    addPortOption(command, &parsed.port);
+    command->add_option("FILE", parsed.file, "parameter file to download")->required();
 }
 
 // As the window program loads a file: its sixteen values are the expected
@@ -35,3 +41,8 @@ int runLoad(const LoadOptions& options) {
         std::printf("  %-19s %s\n", p.name, valueText(p.field, editedParameters.*p.field).c_str());
     return EXIT_DONE;
 }
+
+}  // namespace
+
+const Command LOAD_COMMAND{"load", "download a parameter file and confirm it",
+                           setupLoad, [] { return runLoad(parsed); }};

@@ -1,18 +1,26 @@
-#include "cli/commands/ports.h"
+// elq770ctl ports: lists the serial ports, or asks each for a device.
+#include "cli/commands/command_table.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "cli/commands/command_support.h"
-#include "cli/device_session.h"
-#include "cli/exit_codes.h"
-#include "cli/parameter_text.h"
-#include "cli/platform.h"
+#include "cli/console/exit_codes.h"
+#include "cli/console/platform.h"
+#include "cli/device/device_session.h"
+#include "cli/device/parameter_text.h"
 #include "link/command_frames.h"
 #include "link/serial_link.h"
 #include "params/parameter_file.h"
 
 namespace {
+
+struct PortsOptions {
+    bool scan = false;
+    std::vector<std::string> ports;  // empty: every port found
+};
+
+// What the command line gave; a run of the tool runs one subcommand once.
+PortsOptions parsed;
 
 // One line for the port: its device's text, "-" when none answers, or why
 // it would not open.
@@ -30,16 +38,10 @@ void scanPort(const std::string& name) {
     std::fflush(stdout);  // two seconds a port: show each as it is done
 }
 
-}  // namespace
-
-CLI::App* setupPorts(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<PortsOptions>();
-    CLI::App* command = app.add_subcommand("ports", "list the serial ports, or scan them for devices");
-    command->add_flag("--scan", options->scan, "ask each port for a device's identification (2 s each)");
-    command->add_option("PORT", options->ports, "the ports to list or scan instead of every port found")
+void setupPorts(CLI::App* command) {
+    command->add_flag("--scan", parsed.scan, "ask each port for a device's identification (2 s each)");
+    command->add_option("PORT", parsed.ports, "the ports to list or scan instead of every port found")
         ->check(portNameCheck());
-    command->callback([options, exitCode] { *exitCode = runPorts(*options); });
-    return command;
 }
 
 int runPorts(const PortsOptions& options) {
@@ -53,3 +55,8 @@ int runPorts(const PortsOptions& options) {
     }
     return EXIT_DONE;
 }
+
+}  // namespace
+
+const Command PORTS_COMMAND{"ports", "list the serial ports, or scan them for devices",
+                            setupPorts, [] { return runPorts(parsed); }};

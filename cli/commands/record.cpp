@@ -1,29 +1,31 @@
-#include "cli/commands/record.h"
-
-#include <memory>
+// elq770ctl record: records the serial line into a file until Ctrl-C. Its
+// options are the recorder's own (cli/recording/recorder.h).
+#include "cli/commands/command_table.h"
 
 #include "cli/commands/command_support.h"
-#include "cli/exit_codes.h"
-#include "cli/platform.h"
+#include "cli/console/exit_codes.h"
+#include "cli/console/platform.h"
+#include "cli/recording/recorder.h"
+#include "cli/recording/relay.h"
 #include "link/port_name.h"
-#include "cli/relay.h"
 
-CLI::App* setupRecord(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<RecordOptions>();
-    CLI::App* command = app.add_subcommand("record", "record what the device sends into a file until Ctrl-C");
-    addPortOption(command, &options->port);
-    command->add_option("--out,-o", options->outPath, "the recording to write (a pcap file)")->required();
-    CLI::Option* relay = command->add_option("--relay", options->relayPath,
+namespace {
+
+// What the command line gave; a run of the tool runs one subcommand once.
+RecordOptions parsed;
+
+void setupRecord(CLI::App* command) {
+    addPortOption(command, &parsed.port);
+    command->add_option("--out,-o", parsed.outPath, "the recording to write (a pcap file)")->required();
+    CLI::Option* relay = command->add_option("--relay", parsed.relayPath,
                         "pass the line on to another program through this new pseudo-terminal, recording both "
                         "directions (not on Windows yet)");
-    command->add_flag("--force", options->force,
+    command->add_flag("--force", parsed.force,
                       "with --relay: replace a symlink there even when it is not a stale pseudo-terminal's "
                       "(never a file, never the port)")
         ->needs(relay);
-    command->add_option("--duration", options->durationSeconds, "stop after this many seconds")
+    command->add_option("--duration", parsed.durationSeconds, "stop after this many seconds")
         ->check(finiteRange(0, MOST_DURATION_SECONDS));
-    command->callback([options, exitCode] { *exitCode = runRecordCommand(*options); });
-    return command;
 }
 
 // Like monitor, record takes Ctrl-C (and on Windows Ctrl-Break and the
@@ -41,3 +43,8 @@ int runRecordCommand(const RecordOptions& options) {
     }
     return runRecord(options);
 }
+
+}  // namespace
+
+const Command RECORD_COMMAND{"record", "record what the device sends into a file until Ctrl-C", setupRecord,
+                             [] { return runRecordCommand(parsed); }};

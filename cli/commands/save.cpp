@@ -1,22 +1,28 @@
-#include "cli/commands/save.h"
+// elq770ctl save: the device's parameters into a 76-byte parameter file.
+#include "cli/commands/command_table.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "cli/commands/command_support.h"
-#include "cli/exit_codes.h"
-#include "cli/parameter_text.h"
-#include "cli/platform.h"
+#include "cli/console/exit_codes.h"
+#include "cli/console/platform.h"
+#include "cli/device/parameter_text.h"
 #include "params/parameter_file.h"
 #include "params/result_codes.h"
 
-CLI::App* setupSave(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<SaveOptions>();
-    CLI::App* command = app.add_subcommand("save", "read the parameters into a 76-byte parameter file");
-    addPortOption(command, &options->port);
-    command->add_option("FILE", options->file, "parameter file to write")->required();
-    command->callback([options, exitCode] { *exitCode = runSave(*options); });
-    return command;
+namespace {
+
+struct SaveOptions {
+    std::string port;
+    std::string file;
+};
+
+// What the command line gave; a run of the tool runs one subcommand once.
+SaveOptions parsed;
+
+void setupSave(CLI::App* command) {
+    addPortOption(command, &parsed.port);
+    command->add_option("FILE", parsed.file, "parameter file to write")->required();
 }
 
 int runSave(const SaveOptions& options) {
@@ -33,3 +39,8 @@ int runSave(const SaveOptions& options) {
                 utf8FromCp1252(device.deviceText, sizeof device.deviceText).c_str(), options.file.c_str());
     return EXIT_DONE;
 }
+
+}  // namespace
+
+const Command SAVE_COMMAND{"save", "read the parameters into a 76-byte parameter file",
+                           setupSave, [] { return runSave(parsed); }};

@@ -1,11 +1,11 @@
-#include "cli/commands/set.h"
+// elq770ctl set: changes named parameters and confirms them.
+#include "cli/commands/command_table.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "cli/commands/command_support.h"
-#include "cli/exit_codes.h"
-#include "cli/parameter_text.h"
+#include "cli/console/exit_codes.h"
+#include "cli/device/parameter_text.h"
 #include "link/command_frames.h"
 #include "link/serial_link.h"
 #include "params/parameter_file.h"
@@ -13,6 +13,14 @@
 #include "params/parameter_values.h"
 
 namespace {
+
+struct SetOptions {
+    std::string port;
+    std::vector<std::string> assignments;  // NAME=VALUE
+};
+
+// What the command line gave; a run of the tool runs one subcommand once.
+SetOptions parsed;
 
 // Every assignment is checked before the port is opened: one refused value
 // sends nothing at all.
@@ -35,19 +43,13 @@ void reportConfirmed(const ParameterSet& before) {
                         valueText(range.field, editedParameters.*range.field).c_str());
 }
 
-}  // namespace
-
-CLI::App* setupSet(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<SetOptions>();
-    CLI::App* command = app.add_subcommand("set", "change named parameters and confirm them");
-    addPortOption(command, &options->port);
-    command->add_option("NAME=VALUE", options->assignments,
+void setupSet(CLI::App* command) {
+    addPortOption(command, &parsed.port);
+    command->add_option("NAME=VALUE", parsed.assignments,
                         "limit1Type limit1Setpoint limit1Tr limit1Ts limit1CurrentRange limit2... "
                         "nominalVoltage polarity analogueOutput outputs p1Max autoShutDown; "
                         "Tr and Ts in seconds (12.5 or 12,5)")
         ->required();
-    command->callback([options, exitCode] { *exitCode = runSet(*options); });
-    return command;
 }
 
 int runSet(const SetOptions& options) {
@@ -69,3 +71,8 @@ int runSet(const SetOptions& options) {
     reportConfirmed(before);
     return EXIT_DONE;
 }
+
+}  // namespace
+
+const Command SET_COMMAND{"set", "change named parameters and confirm them",
+                          setupSet, [] { return runSet(parsed); }};

@@ -1,19 +1,25 @@
-#include "cli/commands/show.h"
-
-#include <memory>
+// elq770ctl show: decodes a parameter file without a device.
+#include "cli/commands/command_table.h"
 
 #include "cli/commands/command_support.h"
-#include "cli/exit_codes.h"
-#include "cli/parameter_text.h"
+#include "cli/console/exit_codes.h"
+#include "cli/device/parameter_text.h"
 
-CLI::App* setupShow(CLI::App& app, int* exitCode) {
-    auto options = std::make_shared<ShowOptions>();
-    CLI::App* command = app.add_subcommand("show", "decode a parameter file without a device");
-    command->add_option("FILE", options->file, "parameter file to read")->required();
-    command->add_flag("--json", options->json, "print JSON (the record's names and numbers)");
-    addLanguageOption(command, &options->language);
-    command->callback([options, exitCode] { *exitCode = runShow(*options); });
-    return command;
+namespace {
+
+struct ShowOptions {
+    std::string file;
+    bool json = false;
+    std::string language = "en";
+};
+
+// What the command line gave; a run of the tool runs one subcommand once.
+ShowOptions parsed;
+
+void setupShow(CLI::App* command) {
+    command->add_option("FILE", parsed.file, "parameter file to read")->required();
+    command->add_flag("--json", parsed.json, "print JSON (the record's names and numbers)");
+    addLanguageOption(command, &parsed.language);
 }
 
 int runShow(const ShowOptions& options) {
@@ -23,3 +29,8 @@ int runShow(const ShowOptions& options) {
     printRecord(record, options.json, languageOffsetOf(options.language));
     return EXIT_DONE;
 }
+
+}  // namespace
+
+const Command SHOW_COMMAND{"show", "decode a parameter file without a device",
+                           setupShow, [] { return runShow(parsed); }};

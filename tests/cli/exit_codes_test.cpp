@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "cli/exit_codes.h"
+#include "cli/console/exit_codes.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cli/run_end.h"
-#include "cli/parameter_text.h"
+#include "cli/console/status_line.h"
+#include "cli/device/parameter_text.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "cli/live_feed.h"
-#include "cli/publish_parts.h"
+#include "cli/device/live_feed.h"
+#include "cli/gateway/messages.h"
 #include "link/live_state.h"
 #include "link/live_state_testing.h"
 #include "link/receive_parser.h"

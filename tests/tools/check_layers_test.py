@@ -31,7 +31,8 @@ class LayerCheck(unittest.TestCase):
 
     def test_downward_and_own_folder_includes_pass(self):
         with tree({"link/frame.cpp": '#include "link/frame.h"\n#include "params/parameter_set.h"\n',
-                   "cli/commands/info.cpp": '#include "cli/exit_codes.h"\n#include "output/print_page.h"\n',
+                   "cli/commands/info.cpp": '#include "cli/console/exit_codes.h"\n#include "output/print_page.h"\n',
+                   "cli/main.cpp": '#include "cli/commands/command_table.h"\n',
                    "resources/menus.rc": '#include "resource_ids.h"\n'}) as root:
             self.assertEqual(0, check(root).returncode)
 
@@ -42,13 +43,24 @@ class LayerCheck(unittest.TestCase):
             self.assertIn('params/sheet.cpp:3: includes "link/command_frames.h"', result.stderr)
 
     def test_folders_on_one_layer_and_outside_the_product_are_refused(self):
-        with tree({"app/a.cpp": '#include "cli/exit_codes.h"\n',
+        with tree({"app/a.cpp": '#include "cli/console/exit_codes.h"\n',
                    "lang/b.cpp": '#include "resources/resource_ids.h"\n',
                    "display/c.cpp": '#include "tests/support/recording_surface.h"\n'}) as root:
             result = check(root)
             self.assertEqual(1, result.returncode)
             for name in ("app/a.cpp:1:", "lang/b.cpp:1:", "display/c.cpp:1:"):
                 self.assertIn(name, result.stderr)
+
+    def test_cli_folders_include_only_downwards_and_not_sideways(self):
+        with tree({"cli/console/a.cpp": '#include "cli/device/link_watch.h"\n',
+                   "cli/monitor/b.cpp": '#include "cli/gateway/messages.h"\n',
+                   "cli/device/c.cpp": '#include "cli/main.h"\n',
+                   "cli/gateway/d.cpp": '#include "cli/recording/relay.h"\n#include "cli/gateway/queue.h"\n'}) as root:
+            result = check(root)
+            self.assertEqual(1, result.returncode)
+            for name in ("cli/console/a.cpp:1:", "cli/monitor/b.cpp:1:", "cli/device/c.cpp:1:"):
+                self.assertIn(name, result.stderr)
+            self.assertNotIn("cli/gateway/d.cpp", result.stderr)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,240 @@
+// The MQTT gateway's run. Main thread only: the link watch's looks, the
+// intervals, the parameter answers and the broker connection (whose
+// libmosquitto callbacks run inside MqttClient::service) all take turns in
+// one loop every LinkWatch::LOOK_MS; during a link gap the watch calls back
+// into the same loop, so the broker is served and told device-lost while
+// the port is tried again. The device's data comes through liveState as for
+// monitor (live_feed.h).
+#include "cli/gateway/gateway.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/console/exit_codes.h"
+#include "cli/console/platform.h"
+#include "cli/console/status_line.h"
+#include "cli/device/device_session.h"
+#include "cli/device/link_watch.h"
+#include "cli/device/live_feed.h"
+#include "cli/device/parameter_text.h"
+#include "cli/gateway/messages.h"
+#include "cli/gateway/mqtt_client.h"
+#include "cli/gateway/password.h"
+#include "link/command_frames.h"
+#include "link/live_state.h"
+#include "params/parameter_file.h"
+#include "params/parameter_set.h"
+
+std::atomic<int> publishStopRequested{0};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+constexpr int FLUSH_AT_END_MS = 2000;
+constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
+constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
+
+void note(const std::string& text) {
+    std::fprintf(stdout, "%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// The file's first line, or else the variable, which, set for a whole
+// service, counts only with a user name. The variable leaves the
+// environment either way. An exit code, a refusal reported.
+int readPassword(const PublishOptions& options, Password* password) {
+    int taken = password->takeVariable(PASSWORD_VARIABLE);
+    if (!options.passwordFile.empty()) return password->readFile(options.passwordFile);
+    if (options.username.empty()) password->wipe();
+    return taken;
+}
+
+class Gateway {
+public:
+    Gateway(const PublishOptions& options, const MqttSettings& settings)
+        : options_(options),
+          topic_(options.topicPrefix + "/" + options.name + "/"),
+          client_(settings, note),
+          watch_(options.port, [this] { return stopDue(); }, note) {
+        watch_.setGapHooks({[this] { setStatus("device-lost"); }, [this] { serve(); },
+                            [this] { setStatus("online"); }});
+    }
+    int run(Password* password);
+
+private:
+    bool stopDue() const;
+    void serve();
+    void takeMeasurements();
+    void closeIntervalWhenDue(Clock::time_point now);
+    void followParameterAnswers(Clock::time_point now);
+    void setStatus(const char* status);
+    int end(int code);
+
+    PublishOptions options_;
+    std::string topic_;
+    MqttClient client_;
+    LinkWatch watch_;
+    std::string status_;
+    IntervalAggregate interval_;
+    Clock::duration intervalLength_{};
+    Clock::time_point intervalEnd_;
+    uint32_t alarmsSeen_ = 0;
+    // Parameter answers: any answer (ours, or the watch's after a reopen)
+    // publishes info when it differs from the last; ours always does.
+    uint32_t answersSeen_ = 0;
+    bool textAwaited_ = false;
+    Clock::time_point answerAt_;
+    bool requestOpen_ = false;
+    bool publishNextAnswer_ = true;
+    Clock::time_point requestAt_;
+    Clock::time_point nextRequest_;
+    std::string lastInfo_;
+};
+
+bool Gateway::stopDue() const {
+    return publishStopRequested.load(std::memory_order_relaxed) != 0 || client_.fatal() != 0;
+}
+
+void Gateway::setStatus(const char* status) {
+    if (status_ == status) return;
+    status_ = status;
+    client_.setRetained(topic_ + "status", status_);
+}
+
+void Gateway::takeMeasurements() {
+    takeTrendSamples([this](int32_t percent) { interval_.addSample(percent); });
+    std::string time;
+    uint32_t lost = takeAlarmWords(&alarmsSeen_, [&](uint16_t word) {
+        if (time.empty()) time = isoTimestamp(nowEpochMs());
+        interval_.addAlarm();
+        client_.publishQueued(topic_ + "alarm", alarmJson(time, word).dump());
+    });
+    if (lost != 0)
+        note("elq770ctl: " + options_.port + ": " + std::to_string(lost) + " alarm words came faster than taken");
+}
+
+// Interval ends are counted from the start, so they do not drift; ends
+// passed while the loop was held up are skipped, not made up.
+void Gateway::closeIntervalWhenDue(Clock::time_point now) {
+    if (now < intervalEnd_) return;
+    while (intervalEnd_ <= now) intervalEnd_ += intervalLength_;
+    if (interval_.samples() == 0) return;
+    std::string payload =
+        interval_
+            .close(isoTimestamp(nowEpochMs()), loadField(deviceParameters.activeLimit) + 1,
+                   liveState.maxPeak.load(std::memory_order_relaxed), liveState.minPeak.load(std::memory_order_relaxed))
+            .dump();
+    if (options_.qos == 1)
+        client_.publishQueued(topic_ + "measurement", payload);
+    else
+        client_.publishAtMostOnce(topic_ + "measurement", payload);
+}
+
+// The answer counts when its last parameter word arrives; the text follows
+// it and is awaited as info awaits it.
+void Gateway::followParameterAnswers(Clock::time_point now) {
+    uint32_t answers = parameterAnswers();
+    if (answers != answersSeen_) {
+        answersSeen_ = answers;
+        textAwaited_ = true;
+        answerAt_ = now;
+    }
+    if (textAwaited_ && (deviceTextComplete() || now - answerAt_ >= Ms(TEXT_TIMEOUT_MS))) {
+        textAwaited_ = false;
+        requestOpen_ = false;
+        std::string info = parameterJsonText(snapshotParameters(deviceParameters));
+        if (publishNextAnswer_ || info != lastInfo_) client_.setRetained(topic_ + "info", info);
+        publishNextAnswer_ = false;
+        lastInfo_ = info;
+        nextRequest_ = now + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(options_.infoEveryMinutes * 60));
+    }
+    if (requestOpen_ && !textAwaited_ && now - requestAt_ >= Ms(REPLY_TIMEOUT_MS)) {
+        requestOpen_ = false;
+        note("elq770ctl: " + options_.port + ": no answer to the parameter request");
+        nextRequest_ = now + Ms(INFO_RETRY_MS);
+    }
+    bool linkUp = status_ == "online";
+    if (!requestOpen_ && !textAwaited_ && linkUp && now >= nextRequest_) {
+        sendRequest();
+        requestOpen_ = true;
+        publishNextAnswer_ = true;
+        requestAt_ = now;
+    }
+}
+
+void Gateway::serve() {
+    Clock::time_point now = Clock::now();
+    if (watch_.heard() && status_.empty()) setStatus("online");
+    takeMeasurements();
+    closeIntervalWhenDue(now);
+    followParameterAnswers(now);
+    client_.service();
+}
+
+int Gateway::end(int code) {
+    watch_.close();
+    if (client_.fatal() != 0) return client_.fatal();
+    client_.finish(FLUSH_AT_END_MS);
+    return code;
+}
+
+int Gateway::run(Password* password) {
+    int started = client_.start(password);
+    if (started != EXIT_DONE) return started;
+    takeEveryMeasurement();
+    answersSeen_ = parameterAnswers();
+    if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
+    // The watch asked for the parameters as it opened the port.
+    requestOpen_ = true;
+    requestAt_ = Clock::now();
+    skipTrendSamples();
+    alarmsSeen_ = liveState.alarmWordCount.load(std::memory_order_acquire);
+    intervalLength_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.intervalSeconds));
+    intervalEnd_ = Clock::now() + intervalLength_;
+    while (!stopDue()) {
+        int looked = watch_.look();
+        if (looked != EXIT_DONE) return end(looked);
+        serve();
+    }
+    return end(EXIT_DONE);
+}
+
+}  // namespace
+
+int runPublish(const PublishOptions& options) {
+    MqttSettings settings;
+    settings.url = options.brokerUrl;
+    if (!parseBrokerUrl(options.brokerUrl, &settings.broker)) {
+        std::fprintf(stderr, "elq770ctl: %s: not a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])\n",
+                     options.brokerUrl.c_str());
+        return EXIT_USAGE;
+    }
+    bool tlsOptions = !options.tlsCa.empty() || !options.tlsCert.empty() || !options.tlsKey.empty();
+    if (tlsOptions && !settings.broker.tls) {
+        std::fprintf(stderr, "elq770ctl: %s: --tls-ca, --tls-cert and --tls-key need an mqtts:// broker\n",
+                     options.brokerUrl.c_str());
+        return EXIT_USAGE;
+    }
+    settings.clientId = options.clientId.empty() ? "elq770-" + options.name : options.clientId;
+    settings.username = options.username;
+    settings.tlsCa = options.tlsCa;
+    settings.tlsCert = options.tlsCert;
+    settings.tlsKey = options.tlsKey;
+    settings.willTopic = options.topicPrefix + "/" + options.name + "/status";
+    settings.buffer = options.buffer;
+    settings.refusedRetry = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::ratio<60>>(options.refusedRetryMinutes));
+    if (!options.passwordFile.empty() && settings.username.empty()) {
+        std::fprintf(stderr, "elq770ctl: a password needs --username\n");
+        return EXIT_USAGE;
+    }
+    Password password;
+    int read = readPassword(options, &password);
+    if (read != EXIT_DONE) return read;
+    Gateway gateway(options, settings);
+    return gateway.run(&password);
+}

@@ -1,0 +1,36 @@
+// publish: the MQTT gateway. One process per device: the device's
+// measurements, alarm words, state and parameters go to an MQTT broker
+// under PREFIX/NAME/. Nothing that arrives over MQTT reaches the device.
+// Linux only (libmosquitto, ELQ_WITH_MQTT): gateway.cpp.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+struct PublishOptions {
+    std::string port;
+    std::string brokerUrl;
+    std::string name;
+    std::string tlsCa;
+    std::string tlsCert;
+    std::string tlsKey;
+    std::string username;
+    std::string passwordFile;  // else ELQ770_MQTT_PASSWORD, never the command line
+    std::string topicPrefix = "elq770";
+    double intervalSeconds = 1;
+    int qos = 1;
+    std::string clientId;  // "" for elq770-NAME
+    double infoEveryMinutes = 10;
+    std::size_t buffer = 3600;
+    double refusedRetryMinutes = 5;  // between attempts after a refusal, once connected
+};
+
+// Set by the stop requests (catchStopRequests in platform.h).
+extern std::atomic<int> publishStopRequested;
+
+// Runs until a stop request; an exit code: 0, 1 (malformed broker URL or
+// options), 2 (port not opened), 3 (no line from the device at the start),
+// 5 (password or TLS file unreadable) or 6 (the broker refused the first
+// connection for good; once connected, a refusal is tried again).
+int runPublish(const PublishOptions& options);
