@@ -20,7 +20,7 @@ PACKAGES=(
   tshark
   pkg-config libmosquitto-dev mosquitto mosquitto-clients openssl
   time
-  ser2net
+  ser2net python3-serial
   dpkg-dev help2man lintian
 )
 # The printer the tests print on: a CUPS queue that writes PDF files, and the

@@ -11,6 +11,7 @@
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
 #include "cli/gateway/gateway.h"
+#include "cli/gateway/line_share.h"
 
 namespace {
 
@@ -98,6 +99,18 @@ void setupPublish(CLI::App* command) {
         ->check(finiteRange(0, 1));
     command->add_option("--info-every", parsed.infoEveryMinutes, "minutes between info messages (default 10)")
         ->check(finiteRange(0.05, 1440));
+    command
+        ->add_option("--share", parsed.share,
+                     "also serve the device's line over RFC 2217 to one client at a time on [HOST:]PORT "
+                     "(HOST 127.0.0.1 unless given; no encryption, no password: reach it through ssh -L)")
+        ->check(CLI::Validator(
+            [](std::string& v) {
+                std::string host, port;
+                return parseShareAddress(v, &host, &port);
+            },
+            "[HOST:]PORT"));
+    command->add_flag("--share-raw", parsed.shareRaw, "serve the line as raw TCP instead of RFC 2217")
+        ->needs("--share");
     command->add_option("--buffer", parsed.buffer, "QoS 1 messages kept while the broker is away (default 3600)")
         ->check(finiteRange(1, 1000000));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/device/live_feed.h"
+#include "cli/gateway/line_share.h"
 #include "cli/gateway/messages.h"
 #include "link/live_state.h"
 #include "link/live_state_testing.h"
@@ -286,4 +287,22 @@ TEST_F(AlarmRing, WordsOverwrittenBeforeALookAreCountedNotMisread) {
     ASSERT_EQ(ALARM_RING_SIZE, words.size());
     EXPECT_EQ(65010 + 5 % 15, words.front()) << "the oldest kept is the sixth";
     EXPECT_EQ(65010 + (ALARM_RING_SIZE + 4) % 15, words.back());
+}
+
+// What a share's client sends reaches the device as whole frames only.
+TEST(ShareClientFrames, WholeFramesPassAndOtherLinesAreLeftOut) {
+    const std::vector<uint8_t> sent{0xF1, 0xE1, 0x11, 0xA1, 0x84, '\r', 'A', 'T', '\r',
+                                    1,    2,    3,    4,    5,    6,    7,  '\r', 0x01, 0xD1, 0x51, 0xC1, 0xE4, '\r'};
+    ClientFrames frames;
+    std::vector<std::vector<uint8_t>> passed;
+    for (uint8_t byte : sent) {
+        uint8_t frame[FRAME_SIZE];
+        if (frames.take(byte, frame)) passed.emplace_back(frame, frame + FRAME_SIZE);
+    }
+    ASSERT_EQ(2u, passed.size());
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 6), passed[0]);
+    EXPECT_EQ(std::vector<uint8_t>(sent.end() - 6, sent.end()), passed[1]);
+    EXPECT_EQ(2, frames.dropped());
+    EXPECT_FALSE(frameIsParameterWrite(passed[0].data()));
+    EXPECT_TRUE(frameIsParameterWrite(passed[1].data()));
 }
