@@ -19,6 +19,7 @@ PACKAGES=(
   libpcap-dev
   tshark
   pkg-config libmosquitto-dev mosquitto mosquitto-clients openssl
+  libmicrohttpd-dev prometheus python3-jinja2 curl
   time
   ser2net python3-serial
   dpkg-dev help2man lintian
@@ -31,7 +32,7 @@ PRINT_PACKAGES=(cups cups-client printer-driver-cups-pdf poppler-utils ghostscri
 # the target's libraries beside the host's by multiarch (libstdc++6 too,
 # where dpkg-shlibdeps and qemu look for it: the cross compiler's own copy
 # lies elsewhere), and qemu to run the program it built.
-ARM64_PACKAGES=(crossbuild-essential-arm64 libmosquitto-dev:arm64 libstdc++6:arm64 qemu-user-static)
+ARM64_PACKAGES=(crossbuild-essential-arm64 libmosquitto-dev:arm64 libmicrohttpd-dev:arm64 libstdc++6:arm64 qemu-user-static)
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo

@@ -38,7 +38,9 @@
 # Mosquitto broker of its own on 127.0.0.1 for SECONDS: the measurement
 # messages received against those expected, and the CPU share of each
 # gateway and of the broker (tools/measure/publish_scale.sh; Linux, no Wine;
-# needs the Debian packages mosquitto and mosquitto-clients).
+# needs the Debian packages mosquitto and mosquitto-clients). ELQ_METRICS=1
+# turns on --metrics and --discovery in every gateway and scrapes each
+# /metrics once a second (curl), adding the scrapes' latency.
 #
 # The sixth form builds the same two there (or uses those in BUILD_DIR) and
 # runs one gateway for SECONDS (an hour by default) against the script's own

@@ -16,9 +16,10 @@ cd "$root"
 "$root/tools/install-deps.sh"
 # A test whose server or tool is missing skips itself when run alone; the
 # full run must not pass that way.
-for tool in /usr/sbin/mosquitto openssl tshark; do
+for tool in /usr/sbin/mosquitto openssl tshark /usr/bin/prometheus promtool curl; do
   command -v "$tool" >/dev/null || { echo "test-all: $tool is missing after install-deps" >&2; exit 1; }
 done
+python3 -c 'import jinja2' || { echo "test-all: python3-jinja2 is missing after install-deps" >&2; exit 1; }
 # Dependencies run one way: no product file includes a folder above its own.
 python3 "$root/tools/check-layers.py"
 "$root/tools/build.sh"

@@ -11,7 +11,6 @@
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
 #include "cli/gateway/gateway.h"
-#include "cli/gateway/line_share.h"
 
 namespace {
 
@@ -68,8 +67,11 @@ int checkTextOptions(const PublishOptions& options) {
 }
 
 void addBrokerOptions(CLI::App* command) {
-    command->add_option("--broker", parsed.brokerUrl, "mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883)")
-        ->required();
+    command->add_option("--broker", parsed.brokerUrls,
+                        "mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883); again for a broker to move to "
+                        "when one fails; optional with --metrics")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     command->add_option("--tls-ca", parsed.tlsCa, "certificate authority file for mqtts (default: the system's)");
     CLI::Option* cert = command->add_option("--tls-cert", parsed.tlsCert, "client certificate file for mqtts");
     CLI::Option* key = command->add_option("--tls-key", parsed.tlsKey, "the client certificate's key file");
@@ -86,7 +88,7 @@ void addBrokerOptions(CLI::App* command) {
 }
 
 void setupPublish(CLI::App* command) {
-    addPortOption(command, &parsed.port);
+    command->add_option("--port,-p", parsed.port, "serial port: /dev/ttyUSB0 (not with --discovery-remove)");
     addBrokerOptions(command);
     command->add_option("--name", parsed.name, "the device's name: topics under PREFIX/NAME/")
         ->required()
@@ -99,16 +101,17 @@ void setupPublish(CLI::App* command) {
         ->check(finiteRange(0, 1));
     command->add_option("--info-every", parsed.infoEveryMinutes, "minutes between info messages (default 10)")
         ->check(finiteRange(0.05, 1440));
+    command->add_option("--metrics", parsed.metrics,
+                        "[HOST:]PORT: serve Prometheus metrics at /metrics (HOST 127.0.0.1 unless given)");
+    command->add_option("--discovery", parsed.discovery,
+                        "homeassistant[:PREFIX]: announce the entities for Home Assistant (retained)");
+    command->add_flag("--discovery-remove", parsed.discoveryRemove,
+                      "clear the retained discovery configurations of --name and end");
     command
         ->add_option("--share", parsed.share,
                      "also serve the device's line over RFC 2217 to one client at a time on [HOST:]PORT "
                      "(HOST 127.0.0.1 unless given; no encryption, no password: reach it through ssh -L)")
-        ->check(CLI::Validator(
-            [](std::string& v) {
-                std::string host, port;
-                return parseShareAddress(v, &host, &port);
-            },
-            "[HOST:]PORT"));
+;
     command->add_flag("--share-raw", parsed.shareRaw, "serve the line as raw TCP instead of RFC 2217")
         ->needs("--share");
     command->add_option("--buffer", parsed.buffer, "QoS 1 messages kept while the broker is away (default 3600)")

@@ -7,10 +7,14 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 struct PublishOptions {
     std::string port;
-    std::string brokerUrl;
+    std::vector<std::string> brokerUrls;  // none with metrics alone: an exporter
+    std::string metrics;                  // [HOST:]PORT of /metrics, "" for none
+    std::string discovery;                // "homeassistant[:PREFIX]", "" for none
+    bool discoveryRemove = false;
     std::string name;
     std::string tlsCa;
     std::string tlsCert;
@@ -32,7 +36,9 @@ struct PublishOptions {
 extern std::atomic<int> publishStopRequested;
 
 // Runs until a stop request; an exit code: 0, 1 (malformed broker URL or
-// options), 2 (port, or the share's listening port, not opened), 3 (no line from the device at the start),
-// 5 (password or TLS file unreadable) or 6 (the broker refused the first
-// connection for good; once connected, a refusal is tried again).
+// options), 2 (port, metrics address or share address not opened), 3 (no line from the
+// device at the start), 5 (password or TLS file unreadable) or 6 (the
+// broker refused the first connection for good; once connected, a refusal
+// is tried again). With discoveryRemove it clears the retained discovery
+// configurations instead and ends (3 when no broker took them in time).
 int runPublish(const PublishOptions& options);

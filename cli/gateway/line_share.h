@@ -46,16 +46,12 @@ private:
 // value it cannot take, and the read-back shows what it kept).
 bool frameIsParameterWrite(const uint8_t frame[FRAME_SIZE]);
 
-// "[HOST:]PORT" into host and port: no host is 127.0.0.1, a host in
-// brackets is IPv6. "" when it is well formed, else what is wrong.
-std::string parseShareAddress(const std::string& text, std::string* host, std::string* port);
-
 class LineShare {
 public:
     ~LineShare() { stop(); }
 
-    // Listens on text ([HOST:]PORT) and starts the share thread; "" or the
-    // reason it could not.
+    // Listens on text ([HOST:]PORT, as parseListenAddress takes it) and
+    // starts the share thread; "" or the reason it could not.
     std::string start(const std::string& text, bool raw, int baudRate);
     void stop();
 

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "cli/gateway/line_share.h"
+#include "cli/gateway/metrics_page.h"
 #include "link/receive_parser.h"
 #include "link/rfc2217.h"
 #include "link/serial_link.h"
@@ -69,8 +70,9 @@ int listenOn(const std::string& host, const std::string& port, std::string* erro
 }  // namespace
 
 std::string LineShare::start(const std::string& text, bool raw, int baudRate) {
-    std::string host, port, error = parseShareAddress(text, &host, &port);
-    if (!error.empty()) return text + ": " + error;
+    ListenAddress address;
+    if (!parseListenAddress(text, &address)) return text + ": not [HOST:]PORT";
+    std::string host = address.host, port = std::to_string(address.port), error;
     listenFd_ = listenOn(host, port, &error);
     if (listenFd_ < 0) return error;
     if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {

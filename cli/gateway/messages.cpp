@@ -209,6 +209,12 @@ bool RetainedTopics::settled(const std::string& topic) const {
     return found != topics_.end() && !found->second.inFlight && !found->second.due;
 }
 
+bool RetainedTopics::allSettled() const {
+    for (const auto& [topic, entry] : topics_)
+        if (entry.inFlight || entry.due) return false;
+    return true;
+}
+
 uint64_t ThrottledCount::take(Clock::time_point now) {
     if (pending_ == 0 || (told_ && now < nextTell_)) return 0;
     told_ = true;

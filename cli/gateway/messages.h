@@ -87,6 +87,7 @@ public:
     std::size_t size() const { return messages_.size(); }
     // Dropped since the last call.
     uint64_t takeDropped();
+    uint64_t droppedPending() const { return dropped_; }
 
 private:
     std::size_t capacity_;
@@ -159,6 +160,7 @@ public:
     bool acknowledge(int mid);
     // Its newest payload is acknowledged (or was not taken).
     bool settled(const std::string& topic) const;
+    bool allSettled() const;
 
 private:
     struct Entry {

@@ -49,6 +49,15 @@ void onConnect(mosquitto*, void* object, int code) { clientOf(object)->connected
 void onDisconnect(mosquitto*, void* object, int code) { clientOf(object)->disconnected(code); }
 void onPublish(mosquitto*, void* object, int mid) { clientOf(object)->acknowledged(mid); }
 void onLog(mosquitto*, void* object, int level, const char* text) { clientOf(object)->logged(level, text); }
+void onMessageArrived(mosquitto*, void* object, const mosquitto_message* message) {
+    clientOf(object)->received(message->topic,
+                               std::string(static_cast<const char*>(message->payload),
+                                           static_cast<std::size_t>(message->payloadlen)));
+}
+
+double epochSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 std::string reasonOf(int code) {
     if (code == MOSQ_ERR_ERRNO) return std::strerror(errno);
@@ -108,9 +117,12 @@ int MqttClient::prepare(Password* password) {
     mosquitto_disconnect_callback_set(mosq_, onDisconnect);
     mosquitto_publish_callback_set(mosq_, onPublish);
     mosquitto_log_callback_set(mosq_, onLog);
+    mosquitto_message_callback_set(mosq_, onMessageArrived);
     mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM, static_cast<int>(IN_FLIGHT));
-    int rc = mosquitto_will_set(mosq_, settings_.willTopic.c_str(), static_cast<int>(std::strlen(OFFLINE)), OFFLINE,
-                                1, true);
+    int rc = settings_.willTopic.empty()
+                 ? MOSQ_ERR_SUCCESS
+                 : mosquitto_will_set(mosq_, settings_.willTopic.c_str(), static_cast<int>(std::strlen(OFFLINE)),
+                                      OFFLINE, 1, true);
     if (rc != MOSQ_ERR_SUCCESS) {
         std::fprintf(stderr, "elq770ctl: %s: cannot set the last will: %s\n", settings_.willTopic.c_str(),
                      reasonOf(rc).c_str());
@@ -124,7 +136,7 @@ int MqttClient::prepare(Password* password) {
             return EXIT_USAGE;
         }
     }
-    if (!settings_.broker.tls) return EXIT_DONE;
+    if (!settings_.brokers.front().tls) return EXIT_DONE;
     int unreadable = unreadableTlsFile();
     if (unreadable != EXIT_DONE) return unreadable;
     const char* ca = settings_.tlsCa.empty() ? nullptr : settings_.tlsCa.c_str();
@@ -132,7 +144,7 @@ int MqttClient::prepare(Password* password) {
                            settings_.tlsCert.empty() ? nullptr : settings_.tlsCert.c_str(),
                            settings_.tlsKey.empty() ? nullptr : settings_.tlsKey.c_str(), nullptr);
     if (rc != MOSQ_ERR_SUCCESS) {
-        std::fprintf(stderr, "elq770ctl: %s: cannot use the TLS files: %s\n", settings_.url.c_str(),
+        std::fprintf(stderr, "elq770ctl: %s: cannot use the TLS files: %s\n", url().c_str(),
                      reasonOf(rc).c_str());
         return EXIT_FILE_REFUSED;
     }
@@ -162,17 +174,17 @@ void MqttClient::attempt() {
     lastTlsError_.clear();
     loadError_.clear();
     attemptStart_ = Clock::now();
-    int rc = everAttempted_ ? mosquitto_reconnect_async(mosq_)
-                            : mosquitto_connect_async(mosq_, settings_.broker.host.c_str(), settings_.broker.port,
-                                                      KEEPALIVE_SECONDS);
-    everAttempted_ = true;
+    // Connecting anew to the same host or another keeps the messages with the
+    // library: those in flight go again once the CONNACK is handled.
+    const BrokerAddress& broker = settings_.brokers[current_];
+    int rc = mosquitto_connect_async(mosq_, broker.host.c_str(), broker.port, KEEPALIVE_SECONDS);
     if (rc == MOSQ_ERR_SUCCESS) {
         state_ = State::CONNECTING;
         return;
     }
     // The client's own certificate or key that does not load is ours to mend.
     if (rc == MOSQ_ERR_TLS && !loadError_.empty()) {
-        std::fprintf(stderr, "elq770ctl: %s: TLS set-up failed: %s (%s)\n", settings_.url.c_str(), loadError_.c_str(),
+        std::fprintf(stderr, "elq770ctl: %s: TLS set-up failed: %s (%s)\n", url().c_str(), loadError_.c_str(),
                      lastTlsError_.c_str());
         fatal_ = EXIT_FILE_REFUSED;
         return;
@@ -192,11 +204,15 @@ void MqttClient::failed(const std::string& reason) {
         refusal = "the broker refused the client certificate (" + lastTlsError_ + ")";
     if (!refusal.empty()) return everConnected_ ? refusedAfterConnected(refusal) : refuse(refusal);
     backoff_.failed(Clock::now());
-    if (!awayReported_) {
-        note_("elq770ctl: " + settings_.url + ": broker not reachable (" + reason + "); " + RETRY_NOTE);
-        awayReported_ = true;
-    }
+    if (!awayReported_) note_("elq770ctl: " + url() + ": broker not reachable (" + reason + "); " + RETRY_NOTE);
+    awayReported_ = true;
+    moveOn();
 }
+
+// With several brokers, the next attempt goes to the next in the list, in
+// a ring; with one, to the same. The connection's own line names the broker
+// that answered.
+void MqttClient::moveOn() { current_ = (current_ + 1) % settings_.brokers.size(); }
 
 void MqttClient::refuse(const std::string& reason) {
     state_ = State::IDLE;
@@ -220,7 +236,7 @@ void MqttClient::refusedAfterConnected(const std::string& reason) {
 }
 
 void MqttClient::tell(const std::string& text) {
-    std::fprintf(stderr, "elq770ctl: %s: %s\n", settings_.url.c_str(), text.c_str());
+    std::fprintf(stderr, "elq770ctl: %s: %s\n", url().c_str(), text.c_str());
     std::fflush(stderr);
 }
 
@@ -228,12 +244,13 @@ void MqttClient::connected(int code) {
     if (code == 0) {
         state_ = State::CONNECTED;
         freshConnection_ = true;
+        if (everConnected_) ++reconnects_;
         everConnected_ = true;
         backoff_.connected(Clock::now());
         awayReported_ = false;
         refusalReported_ = false;
         // While the broker drops every connection soon, one line said so.
-        if (!backoff_.flapping()) note_("elq770ctl: " + settings_.url + ": connected as " + settings_.clientId);
+        if (!backoff_.flapping()) note_("elq770ctl: " + url() + ": connected as " + settings_.clientId);
         return;
     }
     std::string reason = std::string("the broker refused the connection: ") + mosquitto_connack_string(code);
@@ -257,9 +274,12 @@ void MqttClient::lost(int code) {
     awayReported_ = true;
     bool wasFlapping = backoff_.flapping();
     backoff_.lost(Clock::now());
+    std::string lostUrl = url();
+    moveOn();
     if (wasFlapping) return;
     if (!backoff_.flapping()) {
-        note_("elq770ctl: " + settings_.url + ": connection lost (" + reasonOf(code) + "); " + RETRY_NOTE);
+        std::string next = settings_.urls.size() > 1 ? "the next broker is " + url() + "; " : "";
+        note_("elq770ctl: " + lostUrl + ": connection lost (" + reasonOf(code) + "); " + next + RETRY_NOTE);
         return;
     }
     tell("the broker closed the connection " + std::to_string(ReconnectBackoff::SHORT_CONNECTIONS) +
@@ -271,7 +291,11 @@ void MqttClient::lost(int code) {
 }
 
 void MqttClient::acknowledged(int mid) {
-    if (!queue_.acknowledge(mid)) retained_.acknowledge(mid);
+    if (queue_.acknowledge(mid) || retained_.acknowledge(mid)) lastPublish_ = epochSeconds();
+}
+
+void MqttClient::received(const std::string& topic, const std::string& payload) {
+    if (onMessage_) onMessage_(topic, payload);
 }
 
 void MqttClient::logged(int level, const char* text) {
@@ -305,11 +329,15 @@ void MqttClient::service() {
 
 void MqttClient::connectionServed() {
     if (backoff_.confirmStable(Clock::now()))
-        note_("elq770ctl: " + settings_.url + ": connected as " + settings_.clientId + " for " +
+        note_("elq770ctl: " + url() + ": connected as " + settings_.clientId + " for " +
               std::to_string(ReconnectBackoff::STABLE_SECONDS) + " s: the broker keeps the connection again");
     if (freshConnection_) {
         freshConnection_ = false;
         retained_.connectionStarted();
+        for (const std::string& topic : settings_.subscriptions) {
+            int rc = mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1);
+            if (rc != MOSQ_ERR_SUCCESS) note_("elq770ctl: " + url() + ": cannot subscribe to " + topic + ": " + reasonOf(rc));
+        }
     }
     handRetained();
     handQueued();
@@ -319,7 +347,7 @@ void MqttClient::reportDropped(bool all) {
     dropped_.add(queue_.takeDropped());
     uint64_t dropped = all ? dropped_.takeRest() : dropped_.take(Clock::now());
     if (dropped == 0) return;
-    note_("elq770ctl: " + settings_.url + ": the queue of " + std::to_string(settings_.buffer) +
+    note_("elq770ctl: " + url() + ": the queue of " + std::to_string(settings_.buffer) +
           " messages is full: dropped the " + std::to_string(dropped) + " oldest messages (" +
           std::to_string(dropped_.total()) + " in all; told at most once a minute)");
 }
@@ -333,7 +361,7 @@ void MqttClient::reportRefusedPublish(int rc, bool all) {
     }
     uint64_t refused = all ? refusedPublishes_.takeRest() : refusedPublishes_.take(Clock::now());
     if (refused == 0) return;
-    note_("elq770ctl: " + settings_.url + ": the library refused " + std::to_string(refused) + " messages (" +
+    note_("elq770ctl: " + url() + ": the library refused " + std::to_string(refused) + " messages (" +
           refusedPublishReason_ + "; " + std::to_string(refusedPublishes_.total()) + " in all)");
 }
 
@@ -381,6 +409,7 @@ void MqttClient::publishQueued(const std::string& topic, const std::string& payl
 void MqttClient::publishAtMostOnce(const std::string& topic, const std::string& payload) {
     if (state_ != State::CONNECTED) return;
     int rc = mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 0, false);
+    if (rc == MOSQ_ERR_SUCCESS) lastPublish_ = epochSeconds();
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) reportRefusedPublish(rc, false);
 }
 
@@ -394,19 +423,18 @@ void MqttClient::finish(int flushMs) {
     reportRefusedPublish(MOSQ_ERR_SUCCESS, true);
     if (fatal_ != 0 || state_ != State::CONNECTED) {
         if (queue_.size() > 0)
-            note_("elq770ctl: " + settings_.url + ": not connected at the end: " + std::to_string(queue_.size()) +
+            note_("elq770ctl: " + url() + ": not connected at the end: " + std::to_string(queue_.size()) +
                   " queued messages not sent");
         return;
     }
-    setRetained(settings_.willTopic, OFFLINE);
+    if (!settings_.willTopic.empty()) setRetained(settings_.willTopic, OFFLINE);
     Clock::time_point end = Clock::now() + std::chrono::milliseconds(flushMs);
-    while (Clock::now() < end && state_ == State::CONNECTED &&
-           (queue_.size() > 0 || !retained_.settled(settings_.willTopic))) {
+    while (Clock::now() < end && state_ == State::CONNECTED && (queue_.size() > 0 || !retained_.allSettled())) {
         mosquitto_loop(mosq_, 10, 1);
         if (state_ == State::CONNECTED) connectionServed();
     }
     if (queue_.size() > 0)
-        note_("elq770ctl: " + settings_.url + ": " + std::to_string(queue_.size()) + " queued messages not sent");
+        note_("elq770ctl: " + url() + ": " + std::to_string(queue_.size()) + " queued messages not sent");
     state_ = State::IDLE;
     mosquitto_disconnect(mosq_);
     mosquitto_loop(mosq_, 100, 1);

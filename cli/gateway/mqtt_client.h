@@ -17,18 +17,23 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/gateway/messages.h"
 
 struct MqttSettings {
-    std::string url;  // as given, for the messages
-    BrokerAddress broker;
+    // The brokers in the order given, each with its URL as given (for the
+    // messages): the first that answers is used; when it fails, the next,
+    // after the backoff's wait. All of them mqtt:// or all mqtts://.
+    std::vector<std::string> urls;
+    std::vector<BrokerAddress> brokers;
     std::string clientId;
     std::string username;  // "" for none; the password comes to start()
     std::string tlsCa;  // "" with mqtts: the system's certificate authorities
     std::string tlsCert;
     std::string tlsKey;
-    std::string willTopic;  // takes "offline", retained, when the gateway vanishes
+    std::string willTopic;  // takes "offline", retained, when the gateway vanishes; "" for none
+    std::vector<std::string> subscriptions;  // QoS 1, at every connection
     std::size_t buffer = 3600;
     std::chrono::steady_clock::duration refusedRetry = std::chrono::minutes(5);
 };
@@ -60,6 +65,20 @@ public:
     // QoS 1, retained: sent now when connected, and again at each connection.
     void setRetained(const std::string& topic, const std::string& payload);
 
+    // What arrives on the subscriptions, inside service().
+    void onMessage(std::function<void(const std::string& topic, const std::string& payload)> handler) {
+        onMessage_ = std::move(handler);
+    }
+
+    // For the metrics page.
+    bool isConnected() const { return state_ == State::CONNECTED; }
+    std::size_t queued() const { return queue_.size(); }
+    uint64_t droppedTotal() const { return dropped_.total() + queue_.droppedPending(); }
+    uint64_t reconnects() const { return reconnects_; }
+    double lastPublish() const { return lastPublish_; }  // seconds since the epoch; 0 before the first
+    // The retained topics all acknowledged (or not taken).
+    bool settled() const { return retained_.allSettled(); }
+
     // EXIT_BROKER_REFUSED once the broker has refused the first connection
     // for good (reported on stderr); the gateway then ends. EXIT_DONE
     // otherwise.
@@ -74,6 +93,7 @@ public:
     void disconnected(int code);
     void acknowledged(int mid);
     void logged(int level, const char* text);
+    void received(const std::string& topic, const std::string& payload);
 
 private:
     enum class State { IDLE, CONNECTING, CONNECTED };
@@ -91,12 +111,13 @@ private:
     void reportDropped(bool all);
     void reportRefusedPublish(int rc, bool all);
     void tell(const std::string& text);
+    const std::string& url() const { return settings_.urls[current_]; }
+    void moveOn();
 
     MqttSettings settings_;
     std::function<void(const std::string&)> note_;
     struct mosquitto* mosq_ = nullptr;
     State state_ = State::IDLE;
-    bool everAttempted_ = false;
     bool everConnected_ = false;
     bool freshConnection_ = false;
     bool awayReported_ = false;
@@ -111,4 +132,8 @@ private:
     std::string lastTlsError_;
     std::string loadError_;  // the client certificate or key that did not load
     int fatal_ = 0;
+    std::size_t current_ = 0;  // the broker in use or tried next
+    uint64_t reconnects_ = 0;
+    double lastPublish_ = 0;
+    std::function<void(const std::string&, const std::string&)> onMessage_;
 };

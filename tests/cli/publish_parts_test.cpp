@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "cli/device/live_feed.h"
+#include "cli/gateway/discovery.h"
 #include "cli/gateway/line_share.h"
 #include "cli/gateway/messages.h"
+#include "cli/gateway/metrics_page.h"
 #include "link/live_state.h"
 #include "link/live_state_testing.h"
 #include "link/receive_parser.h"
@@ -287,6 +289,34 @@ TEST_F(AlarmRing, WordsOverwrittenBeforeALookAreCountedNotMisread) {
     ASSERT_EQ(ALARM_RING_SIZE, words.size());
     EXPECT_EQ(65010 + 5 % 15, words.front()) << "the oldest kept is the sixth";
     EXPECT_EQ(65010 + (ALARM_RING_SIZE + 4) % 15, words.back());
+}
+
+TEST(MetricsAddress, PortAloneIsLoopbacksAndAHostOrBracketedAddressIsTaken) {
+    ListenAddress a;
+    ASSERT_TRUE(parseListenAddress("9770", &a));
+    EXPECT_EQ("127.0.0.1", a.host);
+    EXPECT_EQ(9770, a.port);
+    ASSERT_TRUE(parseListenAddress("0.0.0.0:80", &a));
+    EXPECT_EQ("0.0.0.0", a.host);
+    ASSERT_TRUE(parseListenAddress("[::1]:9770", &a));
+    EXPECT_EQ("::1", a.host);
+    for (const char* bad : {"", "0", "65536", ":9770", "host:", "x:9a", "[::1]", "a b:1", "99999999999"})
+        EXPECT_FALSE(parseListenAddress(bad, &a)) << bad;
+}
+
+TEST(MetricsPage, LabelValuesEscapeBackslashQuoteAndLineBreak) {
+    EXPECT_EQ(R"(a\\b\"c\nd)", labelValue("a\\b\"c\nd"));
+}
+
+TEST(Discovery, OnlyHomeAssistantWithAnOptionalPrefixIsTaken) {
+    std::string prefix;
+    ASSERT_TRUE(parseDiscovery("homeassistant", &prefix));
+    EXPECT_EQ("homeassistant", prefix);
+    ASSERT_TRUE(parseDiscovery("homeassistant:ha/plant", &prefix));
+    EXPECT_EQ("ha/plant", prefix);
+    for (const char* bad : {"", "openhab", "homeassistant:", "homeassistant:a/+", "homeassistantx", "HomeAssistant"})
+        EXPECT_FALSE(parseDiscovery(bad, &prefix)) << bad;
+    EXPECT_EQ("plant_hall_2_p-3__", discoveryNode({"homeassistant", "plant/hall 2/p-3ä/", "p-3ä"}));
 }
 
 // What a share's client sends reaches the device as whole frames only.

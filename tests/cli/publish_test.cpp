@@ -31,7 +31,8 @@ public:
     Gateway(const std::string& dir, const Sim& sim, const std::string& brokerUrl, std::vector<std::string> extra = {},
             const std::string& name = "publish")
         : dir_(dir), name_(name) {
-        std::vector<std::string> args{ELQ_CTL_BINARY, "publish", "--port", sim.link(), "--broker", brokerUrl};
+        std::vector<std::string> args{ELQ_CTL_BINARY, "publish", "--port", sim.link()};
+        if (!brokerUrl.empty()) args.insert(args.end(), {"--broker", brokerUrl});
         if (std::find(extra.begin(), extra.end(), "--name") == extra.end()) args.insert(args.end(), {"--name", "pump3"});
         args.insert(args.end(), extra.begin(), extra.end());
         pid_ = spawn(args, dir + "/" + name + ".out", dir + "/" + name + ".err");
@@ -540,7 +541,12 @@ TEST(PublishUsage, MalformedUrlOrContradictingOptionsExitOneBeforeThePort) {
           Case{{"--broker", "mqtt://127.0.0.1", "--tls-ca", dir + "/ca.crt"}, "need an mqtts:// broker"},
           Case{{"--broker", "mqtt://127.0.0.1", "--password-file", "/etc/hostname"}, "a password needs --username"},
           Case{{"--broker", "mqtt://127.0.0.1", "--qos", "2"}, "--qos"},
-          Case{{"--broker", "mqtt://127.0.0.1", "--name", "a/b"}, "--name"}}) {
+          Case{{"--broker", "mqtt://127.0.0.1", "--name", "a/b"}, "--name"},
+          Case{{"--broker", "mqtt://127.0.0.1", "--broker", "mqtt://127.0.0.1:0"}, "mqtt://127.0.0.1:0: not a broker"},
+          Case{{"--broker", "mqtt://127.0.0.1", "--discovery", "openhab"}, "--discovery takes homeassistant"},
+          Case{{"--broker", "mqtt://127.0.0.1", "--discovery", "homeassistant:a/#"}, "--discovery takes"},
+          Case{{"--metrics", "127.0.0.1:65536"}, "--metrics takes [HOST:]PORT"},
+          Case{{"--name", "p"}, "--broker is needed unless --metrics"}}) {
         std::vector<std::string> args{"publish", "--port", dir + "/no-such-port"};
         if (std::find(c.args.begin(), c.args.end(), "--name") == c.args.end()) args.insert(args.end(), {"--name", "p"});
         args.insert(args.end(), c.args.begin(), c.args.end());
@@ -575,6 +581,199 @@ TEST(PublishUsage, NamesThatAreNotMqttTextExitOneWithOneLine) {
         EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err.substr(0, 200);
         EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err.substr(0, 200);
     }
+}
+
+// The gateway's plant interfaces: Prometheus, Home Assistant discovery and
+// a second broker, each against the real peer.
+namespace {
+
+// A Prometheus of the test's own on a free port, scraping the gateway's
+// /metrics every second, its database in the work folder.
+class Prometheus {
+public:
+    Prometheus(const std::string& dir, int targetPort) : dir_(dir), port_(freePort()) {
+        std::ofstream(dir + "/prometheus.yml") << "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+                                                  "scrape_configs:\n  - job_name: gw\n    static_configs:\n"
+                                                  "      - targets: ['127.0.0.1:"
+                                               << targetPort << "']\n";
+        pid_ = spawn({"/usr/bin/prometheus", "--config.file=" + dir + "/prometheus.yml",
+                      "--storage.tsdb.path=" + dir + "/tsdb", "--web.listen-address=127.0.0.1:" + std::to_string(port_)},
+                     dir + "/prometheus.out", dir + "/prometheus.err");
+    }
+    ~Prometheus() {
+        kill(pid_, SIGTERM);
+        waitExit(pid_, 10000);
+    }
+    static bool installed() { return access("/usr/bin/prometheus", X_OK) == 0; }
+    // The instant query's single value, "" when it has none (yet).
+    std::string query(const std::string& expression) const {
+        std::string file = dir_ + "/query.json";
+        std::string command = "curl -s -G --data-urlencode 'query=" + expression + "' http://127.0.0.1:" +
+                              std::to_string(port_) + "/api/v1/query > " + file;
+        if (std::system(command.c_str()) != 0) return "";
+        nlohmann::json answer = nlohmann::json::parse(readText(file), nullptr, false);
+        if (answer.is_discarded() || answer["data"]["result"].size() != 1) return "";
+        return answer["data"]["result"][0]["value"][1].get<std::string>();
+    }
+    // Polls until the query gives value.
+    bool waitFor(const std::string& expression, const std::string& value, int timeoutMs) const {
+        for (int waited = 0; waited < timeoutMs; waited += 250) {
+            if (query(expression) == value) return true;
+            sleepMs(250);
+        }
+        return false;
+    }
+
+private:
+    std::string dir_;
+    int port_;
+    pid_t pid_;
+};
+
+}  // namespace
+
+TEST(PublishMetrics, PrometheusSeesTheDeviceUpThenDownAndTheQueueGrowWhileTheBrokerIsAway) {
+    REQUIRE_BROKER();
+    if (!Prometheus::installed()) GTEST_SKIP() << "no /usr/bin/prometheus (Debian prometheus): skipped";
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "45", "--text", "PUMP \"3\""});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    int port = freePort();
+    Gateway gateway(dir, sim, broker.url(), {"--metrics", std::to_string(port)});
+    Prometheus prometheus(dir, port);
+    ASSERT_TRUE(prometheus.waitFor("elq770_device_up{device=\"pump3\"}", "1", 30000)) << gateway.err();
+    ASSERT_TRUE(prometheus.waitFor("elq770_mqtt_connected", "1", 5000));
+    EXPECT_TRUE(prometheus.waitFor("elq770_interval_mean_ratio", "0.45", 5000));
+    ASSERT_TRUE(prometheus.waitFor("count(elq770_parameter)", "16", 5000));
+    EXPECT_EQ("60", prometheus.query("elq770_parameter{name=\"limit1Setpoint\"}"));
+    EXPECT_EQ("1", prometheus.query("elq770_device_info{text=\"PUMP \\\"3\\\"\"}"));
+    runCommand("curl -sf http://127.0.0.1:" + std::to_string(port) + "/metrics > " + dir + "/page.txt");
+    runCommand("promtool check metrics < " + dir + "/page.txt");
+
+    broker.stop();
+    EXPECT_TRUE(prometheus.waitFor("elq770_mqtt_connected", "0", 10000));
+    EXPECT_TRUE(prometheus.waitFor("elq770_mqtt_queued_messages >= bool 3", "1", 10000));
+    sim.stop();
+    EXPECT_TRUE(prometheus.waitFor("elq770_device_up", "0", 10000));
+    EXPECT_EQ("1", prometheus.query("elq770_link_gaps_total"));
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+}
+
+TEST(PublishMetrics, AMetricsPortInUseIsExitTwoWithTheReason) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    MqttBroker taker(dir);
+    ASSERT_TRUE(taker.start());
+    CtlRun run = ctl(dir, {"publish", "--port", dir + "/no-such-port", "--name", "p", "--metrics",
+                           "127.0.0.1:" + std::to_string(taker.port())});
+    EXPECT_EQ(2, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("cannot listen: Address already in use")) << run.err;
+}
+
+// Home Assistant's side of discovery, rendered as its Jinja would: each
+// configuration's value_template on the real message of its state topic,
+// and its availability for each status.
+constexpr const char* RENDER_SCRIPT = R"(
+import json, sys, jinja2
+configs, states = json.load(open(sys.argv[1])), json.load(open(sys.argv[2]))
+env = jinja2.Environment()
+for c in configs:
+    value = json.loads(states[c["state_topic"]])
+    print(c["unique_id"], env.from_string(c["value_template"]).render(value_json=value), *(
+        env.from_string(c["availability"][0]["value_template"]).render(value=s)
+        for s in ("online", "device-lost", "offline")))
+)";
+
+TEST(PublishDiscovery, RetainedConfigurationsRenderTheMeasurementComeAgainAfterOnlineAndAreRemoved) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "45", "--text", "PUMP 3 WEST"});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher", "#");
+    Gateway gateway(dir, sim, broker.url(), {"--discovery", "homeassistant"});
+    auto configs = [&] {
+        std::vector<ReceivedMessage> found;
+        for (const ReceivedMessage& m : watcher.messages())
+            if (m.topic.rfind("homeassistant/sensor/elq770_pump3/", 0) == 0) found.push_back(m);
+        return found;
+    };
+    ASSERT_TRUE(watcher.waitFor(15000, [&] { return configs().size() >= 6 && !watcher.on(TOPIC + "measurement").empty(); }))
+        << gateway.err();
+    ASSERT_EQ(6u, configs().size());
+    nlohmann::json all = nlohmann::json::array();
+    for (const ReceivedMessage& m : configs()) {
+        nlohmann::json c = nlohmann::json::parse(m.payload);
+        EXPECT_EQ(m.topic, "homeassistant/sensor/elq770_pump3/" + c["unique_id"].get<std::string>().substr(13) + "/config");
+        EXPECT_EQ(nlohmann::json({"elq770_pump3 PUMP 3 WEST"}), c["device"]["identifiers"]) << c;
+        EXPECT_EQ("ELQ770", c["device"]["model"]);
+        EXPECT_FALSE(c["device"].contains("manufacturer"));
+        EXPECT_EQ(TOPIC + "status", c["availability"][0]["topic"]);
+        all.push_back(c);
+    }
+    std::ofstream(dir + "/configs.json") << all.dump();
+    std::string measurement = watcher.on(TOPIC + "measurement").back().payload;
+    std::ofstream(dir + "/states.json") << nlohmann::json({{TOPIC + "measurement", measurement},
+                                                           {TOPIC + "info", watcher.on(TOPIC + "info").back().payload}});
+    std::ofstream(dir + "/render.py") << RENDER_SCRIPT;
+    runCommand("python3 " + dir + "/render.py " + dir + "/configs.json " + dir + "/states.json > " + dir + "/render.out");
+    nlohmann::json m = nlohmann::json::parse(measurement);
+    std::set<std::string> rendered;
+    for (const std::string& line : lines(readText(dir + "/render.out"))) rendered.insert(line);
+    EXPECT_EQ(std::set<std::string>({"elq770_pump3_measurement " + m["last"].dump() + " online offline offline",
+                                     "elq770_pump3_max_peak " + m["maxPeak"].dump() + " online offline offline",
+                                     "elq770_pump3_min_peak " + m["minPeak"].dump() + " online offline offline",
+                                     "elq770_pump3_active_limit 1 online offline offline",
+                                     "elq770_pump3_alarms 0 online offline offline",
+                                     "elq770_pump3_device_text PUMP 3 WEST online offline offline"}),
+              rendered);
+
+    runCommand("mosquitto_pub -p " + std::to_string(broker.port()) + " -t homeassistant/status -m online");
+    EXPECT_TRUE(watcher.waitFor(5000, [&] { return configs().size() >= 12; })) << "announced again";
+    std::vector<uint16_t> words = sim.words();
+    EXPECT_EQ(std::vector<uint16_t>(words.size(), 65050), words) << "nothing but data requests";
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+
+    MqttSubscriber before(broker.port(), "before", "homeassistant/#");
+    EXPECT_TRUE(before.waitFor(3000, [&] { return before.messages().size() >= 6; })) << "retained";
+    CtlRun removed = ctl(dir, {"publish", "--broker", broker.url(), "--name", "pump3", "--discovery-remove"});
+    ASSERT_EQ(0, removed.code) << removed.err;
+    MqttSubscriber after(broker.port(), "after", "homeassistant/#");
+    EXPECT_FALSE(after.waitFor(2000, [&] { return !after.messages().empty(); })) << after.messages().front().topic;
+}
+
+// The first broker stopped: the gateway moves to the second after the
+// backoff's first wait, sets its state there and carries its queue over.
+TEST(PublishBrokers, TheFirstBrokerStoppedTheSecondGetsStatusAndEveryMeasurementOnce) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    std::filesystem::create_directories(dir + "/a");
+    std::filesystem::create_directories(dir + "/b");
+    Sim sim(dir, {"--level", "45"});
+    MqttBroker first(dir + "/a");
+    MqttBroker second(dir + "/b");
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(second.start());
+    MqttSubscriber onFirst(first.port(), "watcher");
+    MqttSubscriber onSecond(second.port(), "watcher");
+    Gateway gateway(dir, sim, first.url(), {"--broker", second.url()});
+    ASSERT_TRUE(onFirst.waitFor(10000, [&] { return onFirst.on(TOPIC + "measurement").size() >= 3; }));
+    onFirst.waitFor(200, [] { return false; });
+    first.stop();
+    ASSERT_TRUE(onSecond.waitFor(10000, [&] { return onSecond.on(TOPIC + "measurement").size() >= 4; }))
+        << gateway.out();
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+    MqttSubscriber late(second.port(), "late");
+    ASSERT_TRUE(late.waitFor(3000, [&] { return !late.on(TOPIC + "status").empty() && !late.on(TOPIC + "info").empty(); }));
+    EXPECT_TRUE(late.on(TOPIC + "status").front().retained);
+
+    std::vector<int64_t> times = measurementTimes(onFirst, TOPIC + "measurement");
+    std::vector<int64_t> moved = measurementTimes(onSecond, TOPIC + "measurement");
+    ASSERT_GT(moved.front(), times.back()) << "in order, none twice";
+    times.insert(times.end(), moved.begin(), moved.end());
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_LT(times[i] - times[i - 1], 1500) << "none lost before " << i;
+    EXPECT_NE(std::string::npos, gateway.out().find(second.url() + ": connected as")) << gateway.out();
 }
 
 // publish --share: pyserial reads the device and asks it for its data through

@@ -21,6 +21,9 @@
 # (the load is printed). It fails only when a figure cannot be taken at all
 # (no broker, no simulator link); it never fails because the machine is slow.
 # ELQ_KEEP=1 keeps the work folder with the logs and prints its path.
+# ELQ_METRICS=1 gives each gateway --metrics (a free port each) and
+# --discovery homeassistant, scrapes every gateway's /metrics once a second
+# (curl) and prints the scrapes' latency beside the figures.
 set -uo pipefail
 
 ctl=${1:?"usage: publish_scale.sh ELQ770CTL ELQ770_SIM [SECONDS [COUNT]]"}
@@ -141,10 +144,17 @@ fi
 
 names=()
 started_ns=()
+metrics_ports=()
+scraper_pid=
 for i in $(seq "$count"); do
   name=$(printf 'gw%02d' "$i")
   names+=("$name")
-  "$ctl" publish --port "$work/dev$i" --broker "mqtt://127.0.0.1:$port" --name "$name" \
+  extra=()
+  if [ "${ELQ_METRICS:-0}" = 1 ]; then
+    metrics_ports+=("$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')")
+    extra=(--metrics "${metrics_ports[-1]}" --discovery homeassistant)
+  fi
+  "$ctl" publish --port "$work/dev$i" --broker "mqtt://127.0.0.1:$port" --name "$name" "${extra[@]}" \
     >"$work/$name.log" 2>&1 &
   gateway_pids+=($!)
   started_ns+=("$(date +%s%N)")
@@ -173,10 +183,32 @@ read_cpu() {   # read_cpu ARRAY: ticks of the gateways, broker, subscriber, simu
   done
   out+=("$sum")
 }
+# One scrape of every gateway a second, as a Prometheus would; each scrape's
+# total time (connect to last byte) in seconds, one a line.
+scrape_all() {
+  local p
+  while true; do
+    for p in "${metrics_ports[@]}"; do
+      curl -s -o /dev/null -w '%{time_total}\n' "http://127.0.0.1:$p/metrics"
+    done >>"$work/scrapes.txt"
+    sleep 1
+  done
+}
+if [ ${#metrics_ports[@]} -gt 0 ]; then
+  scrape_all &
+  scraper_pid=$!
+fi
 read_cpu cpu_start
 start_ns=$(date +%s%N)
 sleep "$seconds"
 read_cpu cpu_end
+[ -n "$scraper_pid" ] && stop_pids "$scraper_pid"
+if [ -s "$work/scrapes.txt" ]; then
+  sort -n "$work/scrapes.txt" | awk '{ v[NR] = $1 } END {
+    p99 = int(NR * 0.99); if (p99 < 1) p99 = 1
+    printf "figure: scrapes of /metrics: %d, latency median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
+      NR, 1000 * v[int((NR + 1) / 2)], 1000 * v[p99], 1000 * v[NR] }'
+fi
 end_ns=$(date +%s%N)
 load_during=$(cut -d' ' -f1-3 /proc/loadavg)
 
