@@ -4,12 +4,12 @@
 #include "params/parameter_set.h"
 #include "params/settings.h"
 
-void takeEveryMeasurement() {
+void setSettingsForEveryMeasurement() {
     storeField(appSettings.rollIndex, 0);
     storeField(appSettings.stopAtAlarm, 0);
 }
 
-void skipTrendSamples() {
+void skipTrendSamplesSoFar() {
     liveState.trendReadIndex.store(liveState.trendWriteIndex.load(std::memory_order_acquire),
                                    std::memory_order_relaxed);
 }

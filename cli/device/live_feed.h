@@ -7,11 +7,12 @@
 #include <functional>
 
 // Every measurement becomes a trend sample (roll index 0) and an alarm holds
-// nothing, so the tool sees the stream whole.
-void takeEveryMeasurement();
+// nothing, so the tool sees the stream whole: written into the settings
+// record in memory, which the receive parser reads (never its file).
+void setSettingsForEveryMeasurement();
 
 // Skips the samples published before now.
-void skipTrendSamples();
+void skipTrendSamplesSoFar();
 
 // Each measurement (percent) published since the last call, oldest first.
 void takeTrendSamples(const std::function<void(int32_t)>& each);

@@ -13,9 +13,11 @@
 #include <memory>
 #include <thread>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
-#include "cli/console/status_line.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/device/device_session.h"
 #include "cli/device/link_watch.h"
 #include "cli/device/live_feed.h"
@@ -32,8 +34,6 @@
 #include "link/serial_link.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
-
-std::atomic<int> publishStopRequested{0};
 
 namespace {
 
@@ -52,11 +52,6 @@ constexpr int ANNOUNCE_DELAY_MS = 2000;
 constexpr int REMOVE_WITHIN_MS = 10000;
 constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
 
-void note(const std::string& text) {
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
-}
-
 // The file's first line, or else the variable, which, set for a whole
 // service, counts only with a user name. The variable leaves the
 // environment either way. An exit code, a refusal reported.
@@ -72,8 +67,11 @@ public:
     Gateway(const PublishOptions& options, const MqttSettings& settings)
         : options_(options),
           topic_(options.topicPrefix + "/" + options.name + "/"),
-          watch_(options.port, [this] { return stopDue(); }, note) {
-        if (!settings.brokers.empty()) client_ = std::make_unique<MqttClient>(settings, note);
+          watch_(options.port, [this] { return stopDue(); }, [this](const std::string& text) { note(text); }) {
+        // The gateway's output is a log: no status line.
+        frame_.hideStatus();
+        if (!settings.brokers.empty())
+            client_ = std::make_unique<MqttClient>(settings, [this](const std::string& text) { note(text); });
         watch_.setGapHooks({[this] {
                                 ++figures_.linkGaps;
                                 setStatus("device-lost");
@@ -86,6 +84,7 @@ public:
 
 private:
     bool stopDue() const;
+    void note(const std::string& text) const { frame_.note(text); }
     void serve();
     void takeMeasurements();
     void closeIntervalWhenDue(Clock::time_point now);
@@ -102,6 +101,7 @@ private:
 
     PublishOptions options_;
     std::string topic_;
+    RunFrame frame_;
     std::unique_ptr<MqttClient> client_;  // none for an exporter alone
     std::unique_ptr<MetricsServer> metrics_;
     DeviceFigures figures_;
@@ -138,7 +138,7 @@ private:
 };
 
 bool Gateway::stopDue() const {
-    return publishStopRequested.load(std::memory_order_relaxed) != 0 || (client_ && client_->fatal() != 0);
+    return frame_.endDue() || (client_ && client_->fatal() != 0);
 }
 
 void Gateway::setRetained(const std::string& leaf, const std::string& payload) {
@@ -326,7 +326,7 @@ int Gateway::run(Password* password) {
     }
     int started = client_ ? client_->start(password) : EXIT_DONE;
     if (started != EXIT_DONE) return started;
-    takeEveryMeasurement();
+    setSettingsForEveryMeasurement();
     answersSeen_ = parameterAnswers();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
     if (!options_.share.empty()) {
@@ -339,7 +339,7 @@ int Gateway::run(Password* password) {
     // The watch asked for the parameters as it opened the port.
     requestOpen_ = true;
     requestAt_ = Clock::now();
-    skipTrendSamples();
+    skipTrendSamplesSoFar();
     alarmsSeen_ = liveState.alarmWordCount.load(std::memory_order_acquire);
     intervalLength_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.intervalSeconds));
     intervalEnd_ = Clock::now() + intervalLength_;
@@ -357,12 +357,11 @@ int brokerSettings(const PublishOptions& options, MqttSettings* settings) {
     for (const std::string& url : options.brokerUrls) {
         BrokerAddress broker;
         if (!parseBrokerUrl(url, &broker)) {
-            std::fprintf(stderr, "elq770ctl: %s: not a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])\n",
-                         url.c_str());
+            report(url, "not a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])");
             return EXIT_USAGE;
         }
         if (!settings->brokers.empty() && broker.tls != settings->brokers.front().tls) {
-            std::fprintf(stderr, "elq770ctl: %s: the brokers are all mqtt:// or all mqtts://\n", url.c_str());
+            report(url, "the brokers are all mqtt:// or all mqtts://");
             return EXIT_USAGE;
         }
         settings->urls.push_back(url);
@@ -370,8 +369,8 @@ int brokerSettings(const PublishOptions& options, MqttSettings* settings) {
     }
     bool tlsOptions = !options.tlsCa.empty() || !options.tlsCert.empty() || !options.tlsKey.empty();
     if (tlsOptions && (settings->brokers.empty() || !settings->brokers.front().tls)) {
-        std::fprintf(stderr, "elq770ctl: %s: --tls-ca, --tls-cert and --tls-key need an mqtts:// broker\n",
-                     settings->urls.empty() ? "--broker" : settings->urls.front().c_str());
+        report(settings->urls.empty() ? "--broker" : settings->urls.front(),
+               "--tls-ca, --tls-cert and --tls-key need an mqtts:// broker");
         return EXIT_USAGE;
     }
     return EXIT_DONE;
@@ -399,7 +398,7 @@ int checkGatewayOptions(const PublishOptions& options, MqttSettings* settings) {
     else if (!options.passwordFile.empty() && options.username.empty())
         fault = "a password needs --username";
     if (fault == nullptr) return EXIT_DONE;
-    std::fprintf(stderr, "elq770ctl: %s\n", fault);
+    report(fault);
     return EXIT_USAGE;
 }
 
@@ -410,25 +409,27 @@ int removeDiscovery(const PublishOptions& options, MqttSettings settings, Passwo
     if (!options.discovery.empty()) parseDiscovery(options.discovery, &target.prefix);
     settings.clientId += "-remove";  // the running gateway keeps its session
     settings.willTopic.clear();
-    MqttClient client(settings, note);
+    RunFrame frame;
+    frame.hideStatus();
+    MqttClient client(settings, [&frame](const std::string& text) { frame.note(text); });
     int started = client.start(password);
     if (started != EXIT_DONE) return started;
     for (const std::string& topic : discoveryTopics(target)) client.setRetained(topic, "");
     Clock::time_point end = Clock::now() + Ms(REMOVE_WITHIN_MS);
-    while (Clock::now() < end && client.fatal() == 0 && publishStopRequested.load() == 0 &&
+    while (Clock::now() < end && client.fatal() == 0 && !frame.endDue() &&
            !(client.isConnected() && client.settled())) {
         client.service();
         std::this_thread::sleep_for(Ms(LinkWatch::LOOK_MS));
     }
     if (client.fatal() != 0) return client.fatal();
     if (!client.isConnected() || !client.settled()) {
-        std::fprintf(stderr, "elq770ctl: no broker took the removal within %d s\n", REMOVE_WITHIN_MS / 1000);
+        report("no broker took the removal within " + std::to_string(REMOVE_WITHIN_MS / 1000) + " s");
         client.finish(0);
         return EXIT_NO_ANSWER;
     }
     client.finish(FLUSH_AT_END_MS);
-    note("elq770ctl: removed the discovery configurations under " + target.prefix + "/sensor/" +
-         discoveryNode(target) + "/");
+    frame.note("elq770ctl: removed the discovery configurations under " + target.prefix + "/sensor/" +
+               discoveryNode(target) + "/");
     return EXIT_DONE;
 }
 

@@ -43,29 +43,28 @@ protected:
             if (e2e::settingsField(dir_, 0) == value) return true;
         return false;
     }
-    static bool waitForMoreWords(const e2e::Simulator& sim, size_t count) {
-        for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(100ms))
-            if (sim.receivedWords().size() > count) return true;
-        return false;
-    }
 };
 
 }  // namespace
 
+// The device on COM12 is a fresh simulator at the restart, as a device that
+// stays on one pseudo-terminal across two runs of the program does not
+// always stream to the second (so with COM1 too).
 TEST_F(OtherPort, Com12ChosenThereIsReopenedAtTheNextStartAndCom3KeepsTheFileAsItWas) {
     e2e::Simulator com1(1);
-    e2e::Simulator com12(12);
     e2e::Simulator com3(3);
+    {
+        e2e::Simulator com12(12);
+        ASSERT_TRUE(startProgram());
+        chooseOtherPort("COM12");
+        EXPECT_TRUE(com12.waitForWord(CMD_REQUEST_DATA, 5000)) << "COM12 opened and asked";
+        EXPECT_TRUE(waitSetting(0)) << "the other port is 0 in the settings file";
+        EXPECT_EQ("COM12", e2e::readFile(dir_ + "/Vantor.port"));
+        ASSERT_EQ(0, closeProgram());
+    }
+    e2e::Simulator com12(12);
     ASSERT_TRUE(startProgram());
-    chooseOtherPort("COM12");
-    EXPECT_TRUE(com12.waitForWord(CMD_REQUEST_DATA, 5000)) << "COM12 opened and asked";
-    EXPECT_TRUE(waitSetting(0)) << "the other port is 0 in the settings file";
-    EXPECT_EQ("COM12", e2e::readFile(dir_ + "/Vantor.port"));
-    ASSERT_EQ(0, closeProgram());
-
-    size_t before = com12.receivedWords().size();
-    ASSERT_TRUE(startProgram());
-    EXPECT_TRUE(waitForMoreWords(com12, before)) << "the next start opens COM12 again";
+    EXPECT_TRUE(com12.waitForWord(CMD_REQUEST_DATA, 5000)) << "the next start opens COM12 again";
     command(2003);  // COM3 from the menu
     EXPECT_TRUE(com3.waitForWord(CMD_REQUEST_DATA, 5000));
     ASSERT_EQ(0, closeProgram());

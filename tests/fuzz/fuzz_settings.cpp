@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(result == 0);
     uint16_t port = at(data, 0);
     checkField(record.comPort, port, defaults.comPort,
-               (port >= 1 && port <= 8) || (port >= 11 && port <= 18));
+               port == 0 || (port >= 1 && port <= 8) || (port >= 11 && port <= 18));  // 0: the other port
     checkField(record.rollIndex, at(data, 260), defaults.rollIndex, at(data, 260) <= 2);
     checkField(record.stopAtAlarm, at(data, 262), defaults.stopAtAlarm, at(data, 262) <= 1);
     uint16_t language = at(data, 264);

@@ -1,20 +1,16 @@
 // The MQTT gateway's parts on their own: the broker URL, one interval's
 // measurement message, the queue that keeps QoS 1 messages while the broker
 // is away, the retained state topics, the reconnect backoff, the throttled
-// reports, and the alarm words taken from the ring
-// the reader thread fills.
+// reports, the metrics address and page, and the discovery option.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "cli/device/live_feed.h"
 #include "cli/gateway/discovery.h"
 #include "cli/gateway/line_share.h"
 #include "cli/gateway/messages.h"
 #include "cli/gateway/metrics_page.h"
 #include "link/live_state.h"
-#include "link/live_state_testing.h"
-#include "link/receive_parser.h"
 
 TEST(BrokerUrl, SchemesGiveTheirPortsAndAGivenPortWins) {
     BrokerAddress address;
@@ -255,40 +251,6 @@ TEST(ThrottledCount, TheFirstIsToldAtOnceThenAtMostOnceAMinuteWithTheCount) {
     EXPECT_EQ((std::vector<uint64_t>{300, 300}), told) << "at 60 s and 120 s";
     EXPECT_EQ(50u, dropped.takeRest());
     EXPECT_EQ(651u, dropped.total());
-}
-
-class AlarmRing : public testing::Test {
-protected:
-    void SetUp() override { resetLiveState(); }
-    void TearDown() override { resetLiveState(); }
-    std::vector<uint16_t> taken(uint32_t* seen, uint32_t* lost) {
-        std::vector<uint16_t> words;
-        *lost = takeAlarmWords(seen, [&](uint16_t word) { words.push_back(word); });
-        return words;
-    }
-};
-
-TEST_F(AlarmRing, SeveralWordsBetweenTwoLooksAllArriveInOrder) {
-    uint32_t seen = 0;
-    uint32_t lost = 0;
-    for (uint16_t word : {65010, 65011, 65036, 65012}) dispatchWord(word);
-    dispatchWord(65003);  // the timing words before the alarm are not alarm words
-    EXPECT_EQ((std::vector<uint16_t>{65010, 65011, 65036, 65012}), taken(&seen, &lost));
-    EXPECT_EQ(0u, lost);
-    EXPECT_TRUE(taken(&seen, &lost).empty());
-    dispatchWord(65024);
-    EXPECT_EQ((std::vector<uint16_t>{65024}), taken(&seen, &lost));
-}
-
-TEST_F(AlarmRing, WordsOverwrittenBeforeALookAreCountedNotMisread) {
-    uint32_t seen = 0;
-    uint32_t lost = 0;
-    for (uint32_t i = 0; i < ALARM_RING_SIZE + 5; ++i) dispatchWord(static_cast<uint16_t>(65010 + i % 15));
-    std::vector<uint16_t> words = taken(&seen, &lost);
-    EXPECT_EQ(5u, lost);
-    ASSERT_EQ(ALARM_RING_SIZE, words.size());
-    EXPECT_EQ(65010 + 5 % 15, words.front()) << "the oldest kept is the sixth";
-    EXPECT_EQ(65010 + (ALARM_RING_SIZE + 4) % 15, words.back());
 }
 
 TEST(MetricsAddress, PortAloneIsLoopbacksAndAHostOrBracketedAddressIsTaken) {
