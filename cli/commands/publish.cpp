@@ -108,6 +108,13 @@ void setupPublish(CLI::App* command) {
                         "homeassistant[:PREFIX]: announce the entities for Home Assistant (retained)");
     command->add_flag("--discovery-remove", parsed.discoveryRemove,
                       "clear the retained discovery configurations of --name and end");
+    command
+        ->add_option("--share", parsed.share,
+                     "also serve the device's line over RFC 2217 to one client at a time on [HOST:]PORT "
+                     "(HOST 127.0.0.1 unless given; no encryption, no password: reach it through ssh -L)")
+;
+    command->add_flag("--share-raw", parsed.shareRaw, "serve the line as raw TCP instead of RFC 2217")
+        ->needs("--share");
     command->add_option("--buffer", parsed.buffer, "QoS 1 messages kept while the broker is away (default 3600)")
         ->check(finiteRange(1, 1000000, "a count of messages"));
 }

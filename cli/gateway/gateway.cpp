@@ -23,6 +23,7 @@
 #include "cli/device/live_feed.h"
 #include "cli/device/parameter_text.h"
 #include "cli/gateway/discovery.h"
+#include "cli/gateway/line_share.h"
 #include "cli/gateway/messages.h"
 #include "cli/gateway/metrics_page.h"
 #include "cli/gateway/metrics_server.h"
@@ -30,6 +31,7 @@
 #include "cli/gateway/password.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
+#include "link/serial_link.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
 
@@ -40,6 +42,9 @@ using Ms = std::chrono::milliseconds;
 
 constexpr int FLUSH_AT_END_MS = 2000;
 constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
+// A client of the share that sent a frame this recently may be in the middle
+// of a download and its read-back: the gateway's own requests wait.
+constexpr int64_t CLIENT_QUIET_MS = 2000;
 constexpr int PAGE_EVERY_MS = 100;    // a fresh /metrics page
 // After Home Assistant's "online": it subscribes to the configurations only
 // once it is up.
@@ -91,6 +96,9 @@ private:
     void closeIntervalWhenDue(Clock::time_point now);
     void followParameterAnswers(Clock::time_point now);
     void setStatus(const char* status);
+    void followShare();
+    bool clientSending() const;
+    void auditAnswer(const ParameterSet& answer);
     void setRetained(const std::string& leaf, const std::string& payload);
     void followHomeAssistant();
     void announce(const std::string& deviceText);
@@ -123,6 +131,16 @@ private:
     Clock::time_point requestAt_;
     Clock::time_point nextRequest_;
     std::string lastInfo_;
+    // The share: what the client wrote is audited against the parameters
+    // known when it came (or at the last audit), once an answer shows them.
+    LineShare share_;
+    uint32_t sessionsSeen_ = 0;
+    uint32_t writesSeen_ = 0;
+    bool auditDue_ = false;      // writes seen, not yet read back by us
+    bool auditReadBack_ = false;  // our request out for them
+    bool answerKnown_ = false;
+    ParameterSet auditBase_{};
+    std::string auditClient_;
 };
 
 bool Gateway::stopDue() const {
@@ -227,6 +245,7 @@ void Gateway::followParameterAnswers(Clock::time_point now) {
         if (publishNextAnswer_ || info != lastInfo_) setRetained("info", info);
         std::string text = utf8FromCp1252(figures_.parameters.deviceText, sizeof figures_.parameters.deviceText);
         if (!discovery_.prefix.empty() && text != announcedText_) announce(text);
+        auditAnswer(figures_.parameters);
         publishNextAnswer_ = false;
         lastInfo_ = info;
         nextRequest_ = now + std::chrono::duration_cast<Clock::duration>(
@@ -238,16 +257,52 @@ void Gateway::followParameterAnswers(Clock::time_point now) {
         nextRequest_ = now + Ms(INFO_RETRY_MS);
     }
     bool linkUp = status_ == "online";
-    if (!requestOpen_ && !textAwaited_ && linkUp && now >= nextRequest_) {
+    if (!requestOpen_ && !textAwaited_ && linkUp && (now >= nextRequest_ || auditDue_) && !clientSending()) {
         sendRequest();
+        auditReadBack_ = auditDue_;
         requestOpen_ = true;
         publishNextAnswer_ = true;
         requestAt_ = now;
     }
 }
 
+bool Gateway::clientSending() const {
+    return share_.clientPresent() && shareClockMs() - share_.lastFrameMs() < CLIENT_QUIET_MS;
+}
+
+// Main thread: the client's frames go out between the gateway's own, and
+// a new client or a parameter write is noted for the audit.
+void Gateway::followShare() {
+    share_.forwardClientFrames();
+    uint32_t sessions = share_.sessions();
+    if (sessions != sessionsSeen_) {
+        sessionsSeen_ = sessions;
+        auditClient_ = share_.clientAddress(sessions);
+    }
+    uint32_t writes = share_.parameterWrites();
+    if (writes != writesSeen_) {
+        writesSeen_ = writes;
+        auditDue_ = true;
+    }
+}
+
+// Any complete answer while writes await their audit (the client's own
+// read-back, or ours once it is quiet) is compared with the values before:
+// one audit message for what changed. Ours ends the wait.
+void Gateway::auditAnswer(const ParameterSet& answer) {
+    if (auditDue_ && answerKnown_) {
+        nlohmann::ordered_json changes = parameterChanges(auditBase_, answer);
+        if (!changes.empty() && client_)
+            client_->publishQueued(topic_ + "audit", auditJson(isoTimestamp(nowEpochMs()), auditClient_, changes).dump());
+    }
+    if (auditReadBack_) auditDue_ = auditReadBack_ = false;
+    auditBase_ = answer;
+    answerKnown_ = true;
+}
+
 void Gateway::serve() {
     Clock::time_point now = Clock::now();
+    followShare();
     if (watch_.heard() && status_.empty()) setStatus("online");
     takeMeasurements();
     closeIntervalWhenDue(now);
@@ -258,6 +313,7 @@ void Gateway::serve() {
 }
 
 int Gateway::end(int code) {
+    share_.stop();
     watch_.close();
     metrics_.reset();
     if (!client_) return code;
@@ -279,6 +335,13 @@ int Gateway::run(Password* password) {
     setSettingsForEveryMeasurement();
     answersSeen_ = parameterAnswers();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
+    if (!options_.share.empty()) {
+        std::string failed = share_.start(options_.share, options_.shareRaw, BAUD_RATE);
+        if (!failed.empty()) {
+            std::fprintf(stderr, "elq770ctl: --share %s\n", failed.c_str());
+            return end(EXIT_PORT_NOT_OPENED);
+        }
+    }
     // The watch asked for the parameters as it opened the port.
     requestOpen_ = true;
     requestAt_ = Clock::now();
@@ -334,6 +397,8 @@ int checkGatewayOptions(const PublishOptions& options, MqttSettings* settings) {
         fault = "--discovery and --discovery-remove need --broker";
     else if (!options.metrics.empty() && !parseListenAddress(options.metrics, &address))
         fault = "--metrics takes [HOST:]PORT, PORT 1 to 65535";
+    else if (!options.share.empty() && !parseListenAddress(options.share, &address))
+        fault = "--share takes [HOST:]PORT, PORT 1 to 65535";
     else if (options.port.empty() && !options.discoveryRemove)
         fault = "--port is required";
     else if (!options.passwordFile.empty() && options.username.empty())

@@ -27,10 +27,13 @@ struct PublishOptions {
     double infoEveryMinutes = 10;
     std::size_t buffer = 3600;
     double refusedRetryMinutes = 5;  // between attempts after a refusal, once connected
+    std::string share;      // [HOST:]PORT serving the line to one client, "" for none
+    bool shareRaw = false;  // raw TCP there instead of RFC 2217
 };
 
 // Runs until a stop request (run_frame.h); an exit code: 0, 1 (malformed
-// broker URL or options), 2 (port or metrics address not opened), 3 (no
+// broker URL or options), 2 (port, metrics address or share
+// address not opened), 3 (no
 // line from the device at the start), 5 (password or TLS file unreadable) or
 // 6 (the broker refused the first connection for good; once connected, a
 // refusal is tried again). With discoveryRemove it clears the retained

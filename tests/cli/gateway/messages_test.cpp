@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/gateway/discovery.h"
+#include "cli/gateway/line_share.h"
 #include "cli/gateway/messages.h"
 #include "cli/gateway/metrics_page.h"
 #include "link/live_state.h"
@@ -278,4 +279,22 @@ TEST(Discovery, OnlyHomeAssistantWithAnOptionalPrefixIsTaken) {
     for (const char* bad : {"", "openhab", "homeassistant:", "homeassistant:a/+", "homeassistantx", "HomeAssistant"})
         EXPECT_FALSE(parseDiscovery(bad, &prefix)) << bad;
     EXPECT_EQ("plant_hall_2_p-3__", discoveryNode({"homeassistant", "plant/hall 2/p-3ä/", "p-3ä"}));
+}
+
+// What a share's client sends reaches the device as whole frames only.
+TEST(ShareClientFrames, WholeFramesPassAndOtherLinesAreLeftOut) {
+    const std::vector<uint8_t> sent{0xF1, 0xE1, 0x11, 0xA1, 0x84, '\r', 'A', 'T', '\r',
+                                    1,    2,    3,    4,    5,    6,    7,  '\r', 0x01, 0xD1, 0x51, 0xC1, 0xE4, '\r'};
+    ClientFrames frames;
+    std::vector<std::vector<uint8_t>> passed;
+    for (uint8_t byte : sent) {
+        uint8_t frame[FRAME_SIZE];
+        if (frames.take(byte, frame)) passed.emplace_back(frame, frame + FRAME_SIZE);
+    }
+    ASSERT_EQ(2u, passed.size());
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 6), passed[0]);
+    EXPECT_EQ(std::vector<uint8_t>(sent.end() - 6, sent.end()), passed[1]);
+    EXPECT_EQ(2, frames.dropped());
+    EXPECT_FALSE(frameIsParameterWrite(passed[0].data()));
+    EXPECT_TRUE(frameIsParameterWrite(passed[1].data()));
 }
