@@ -157,7 +157,7 @@ TEST(CliWindows, RecordThenMonitorFromAndDecodeTheFile) {
     for (const nlohmann::json& packet : packets) {
         ASSERT_FALSE(packet.is_discarded()) << output;
         for (const nlohmann::json& line : packet["lines"]) {
-            ASSERT_TRUE(line["checksum_ok"].get<bool>()) << packet.dump();
+            ASSERT_TRUE(line["checksumOk"].get<bool>()) << packet.dump();
             if (packet["direction"] == "to device") {
                 sent.push_back(line["word"].get<uint16_t>());
             } else if (line.value("band", "") == "text" && line["character"] != 13) {
