@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-// Every measurement becomes a trend sample (roll index 0) and an alarm holds
-// nothing, so the tool sees the stream whole.
+// Configures the link so that every measurement becomes a trend sample and
+// an alarm holds nothing: the tool sees the stream whole.
 void takeEveryMeasurement();
 
 // Skips the samples published before now.
