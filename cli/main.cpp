@@ -12,6 +12,7 @@
 #include "cli/commands/command_table.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 #include "elq_version.h"
 
 namespace {
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         utf8Argv.push_back(nullptr);
         exitCode = runTool(static_cast<int>(arguments.size()), utf8Argv.data());
     } else {
-        std::fprintf(stderr, "elq770ctl: the command line is not valid Unicode\n");
+        report("the command line is not valid Unicode");
     }
     restoreConsole();
     stopRequestsHandled();

@@ -8,15 +8,17 @@ option(ELQ_BUILD_TESTS "Build the tests, the simulator and the measuring tools" 
 
 find_package(Threads REQUIRED)
 
-add_library(elqcore STATIC ${PORTABLE_SOURCES} ${POSIX_SOURCES})
-target_include_directories(elqcore PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(elqcore PUBLIC Threads::Threads)  # the POSIX serial link's threads
-target_compile_options(elqcore PRIVATE ${WARNINGS})
+# One library per product folder (elq_lang ... elq_app, top CMakeLists.txt);
+# elqcore is all of them, for the tests and the tools.
+elq_folder_libraries(elq "${PORTABLE_SOURCES};${POSIX_SOURCES}")
+target_link_libraries(elq_link PUBLIC Threads::Threads)  # the POSIX serial link's threads
 if(ELQ_SANITIZE)
   set(SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  target_compile_options(elqcore PUBLIC ${SANITIZERS})
-  target_link_options(elqcore PUBLIC ${SANITIZERS})
+  target_compile_options(elq_lang PUBLIC ${SANITIZERS})
+  target_link_options(elq_lang PUBLIC ${SANITIZERS})
 endif()
+add_library(elqcore INTERFACE)
+target_link_libraries(elqcore INTERFACE elq_app)
 
 if(NOT ELQ_BUILD_TESTS)
   add_subdirectory(cli)

@@ -4,16 +4,19 @@ set(STATIC_LINK -static -static-libgcc -static-libstdc++)
 set(WIN32_LIBS comctl32 comdlg32 winspool shell32 gdi32 user32 kernel32)
 
 # The program's Win32 front end lives in app/; every other Win32 companion
-# goes into the core library with the portable sources.
+# goes into its folder's library with the portable sources (elqw_lang ...
+# elqw_app, top CMakeLists.txt); elqcore_win is all of them.
 set(APP_SOURCES ${WIN32_SOURCES})
 list(FILTER APP_SOURCES INCLUDE REGEX "/app/[^/]*_win32\\.cpp$")
 list(FILTER WIN32_SOURCES EXCLUDE REGEX "/app/[^/]*_win32\\.cpp$")
 
-add_library(elqcore_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
-target_include_directories(elqcore_win PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(elqcore_win PRIVATE ${WARNINGS})
-target_compile_definitions(elqcore_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
-target_link_libraries(elqcore_win PUBLIC ws2_32)
+elq_folder_libraries(elqw "${PORTABLE_SOURCES};${WIN32_SOURCES}")
+target_compile_definitions(elqw_lang PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
+# The system's libraries after the lowest folder, so that they follow every
+# folder on the link line.
+target_link_libraries(elqw_lang PUBLIC ${WIN32_LIBS} ws2_32)
+add_library(elqcore_win INTERFACE)
+target_link_libraries(elqcore_win INTERFACE elqw_app)
 
 file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
 # The manifest is made from the project's version, as the version header is

@@ -177,7 +177,7 @@ RecordingReadResult readRecording(const uint8_t* data, size_t size, RecordingCon
     return RecordingReadResult{};
 }
 
-void DevicePacketizer::flush(std::vector<RecordedPacket>* out) {
+void LinePacketizer::flush(std::vector<RecordedPacket>* out) {
     if (waiting_.empty()) return;
     RecordedPacket packet;
     packet.timeUs = lastByteUs_;
@@ -186,7 +186,7 @@ void DevicePacketizer::flush(std::vector<RecordedPacket>* out) {
     out->push_back(std::move(packet));
 }
 
-void DevicePacketizer::feed(const uint8_t* bytes, int count, int64_t timeUs, std::vector<RecordedPacket>* out) {
+void LinePacketizer::feed(const uint8_t* bytes, int count, int64_t timeUs, std::vector<RecordedPacket>* out) {
     if (count <= 0) return;
     // Bytes that waited out the pause before these are a packet of their own,
     // even when nobody called tick in between.
@@ -198,8 +198,8 @@ void DevicePacketizer::feed(const uint8_t* bytes, int count, int64_t timeUs, std
     }
 }
 
-void DevicePacketizer::tick(int64_t nowUs, std::vector<RecordedPacket>* out) {
+void LinePacketizer::tick(int64_t nowUs, std::vector<RecordedPacket>* out) {
     if (!waiting_.empty() && nowUs - lastByteUs_ >= PACKETIZER_IDLE_US) flush(out);
 }
 
-void DevicePacketizer::finish(std::vector<RecordedPacket>* out) { flush(out); }
+void LinePacketizer::finish(std::vector<RecordedPacket>* out) { flush(out); }

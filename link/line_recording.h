@@ -125,12 +125,12 @@ RecordingReadResult readRecording(const uint8_t* data, size_t size, RecordingCon
 constexpr int64_t PACKETIZER_IDLE_US = 20000;
 constexpr int PACKETIZER_MAX_BYTES = 64;
 
-class DevicePacketizer {
+class LinePacketizer {
 public:
     // The direction its packets carry: the device's lines by default; a relay
     // cuts the other program's bytes the same way, since a command frame's
     // only CR is its last byte.
-    explicit DevicePacketizer(RecordingDirection direction = FROM_DEVICE) : direction_(direction) {}
+    explicit LinePacketizer(RecordingDirection direction = FROM_DEVICE) : direction_(direction) {}
     // Bytes that arrived together at timeUs. Completed packets are appended
     // to out.
     void feed(const uint8_t* bytes, int count, int64_t timeUs, std::vector<RecordedPacket>* out);

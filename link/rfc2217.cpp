@@ -217,3 +217,115 @@ void Rfc2217Client::subnegotiation(uint8_t option, const uint8_t* payload, int l
         confirmedBaudRate_ = static_cast<uint32_t>(payload[1]) << 24 | static_cast<uint32_t>(payload[2]) << 16 |
                              static_cast<uint32_t>(payload[3]) << 8 | payload[4];
 }
+
+// ---- Server ----
+
+void Rfc2217Server::start(int baudRate) {
+    *this = Rfc2217Server{};
+    baudRate_ = baudRate;
+}
+
+int Rfc2217Server::slotOf(uint8_t option) {
+    switch (option) {
+    case OPTION_BINARY: return BINARY_SLOT;
+    case OPTION_SUPPRESS_GO_AHEAD: return SGA_SLOT;
+    case OPTION_COM_PORT: return COM_PORT_SLOT;
+    default: return -1;
+    }
+}
+
+int Rfc2217Server::receive(const uint8_t* in, int count, uint8_t* data, TelnetReply* reply) {
+    reply_ = reply;
+    int got = decoder_.decode(in, count, data, *this);
+    reply_ = nullptr;
+    return got;
+}
+
+// Answers only a change of state, so that two sides that both answer
+// every request cannot loop (RFC 1143).
+void Rfc2217Server::answerOption(OptionState& state, bool wanted, bool asked, uint8_t yes, uint8_t no,
+                                 uint8_t option) {
+    bool enable = wanted && asked;
+    if (state.enabled == enable && (asked == enable)) return;
+    state.enabled = enable;
+    const uint8_t bytes[3] = {TELNET_IAC, enable ? yes : no, option};
+    reply_->put(bytes, 3);
+}
+
+// The client offers (WILL) to do an option, or asks us to (DO).
+void Rfc2217Server::negotiation(uint8_t verb, uint8_t option) {
+    int slot = slotOf(option);
+    bool asked = verb == TELNET_WILL || verb == TELNET_DO;
+    if (slot < 0) {
+        OptionState refused;
+        if (asked) answerOption(refused, false, true, 0, verb == TELNET_WILL ? TELNET_DONT : TELNET_WONT, option);
+        return;
+    }
+    // Some clients (pyserial) ask for the COM port option both ways; it is
+    // taken both ways.
+    if (verb == TELNET_WILL || verb == TELNET_WONT)
+        answerOption(him_[slot], true, asked, TELNET_DO, TELNET_DONT, option);
+    else
+        answerOption(us_[slot], true, asked, TELNET_WILL, TELNET_WONT, option);
+}
+
+// Values are at most 16 bytes (the longest, the signature, is ours).
+void Rfc2217Server::sendComPort(uint8_t command, const uint8_t* value, int length) {
+    constexpr int MOST = 16;
+    uint8_t frame[4 + 2 * MOST + 2] = {TELNET_IAC, TELNET_SB, OPTION_COM_PORT,
+                                       static_cast<uint8_t>(command + COM_PORT_SERVER_OFFSET)};
+    if (length > MOST) length = MOST;
+    int size = 4 + escapeTelnetData(value, length, frame + 4);
+    frame[size++] = TELNET_IAC;
+    frame[size++] = TELNET_SE;
+    reply_->put(frame, size);
+}
+
+// SET-CONTROL's values (RFC 2217): the questions and what the line has.
+namespace {
+constexpr uint8_t CONTROL_ASK_FLOW = 0, CONTROL_NO_FLOW = 1, CONTROL_ASK_BREAK = 4, CONTROL_BREAK_ON = 5,
+                  CONTROL_BREAK_OFF = 6, CONTROL_ASK_DTR = 7, CONTROL_DTR_ON = 8, CONTROL_DTR_OFF = 9,
+                  CONTROL_ASK_RTS = 10, CONTROL_RTS_ON = 11, CONTROL_RTS_OFF = 12;
+
+uint8_t controlAnswer(uint8_t asked) {
+    switch (asked) {
+    case CONTROL_ASK_BREAK: case CONTROL_BREAK_ON: case CONTROL_BREAK_OFF: return CONTROL_BREAK_OFF;
+    case CONTROL_ASK_DTR: case CONTROL_DTR_ON: case CONTROL_DTR_OFF: return CONTROL_DTR_ON;
+    case CONTROL_ASK_RTS: case CONTROL_RTS_ON: case CONTROL_RTS_OFF: return CONTROL_RTS_ON;
+    default: return CONTROL_NO_FLOW;  // the flow control settings, CONTROL_ASK_FLOW among them
+    }
+}
+}  // namespace
+
+// Every setting is answered with the line's real one, whatever was asked;
+// the masks and the purge are acknowledged as asked (they change nothing
+// here); the client's signature and flow control notices need no answer.
+void Rfc2217Server::answerComPort(uint8_t command, const uint8_t* value, int length) {
+    uint32_t rate = static_cast<uint32_t>(baudRate_);
+    const uint8_t baud[4] = {static_cast<uint8_t>(rate >> 24), static_cast<uint8_t>(rate >> 16),
+                             static_cast<uint8_t>(rate >> 8), static_cast<uint8_t>(rate)};
+    const uint8_t eight = 8;
+    switch (command) {
+    case COM_SIGNATURE:
+        if (length == 0) sendComPort(COM_SIGNATURE, reinterpret_cast<const uint8_t*>("elq770ctl"), 9);
+        return;
+    case COM_SET_BAUDRATE: sendComPort(command, baud, 4); return;
+    case COM_SET_DATASIZE: sendComPort(command, &eight, 1); return;
+    case COM_SET_PARITY: sendComPort(command, &COM_PARITY_NONE, 1); return;
+    case COM_SET_STOPSIZE: sendComPort(command, &COM_STOPSIZE_ONE, 1); return;
+    case COM_SET_CONTROL: {
+        uint8_t answer = controlAnswer(length >= 1 ? value[0] : CONTROL_ASK_FLOW);
+        sendComPort(command, &answer, 1);
+        return;
+    }
+    case COM_SET_LINESTATE_MASK: case COM_SET_MODEMSTATE_MASK: case COM_PURGE_DATA:
+        if (length >= 1) sendComPort(command, value, 1);
+        return;
+    default: return;
+    }
+}
+
+void Rfc2217Server::subnegotiation(uint8_t option, const uint8_t* payload, int length) {
+    if (option != OPTION_COM_PORT || length < 1) return;
+    answerComPort(payload[0], payload + 1, length - 1);
+}

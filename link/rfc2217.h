@@ -141,3 +141,43 @@ private:
     uint32_t confirmedBaudRate_ = 0;
     TelnetReply* reply_ = nullptr;  // during start and receive only
 };
+
+// The server's side, for a line served to one client (elq770ctl publish
+// --share): it takes binary, suppress-go-ahead and the COM Port Control
+// Option when the client asks, refuses the rest, and answers every COM
+// port request with the line as it really is (rate, 8N1, no flow control,
+// DTR and RTS on, no break): the served line is the device's, which no
+// client changes. A client asking for another setting reads the real one
+// in the answer. Like the client it answers each negotiation once.
+//
+// Threads: one thread (the share's) owns a server.
+class Rfc2217Server : private TelnetSink {
+public:
+    // Starts afresh for a new client; nothing to send first (the client
+    // opens the negotiation).
+    void start(int baudRate);
+
+    // Decodes what the client sent: data into data (at most count bytes),
+    // answers into *reply. The data count.
+    int receive(const uint8_t* in, int count, uint8_t* data, TelnetReply* reply);
+
+    bool comPortAccepted() const { return him_[COM_PORT_SLOT].enabled; }
+
+private:
+    struct OptionState {
+        bool enabled = false;
+    };
+    enum Slot { BINARY_SLOT, SGA_SLOT, COM_PORT_SLOT, SLOTS };
+    static int slotOf(uint8_t option);
+    void negotiation(uint8_t verb, uint8_t option) override;
+    void subnegotiation(uint8_t option, const uint8_t* payload, int length) override;
+    void answerOption(OptionState& state, bool wanted, bool asked, uint8_t yes, uint8_t no, uint8_t option);
+    void answerComPort(uint8_t command, const uint8_t* value, int length);
+    void sendComPort(uint8_t command, const uint8_t* value, int length);
+
+    TelnetDecoder decoder_;
+    OptionState us_[SLOTS];   // what we do (WILL)
+    OptionState him_[SLOTS];  // what the client does (DO)
+    int baudRate_ = 9600;
+    TelnetReply* reply_ = nullptr;  // during receive only
+};

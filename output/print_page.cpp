@@ -57,7 +57,7 @@ private:
 
 PrintLayout printLayoutFor(int horzRes, int vertRes) { return horzRes < vertRes ? PORTRAIT : LANDSCAPE; }
 
-PrintFontSpec printFontSpec(PrintFont font) {
+PrintFontHeightWeight printFontHeightWeight(PrintFont font) {
     switch (font) {
     case PrintFont::TITLE: return {15, 700};
     case PrintFont::HEADING: return {10, 700};

@@ -26,11 +26,11 @@ PrintLayout printLayoutFor(int horzRes, int vertRes);
 
 // Heights in the page's logical units; weights as LOGFONT has them.
 enum class PrintFont { TITLE, HEADING, BODY };
-struct PrintFontSpec {
+struct PrintFontHeightWeight {
     int height;
     int weight;
 };
-PrintFontSpec printFontSpec(PrintFont font);
+PrintFontHeightWeight printFontHeightWeight(PrintFont font);
 
 constexpr int PRINT_LINE_SIZE = 160;  // UTF-16 units with the NUL
 

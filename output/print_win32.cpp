@@ -120,7 +120,7 @@ int choosePrinter(HWND owner, HDC* dc, int* dcError) {
 }
 
 HFONT createPrintFont(PrintFont kind) {
-    PrintFontSpec spec = printFontSpec(kind);
+    PrintFontHeightWeight spec = printFontHeightWeight(kind);
     LOGFONTA font{};
     font.lfHeight = spec.height;
     font.lfWeight = spec.weight;

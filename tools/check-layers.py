@@ -6,7 +6,9 @@ into. A file may include its own folder and the folders of the layers below
 its own; an include of any other folder (a higher layer, a folder on the same
 layer, or a folder outside the product such as tests/) is reported with file
 and line, and the check fails. Inside cli/ the same holds for its capability
-folders (CLI_LAYERS), with main.cpp on top. Includes without a folder ("resource_ids.h"
+folders (CLI_LAYERS), with main.cpp on top. A `foo_testing.h` declares what
+only tests call: in the product only foo's own implementation includes it
+(a file beside it named foo*.cpp, or one that implements "folder/foo.h"). Includes without a folder ("resource_ids.h"
 beside the .rc files, the generated "elq_version.h") stay in their own place.
 
 Usage: check-layers.py [ROOT]   (ROOT defaults to the checkout this script is in)
@@ -65,6 +67,34 @@ def cli_include_allowed(path_parts, included):
     return (target == folder and target != "") or target_level < level
 
 
+def testing_include_allowed(path, text, included):
+    """Whether product file path may include the test-only header included."""
+    folder, name = included.rsplit("/", 1)
+    unit = name[: -len("_testing.h")]
+    if path.parent.as_posix().split("/")[-len(folder.split("/")):] != folder.split("/"):
+        return False
+    stem = path.stem
+    for suffix in ("_win32", "_posix", "_testing"):
+        stem = stem.removesuffix(suffix)
+    implements = re.search(r'^\s*#\s*include\s+"%s/%s\.h"' % (re.escape(folder), re.escape(unit)), text, re.M)
+    return stem == unit or implements is not None
+
+
+def testing_includes(root):
+    """Yields (path, line number, included name) for a *_testing.h included outside its own implementation."""
+    for folder in (f for layer in LAYERS for f in layer):
+        for path in sorted((root / folder).rglob("*")):
+            if path.suffix not in SOURCE_SUFFIXES or not path.is_file():
+                continue
+            text = path.read_text(encoding="utf-8", errors="replace")
+            for number, line in enumerate(text.splitlines(), start=1):
+                match = INCLUDE.match(line)
+                if match is None or not match.group(1).endswith("_testing.h") or "/" not in match.group(1):
+                    continue
+                if not testing_include_allowed(path.relative_to(root), text, match.group(1)):
+                    yield path.relative_to(root), number, match.group(1)
+
+
 def upward_includes(root):
     """Yields (path, line number, included name) for every include the order forbids."""
     for folder in (f for layer in LAYERS for f in layer):
@@ -93,13 +123,18 @@ def main():
     for path, number, name in faults:
         where = "/".join(path.parts[:2]) if path.parts[0] == "cli" and len(path.parts) > 2 else path.parts[0]
         print(f'{path}:{number}: includes "{name}", which is not below {where}/', file=sys.stderr)
+    testing = list(testing_includes(root))
+    for path, number, name in testing:
+        print(f'{path}:{number}: includes "{name}", which only its own implementation and tests may',
+              file=sys.stderr)
+    if testing:
+        print(f"check-layers: {len(testing)} include(s) of a test-only header", file=sys.stderr)
     if faults:
         order = " -> ".join("/".join(layer) for layer in LAYERS)
         cli_order = " -> ".join("/".join(layer) for layer in CLI_LAYERS)
         print(f"check-layers: {len(faults)} include(s) against the layer order {order}"
               f" (inside cli/: {cli_order} -> main.cpp)", file=sys.stderr)
-        return 1
-    return 0
+    return 1 if faults or testing else 0
 
 
 if __name__ == "__main__":

@@ -21,7 +21,7 @@ PACKAGES=(
   pkg-config libmosquitto-dev mosquitto mosquitto-clients openssl
   libmicrohttpd-dev prometheus python3-jinja2 curl
   time
-  ser2net
+  ser2net python3-serial
   dpkg-dev help2man lintian
 )
 # The printer the tests print on: a CUPS queue that writes PDF files, and the

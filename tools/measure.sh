@@ -8,6 +8,7 @@
 #   tools/measure.sh flapping [BUILD_DIR [SECONDS [HOLD_S [ack]]]] (default build/bench, 3600, 2)
 #   tools/measure.sh decode [BUILD_DIR [MEGABYTES]]    (default build/bench, 40 MB)
 #   tools/measure.sh ser2net [ROUNDS]                  (default 1000; tools/measure/ser2net_latency.py)
+#   tools/measure.sh share [BUILD_DIR [ROUNDS]]        (default build/bench, 1000; tools/measure/share_latency.py)
 #
 # The first form builds nothing (run tools/build.sh first). It runs the
 # measuring tools of tools/measure under Wine through the end-to-end harness,
@@ -88,6 +89,12 @@ fi
 
 if [ "${1:-}" = ser2net ]; then
   exec python3 "$root/tools/measure/ser2net_latency.py" "${2:-1000}"
+fi
+
+if [ "${1:-}" = share ]; then
+  build=${2:-$root/build/bench}
+  [ -z "${2:-}" ] && release_build "$build" elq770ctl
+  exec python3 "$root/tools/measure/share_latency.py" "$build/elq770ctl" "${3:-1000}"
 fi
 
 if [ "${1:-}" = record ]; then

@@ -6,6 +6,7 @@
 
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 #include "cli/device/device_session.h"
 #include "cli/device/parameter_text.h"
 #include "link/port_name.h"
@@ -13,10 +14,6 @@
 #include "params/parameter_file.h"
 #include "params/parameter_values.h"
 #include "params/result_codes.h"
-
-void fail(const std::string& subject, const std::string& text) {
-    std::fprintf(stderr, "elq770ctl: %s: %s\n", subject.c_str(), text.c_str());
-}
 
 namespace {
 
@@ -78,7 +75,7 @@ int readDevice(const std::string& port) {
     if (!openDevicePort(port)) return EXIT_PORT_NOT_OPENED;
     if (requestParameters()) return EXIT_DONE;
     closeLink();
-    fail(port, "no answer from the device");
+    report(port, "no answer from the device");
     return EXIT_NO_ANSWER;
 }
 
@@ -95,14 +92,14 @@ int readCheckedFile(const std::string& path, ParameterSet* record) {
     int result = readParameterFile(path.c_str(), record, PARAMETER_FILE_OPEN_EXISTING, &asRead);
     if (result == 0) return EXIT_DONE;
     if (result == ERR_SHORT_TRANSFER) {
-        fail(path, "not a parameter file: shorter than 76 bytes");
+        report(path, "not a parameter file: shorter than 76 bytes");
     } else if (result == ERR_NOT_PARAMETER_FILE) {
         const ParameterRange* range = firstValueOutsideRange(asRead);
-        fail(path, std::string("not a parameter file: ") + range->name + " is " +
+        report(path, std::string("not a parameter file: ") + range->name + " is " +
                        std::to_string(asRead.*range->field) + ", outside its range (" +
                        std::to_string(range->minimum) + " to " + std::to_string(range->maximum) + ")");
     } else {
-        fail(path, "cannot read file: " + systemErrorText(result));
+        report(path, "cannot read file: " + systemErrorText(result));
     }
     return EXIT_FILE_REFUSED;
 }
@@ -112,9 +109,9 @@ namespace {
 void reportMismatches(const std::string& port, const ParameterSet& device) {
     for (const ParameterRange& p : PARAMETER_RANGES)
         if (editedParameters.*p.field != device.*p.field)
-            fail(port, std::string("download not confirmed: ") + p.name + " sent " +
-                           std::to_string(editedParameters.*p.field) + ", device reports " +
-                           std::to_string(device.*p.field));
+            report(port, std::string("download not confirmed: ") + p.name + " sent " +
+                             std::to_string(editedParameters.*p.field) + ", device reports " +
+                             std::to_string(device.*p.field));
 }
 
 }  // namespace
@@ -124,7 +121,7 @@ int downloadAndReport(const std::string& port) {
     ParameterSet device = snapshotParameters(deviceParameters);
     closeLink();
     if (result == DOWNLOAD_NO_ANSWER) {
-        fail(port, "download not confirmed: no answer from the device");
+        report(port, "download not confirmed: no answer from the device");
         return EXIT_NO_ANSWER;
     }
     if (result == DOWNLOAD_MISMATCH) {

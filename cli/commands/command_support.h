@@ -9,9 +9,6 @@
 
 #include "params/parameter_set.h"
 
-// "elq770ctl: SUBJECT: TEXT" on stderr.
-void fail(const std::string& subject, const std::string& text);
-
 // The check of every number option of the tool: a finite number from
 // minimum to maximum. NaN and the infinities are refused (a range check
 // alone lets NaN through, since every comparison with it is false), and so

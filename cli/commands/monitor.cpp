@@ -3,7 +3,7 @@
 #include "cli/commands/command_table.h"
 
 #include "cli/commands/command_support.h"
-#include "cli/console/platform.h"
+#include "cli/console/run_frame.h"
 #include "cli/monitor/monitor_engine.h"
 
 namespace {
@@ -22,13 +22,13 @@ void setupMonitor(CLI::App* command) {
         ->excludes(from);
 }
 
-// Only monitor takes Ctrl-C (and on Windows Ctrl-Break and the console's
-// close) as its normal end; elsewhere it ends the tool at once, as it would
-// any console program.
+// A run from the port takes Ctrl-C (and on Windows Ctrl-Break and the
+// console's close) as its normal end, as record and publish do; a run from a
+// recording, like the short subcommands, is ended by it at once, as any
+// console program is.
 int runMonitorCommand(const MonitorOptions& options) {
     if (options.port.empty() && options.fromPath.empty()) throw CLI::RequiredError("--port or --from");
-    if (!options.fromPath.empty()) return runMonitor(options);
-    catchStopRequests(&monitorStopRequested);
+    if (options.fromPath.empty()) catchRunStops();
     return runMonitor(options);
 }
 

@@ -6,6 +6,7 @@
 #include "cli/commands/command_support.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 #include "cli/device/device_session.h"
 #include "cli/device/parameter_text.h"
 #include "link/command_frames.h"
@@ -46,7 +47,7 @@ void setupPorts(CLI::App* command) {
 
 int runPorts(const PortsOptions& options) {
     std::vector<std::string> names = options.ports.empty() ? listSerialPorts() : options.ports;
-    if (names.empty()) std::fprintf(stderr, "elq770ctl: no serial ports found\n");
+    if (names.empty()) report("no serial ports found");
     for (const std::string& name : names) {
         if (options.scan)
             scanPort(name);

@@ -9,7 +9,8 @@
 
 #include "cli/commands/command_support.h"
 #include "cli/console/exit_codes.h"
-#include "cli/console/platform.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/gateway/gateway.h"
 
 namespace {
@@ -55,12 +56,12 @@ int checkTextOptions(const PublishOptions& options) {
                                    Checked{"--client-id", mqttStringError(options.clientId)},
                                    Checked{"--username", mqttStringError(options.username)}}) {
         if (checked.error.empty()) continue;
-        std::fprintf(stderr, "elq770ctl: %s: %s\n", checked.option, checked.error.c_str());
+        report(checked.option, checked.error);
         return EXIT_USAGE;
     }
     if (topic.size() > MOST_STRING_BYTES) {
-        std::fprintf(stderr, "elq770ctl: --topic-prefix and --name: the topic PREFIX/NAME/%s is longer than MQTT's "
-                     "65535 bytes\n", LONGEST_LEAF);
+        report("--topic-prefix and --name", std::string("the topic PREFIX/NAME/") + LONGEST_LEAF +
+                                                " is longer than MQTT's 65535 bytes");
         return EXIT_USAGE;
     }
     return EXIT_DONE;
@@ -107,6 +108,13 @@ void setupPublish(CLI::App* command) {
                         "homeassistant[:PREFIX]: announce the entities for Home Assistant (retained)");
     command->add_flag("--discovery-remove", parsed.discoveryRemove,
                       "clear the retained discovery configurations of --name and end");
+    command
+        ->add_option("--share", parsed.share,
+                     "also serve the device's line over RFC 2217 to one client at a time on [HOST:]PORT "
+                     "(HOST 127.0.0.1 unless given; no encryption, no password: reach it through ssh -L)")
+;
+    command->add_flag("--share-raw", parsed.shareRaw, "serve the line as raw TCP instead of RFC 2217")
+        ->needs("--share");
     command->add_option("--buffer", parsed.buffer, "QoS 1 messages kept while the broker is away (default 3600)")
         ->check(finiteRange(1, 1000000));
 }
@@ -114,7 +122,7 @@ void setupPublish(CLI::App* command) {
 int runPublishCommand() {
     int result = checkTextOptions(parsed);
     if (result != EXIT_DONE) return result;
-    catchStopRequests(&publishStopRequested);
+    catchRunStops();
     return runPublish(parsed);
 }
 

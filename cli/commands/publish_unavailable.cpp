@@ -7,13 +7,14 @@
 #include <cstdio>
 
 #include "cli/console/exit_codes.h"
+#include "cli/console/report.h"
 
 namespace {
 
 void setupPublish(CLI::App* command) { command->allow_extras(); }
 
 int runPublish() {
-    std::fprintf(stderr, "elq770ctl: publish is Linux only: the MQTT gateway is not in the Windows build\n");
+    report("publish is Linux only: the MQTT gateway is not in the Windows build");
     return EXIT_USAGE;
 }
 

@@ -4,7 +4,8 @@
 
 #include "cli/commands/command_support.h"
 #include "cli/console/exit_codes.h"
-#include "cli/console/platform.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/recording/recorder.h"
 #include "cli/recording/relay.h"
 #include "link/port_name.h"
@@ -28,15 +29,15 @@ void setupRecord(CLI::App* command) {
         ->check(finiteRange(0, MOST_DURATION_SECONDS));
 }
 
-// Like monitor, record takes Ctrl-C (and on Windows Ctrl-Break and the
-// console's close) as its normal end.
+// Like monitor and publish, record takes Ctrl-C (and on Windows Ctrl-Break
+// and the console's close) as its normal end.
 int runRecordCommand(const RecordOptions& options) {
-    catchStopRequests(&recordStopRequested);
+    catchRunStops();
     if (!options.relayPath.empty()) {
         // The relay passes a tty's bytes to another program's tty; a network
         // port is reached by that program itself.
         if (isNetworkPortName(options.port.c_str())) {
-            fail(options.port, "--relay takes a serial port, not a network port");
+            report(options.port, "--relay takes a serial port, not a network port");
             return EXIT_USAGE;
         }
         return runRelay(options);

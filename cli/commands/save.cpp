@@ -6,6 +6,7 @@
 #include "cli/commands/command_support.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 #include "cli/device/parameter_text.h"
 #include "params/parameter_file.h"
 #include "params/result_codes.h"
@@ -31,8 +32,8 @@ int runSave(const SaveOptions& options) {
     if (result != EXIT_DONE) return result;
     result = writeParameterFile(options.file.c_str(), device);
     if (result != 0) {
-        fail(options.file, "cannot write file: " + (result == ERR_SHORT_TRANSFER ? std::string("short write")
-                                                                                  : systemErrorText(result)));
+        report(options.file, "cannot write file: " + (result == ERR_SHORT_TRANSFER ? std::string("short write")
+                                                                                    : systemErrorText(result)));
         return EXIT_FILE_REFUSED;
     }
     std::printf("saved the parameters of %s to %s\n",

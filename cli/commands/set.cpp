@@ -5,6 +5,7 @@
 
 #include "cli/commands/command_support.h"
 #include "cli/console/exit_codes.h"
+#include "cli/console/report.h"
 #include "cli/device/parameter_text.h"
 #include "link/command_frames.h"
 #include "link/serial_link.h"
@@ -29,7 +30,7 @@ bool assignmentsTaken(const std::vector<std::string>& assignments) {
     for (const std::string& assignment : assignments) {
         std::string refused = applyAssignment(assignment, &check);
         if (!refused.empty()) {
-            std::fprintf(stderr, "elq770ctl: %s; nothing sent\n", refused.c_str());
+            report(refused + "; nothing sent");
             return false;
         }
     }

@@ -1,25 +1,12 @@
-// What monitor, record and the relay share about a run on the console: when
-// it is over, its status line, and how a note stands apart from that line.
-// Main thread.
+// The one line a long run rewrites in place on a terminal, and how a note
+// stands apart from it (run_frame.h uses both). Main thread.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "cli/console/clock.h"
 #include "cli/console/platform.h"
-
-// The run is over once its stop was requested (Ctrl-C, SIGTERM, a console
-// event) or, with a duration, once that much time has passed since start.
-inline bool runEndDue(const std::atomic<int>& stopRequested, std::chrono::steady_clock::time_point start,
-                      double durationSeconds) {
-    if (stopRequested.load(std::memory_order_relaxed) != 0) return true;
-    if (durationSeconds <= 0) return false;
-    return std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(durationSeconds);
-}
 
 // A line of its own: on a terminal the status line it follows is ended first.
 inline void printNote(std::FILE* out, bool terminal, const std::string& text) {
@@ -34,16 +21,20 @@ class StatusLine {
 public:
     static constexpr int STATUS_MS = 200;
 
-    StatusLine() : shown_(stdoutIsTerminal()) {}
+    using Clock = std::chrono::steady_clock;
+
+    StatusLine() : StatusLine(stdoutIsTerminal()) {}
+    explicit StatusLine(bool shown) : shown_(shown) {}
     bool shown() const { return shown_; }
     void hide() { shown_ = false; }
     // True when a new line is to be shown: on a terminal, forced or after
     // STATUS_MS since the last.
-    bool due(bool force) {
+    bool due(bool force) { return due(force, Clock::now()); }
+    bool due(bool force, Clock::time_point now) {
         if (!shown_) return false;
-        std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
-        if (!force && now - last_ < std::chrono::milliseconds(STATUS_MS)) return false;
+        if (!force && shownOnce_ && now - last_ < std::chrono::milliseconds(STATUS_MS)) return false;
         last_ = now;
+        shownOnce_ = true;
         return true;
     }
     // Blanks behind the text cover a longer earlier line.
@@ -55,5 +46,6 @@ public:
 
 private:
     bool shown_;
-    std::chrono::steady_clock::time_point last_{};
+    bool shownOnce_ = false;
+    Clock::time_point last_{};
 };

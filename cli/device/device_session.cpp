@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
 #include "link/receive_parser.h"
@@ -55,8 +56,7 @@ uint32_t parameterAnswers() {
 int openDevicePort(const std::string& port) {
     if (openLinkByName(port.c_str(), BAUD_RATE)) return 1;
     int error = lastSystemError();
-    std::fprintf(stderr, "elq770ctl: %s: cannot open port: %s\n", port.c_str(),
-                 systemErrorText(error).c_str());
+    report(port, std::string("cannot open port: ") + systemErrorText(error));
     return 0;
 }
 

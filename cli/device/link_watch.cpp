@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <thread>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
-#include "cli/console/status_line.h"
+#include "cli/console/report.h"
 #include "cli/device/device_session.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
@@ -15,13 +16,57 @@ namespace {
 using Ms = std::chrono::milliseconds;
 
 constexpr int FIRST_LINE_TIMEOUT_MS = 3000;
-constexpr int GAP_AFTER_MS = 1000;  // the device streams every 20 ms
+
+double secondsBetween(LinkGaps::Clock::time_point from, LinkGaps::Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
 
 }  // namespace
 
+void LinkGaps::heardAt(Clock::time_point now) {
+    heard_ = true;
+    lastLine_ = now;
+}
+
+bool LinkGaps::silent(Clock::time_point now) const {
+    return heard_ && !inside_ && now - lastLine_ >= Ms(GAP_AFTER_MS);
+}
+
+std::string LinkGaps::lost(Clock::time_point now, int64_t nowEpochMs) {
+    inside_ = true;
+    gapStart_ = heard_ ? lastLine_ : now;
+    lastTry_ = now - Ms(RETRY_MS);
+    int64_t startEpochMs = nowEpochMs - std::chrono::duration_cast<Ms>(now - gapStart_).count();
+    return "elq770ctl: " + port_ + ": link lost at " + isoTimestamp(startEpochMs) + "; trying the port again every 2 s";
+}
+
+bool LinkGaps::retryDue(Clock::time_point now) const { return inside_ && now - lastTry_ >= Ms(RETRY_MS); }
+
+std::string LinkGaps::back(Clock::time_point now) {
+    double seconds = secondsBetween(gapStart_, now);
+    endInside(now);
+    heardAt(now);
+    char text[160];
+    std::snprintf(text, sizeof text, "elq770ctl: %s: link back after %.1f s", port_.c_str(), seconds);
+    return text;
+}
+
+void LinkGaps::endInside(Clock::time_point now) {
+    if (!inside_) return;
+    inside_ = false;
+    ++gaps_;
+    seconds_ += secondsBetween(gapStart_, now);
+}
+
+std::string LinkGaps::summaryText() const {
+    char text[80];
+    std::snprintf(text, sizeof text, "%d link gaps (%.1f s)", gaps_, seconds_);
+    return text;
+}
+
 LinkWatch::LinkWatch(const std::string& port, std::function<bool()> stopDue,
                      std::function<void(const std::string&)> note)
-    : port_(port), stopDue_(std::move(stopDue)), note_(std::move(note)) {}
+    : port_(port), stopDue_(std::move(stopDue)), note_(std::move(note)), gaps_(port) {}
 
 bool LinkWatch::lineArrived() { return liveState.linkWatchdog.exchange(0, std::memory_order_relaxed) != 0; }
 
@@ -30,8 +75,8 @@ bool LinkWatch::open() {
     // The text and the limit types make the active-limit text; the answer
     // comes in beside the stream, nothing waits for it.
     sendRequest();
-    start_ = lastLine_ = Clock::now();
-    heard_ = false;
+    start_ = Clock::now();
+    gaps_ = LinkGaps(port_);
     lineArrived();
     return true;
 }
@@ -41,16 +86,13 @@ void LinkWatch::close() { closeLink(); }
 int LinkWatch::look() {
     std::this_thread::sleep_for(Ms(LOOK_MS));
     Clock::time_point now = Clock::now();
-    if (lineArrived()) {
-        lastLine_ = now;
-        heard_ = true;
-    }
-    if (!heard_ && now - start_ >= Ms(FIRST_LINE_TIMEOUT_MS)) {
+    if (lineArrived()) gaps_.heardAt(now);
+    if (!gaps_.heard() && now - start_ >= Ms(FIRST_LINE_TIMEOUT_MS)) {
         closeLink();
-        std::fprintf(stderr, "elq770ctl: %s: no answer from the device\n", port_.c_str());
+        report(port_, "no answer from the device");
         return EXIT_NO_ANSWER;
     }
-    if (heard_ && now - lastLine_ >= Ms(GAP_AFTER_MS)) rideOutGap();
+    if (gaps_.silent(now)) rideOutGap();
     return EXIT_DONE;
 }
 
@@ -58,36 +100,28 @@ int LinkWatch::look() {
 // until lines arrive again or the run ends. A reopened port that stays
 // silent is closed again for the next try.
 void LinkWatch::rideOutGap() {
-    Clock::time_point gapStart = lastLine_;
-    int64_t gapStartEpoch = nowEpochMs() - std::chrono::duration_cast<Ms>(Clock::now() - gapStart).count();
-    note_("elq770ctl: " + port_ + ": link lost at " + isoTimestamp(gapStartEpoch) +
-          "; trying the port again every 2 s");
+    note_(gaps_.lost(Clock::now(), nowEpochMs()));
     closeLink();
     if (hooks_.lost) hooks_.lost();
+    bool open = false;
     while (!stopDue_()) {
-        Clock::time_point attempt = Clock::now();
-        bool open = openLinkByName(port_.c_str(), BAUD_RATE) != 0;
-        if (open) {
-            sendRequest();  // the device may be another one now
-            lineArrived();
+        Clock::time_point now = Clock::now();
+        if (gaps_.retryDue(now)) {
+            if (open) closeLink();
+            gaps_.tried(now);
+            open = openLinkByName(port_.c_str(), BAUD_RATE) != 0;
+            if (open) {
+                sendRequest();  // the device may be another one now
+                lineArrived();
+            }
         }
-        while (!stopDue_() && Clock::now() - attempt < Ms(RETRY_MS)) {
-            std::this_thread::sleep_for(Ms(LOOK_MS));
-            if (hooks_.waiting) hooks_.waiting();
-            if (!open || !lineArrived()) continue;
-            lastLine_ = Clock::now();
-            double seconds = std::chrono::duration<double>(lastLine_ - gapStart).count();
-            ++gaps_;
-            gapSeconds_ += seconds;
-            char text[160];
-            std::snprintf(text, sizeof text, "elq770ctl: %s: link back after %.1f s", port_.c_str(), seconds);
-            note_(text);
-            if (hooks_.back) hooks_.back();
-            return;
-        }
-        if (open) closeLink();
+        std::this_thread::sleep_for(Ms(LOOK_MS));
+        if (hooks_.waiting) hooks_.waiting();
+        if (!open || !lineArrived()) continue;
+        note_(gaps_.back(Clock::now()));
+        if (hooks_.back) hooks_.back();
+        return;
     }
     // The run ended inside the gap: it counts up to the end.
-    ++gaps_;
-    gapSeconds_ += std::chrono::duration<double>(Clock::now() - gapStart).count();
+    gaps_.endInside(Clock::now());
 }

@@ -5,7 +5,7 @@
 
 void takeEveryMeasurement() { configureLink(1, false); }
 
-void skipTrendSamples() {
+void skipTrendSamplesSoFar() {
     liveState.trendReadIndex.store(liveState.trendWriteIndex.load(std::memory_order_acquire),
                                    std::memory_order_relaxed);
 }

@@ -11,7 +11,7 @@
 void takeEveryMeasurement();
 
 // Skips the samples published before now.
-void skipTrendSamples();
+void skipTrendSamplesSoFar();
 
 // Each measurement (percent) published since the last call, oldest first.
 void takeTrendSamples(const std::function<void(int32_t)>& each);

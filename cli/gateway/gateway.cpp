@@ -13,14 +13,17 @@
 #include <memory>
 #include <thread>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
-#include "cli/console/status_line.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/device/device_session.h"
 #include "cli/device/link_watch.h"
 #include "cli/device/live_feed.h"
 #include "cli/device/parameter_text.h"
 #include "cli/gateway/discovery.h"
+#include "cli/gateway/line_share.h"
 #include "cli/gateway/messages.h"
 #include "cli/gateway/metrics_page.h"
 #include "cli/gateway/metrics_server.h"
@@ -28,10 +31,9 @@
 #include "cli/gateway/password.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
+#include "link/serial_link.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
-
-std::atomic<int> publishStopRequested{0};
 
 namespace {
 
@@ -40,17 +42,15 @@ using Ms = std::chrono::milliseconds;
 
 constexpr int FLUSH_AT_END_MS = 2000;
 constexpr int INFO_RETRY_MS = 10000;  // after a request that went unanswered
+// A client of the share that sent a frame this recently may be in the middle
+// of a download and its read-back: the gateway's own requests wait.
+constexpr int64_t CLIENT_QUIET_MS = 2000;
 constexpr int PAGE_EVERY_MS = 100;    // a fresh /metrics page
 // After Home Assistant's "online": it subscribes to the configurations only
 // once it is up.
 constexpr int ANNOUNCE_DELAY_MS = 2000;
 constexpr int REMOVE_WITHIN_MS = 10000;
 constexpr const char* PASSWORD_VARIABLE = "ELQ770_MQTT_PASSWORD";
-
-void note(const std::string& text) {
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
-}
 
 // The file's first line, or else the variable, which, set for a whole
 // service, counts only with a user name. The variable leaves the
@@ -67,8 +67,11 @@ public:
     Gateway(const PublishOptions& options, const MqttSettings& settings)
         : options_(options),
           topic_(options.topicPrefix + "/" + options.name + "/"),
-          watch_(options.port, [this] { return stopDue(); }, note) {
-        if (!settings.brokers.empty()) client_ = std::make_unique<MqttClient>(settings, note);
+          watch_(options.port, [this] { return stopDue(); }, [this](const std::string& text) { note(text); }) {
+        // The gateway's output is a log: no status line.
+        frame_.hideStatus();
+        if (!settings.brokers.empty())
+            client_ = std::make_unique<MqttClient>(settings, [this](const std::string& text) { note(text); });
         watch_.setGapHooks({[this] {
                                 ++figures_.linkGaps;
                                 setStatus("device-lost");
@@ -81,11 +84,15 @@ public:
 
 private:
     bool stopDue() const;
+    void note(const std::string& text) const { frame_.note(text); }
     void serve();
     void takeMeasurements();
     void closeIntervalWhenDue(Clock::time_point now);
     void followParameterAnswers(Clock::time_point now);
     void setStatus(const char* status);
+    void followShare();
+    bool clientSending() const;
+    void auditAnswer(const ParameterSet& answer);
     void setRetained(const std::string& leaf, const std::string& payload);
     void followHomeAssistant();
     void announce(const std::string& deviceText);
@@ -94,6 +101,7 @@ private:
 
     PublishOptions options_;
     std::string topic_;
+    RunFrame frame_;
     std::unique_ptr<MqttClient> client_;  // none for an exporter alone
     std::unique_ptr<MetricsServer> metrics_;
     DeviceFigures figures_;
@@ -117,10 +125,20 @@ private:
     Clock::time_point requestAt_;
     Clock::time_point nextRequest_;
     std::string lastInfo_;
+    // The share: what the client wrote is audited against the parameters
+    // known when it came (or at the last audit), once an answer shows them.
+    LineShare share_;
+    uint32_t sessionsSeen_ = 0;
+    uint32_t writesSeen_ = 0;
+    bool auditDue_ = false;      // writes seen, not yet read back by us
+    bool auditReadBack_ = false;  // our request out for them
+    bool answerKnown_ = false;
+    ParameterSet auditBase_{};
+    std::string auditClient_;
 };
 
 bool Gateway::stopDue() const {
-    return publishStopRequested.load(std::memory_order_relaxed) != 0 || (client_ && client_->fatal() != 0);
+    return frame_.endDue() || (client_ && client_->fatal() != 0);
 }
 
 void Gateway::setRetained(const std::string& leaf, const std::string& payload) {
@@ -221,6 +239,7 @@ void Gateway::followParameterAnswers(Clock::time_point now) {
         if (publishNextAnswer_ || info != lastInfo_) setRetained("info", info);
         std::string text = utf8FromCp1252(figures_.parameters.deviceText, sizeof figures_.parameters.deviceText);
         if (!discovery_.prefix.empty() && text != announcedText_) announce(text);
+        auditAnswer(figures_.parameters);
         publishNextAnswer_ = false;
         lastInfo_ = info;
         nextRequest_ = now + std::chrono::duration_cast<Clock::duration>(
@@ -232,16 +251,52 @@ void Gateway::followParameterAnswers(Clock::time_point now) {
         nextRequest_ = now + Ms(INFO_RETRY_MS);
     }
     bool linkUp = status_ == "online";
-    if (!requestOpen_ && !textAwaited_ && linkUp && now >= nextRequest_) {
+    if (!requestOpen_ && !textAwaited_ && linkUp && (now >= nextRequest_ || auditDue_) && !clientSending()) {
         sendRequest();
+        auditReadBack_ = auditDue_;
         requestOpen_ = true;
         publishNextAnswer_ = true;
         requestAt_ = now;
     }
 }
 
+bool Gateway::clientSending() const {
+    return share_.clientPresent() && shareClockMs() - share_.lastFrameMs() < CLIENT_QUIET_MS;
+}
+
+// Main thread: the client's frames go out between the gateway's own, and
+// a new client or a parameter write is noted for the audit.
+void Gateway::followShare() {
+    share_.forwardClientFrames();
+    uint32_t sessions = share_.sessions();
+    if (sessions != sessionsSeen_) {
+        sessionsSeen_ = sessions;
+        auditClient_ = share_.clientAddress(sessions);
+    }
+    uint32_t writes = share_.parameterWrites();
+    if (writes != writesSeen_) {
+        writesSeen_ = writes;
+        auditDue_ = true;
+    }
+}
+
+// Any complete answer while writes await their audit (the client's own
+// read-back, or ours once it is quiet) is compared with the values before:
+// one audit message for what changed. Ours ends the wait.
+void Gateway::auditAnswer(const ParameterSet& answer) {
+    if (auditDue_ && answerKnown_) {
+        nlohmann::ordered_json changes = parameterChanges(auditBase_, answer);
+        if (!changes.empty() && client_)
+            client_->publishQueued(topic_ + "audit", auditJson(isoTimestamp(nowEpochMs()), auditClient_, changes).dump());
+    }
+    if (auditReadBack_) auditDue_ = auditReadBack_ = false;
+    auditBase_ = answer;
+    answerKnown_ = true;
+}
+
 void Gateway::serve() {
     Clock::time_point now = Clock::now();
+    followShare();
     if (watch_.heard() && status_.empty()) setStatus("online");
     takeMeasurements();
     closeIntervalWhenDue(now);
@@ -252,6 +307,7 @@ void Gateway::serve() {
 }
 
 int Gateway::end(int code) {
+    share_.stop();
     watch_.close();
     metrics_.reset();
     if (!client_) return code;
@@ -273,10 +329,17 @@ int Gateway::run(Password* password) {
     takeEveryMeasurement();
     answersSeen_ = parameterAnswers();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
+    if (!options_.share.empty()) {
+        std::string failed = share_.start(options_.share, options_.shareRaw, BAUD_RATE);
+        if (!failed.empty()) {
+            std::fprintf(stderr, "elq770ctl: --share %s\n", failed.c_str());
+            return end(EXIT_PORT_NOT_OPENED);
+        }
+    }
     // The watch asked for the parameters as it opened the port.
     requestOpen_ = true;
     requestAt_ = Clock::now();
-    skipTrendSamples();
+    skipTrendSamplesSoFar();
     alarmsSeen_ = liveState.alarmWordCount.load(std::memory_order_acquire);
     intervalLength_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.intervalSeconds));
     intervalEnd_ = Clock::now() + intervalLength_;
@@ -294,12 +357,11 @@ int brokerSettings(const PublishOptions& options, MqttSettings* settings) {
     for (const std::string& url : options.brokerUrls) {
         BrokerAddress broker;
         if (!parseBrokerUrl(url, &broker)) {
-            std::fprintf(stderr, "elq770ctl: %s: not a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])\n",
-                         url.c_str());
+            report(url, "not a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])");
             return EXIT_USAGE;
         }
         if (!settings->brokers.empty() && broker.tls != settings->brokers.front().tls) {
-            std::fprintf(stderr, "elq770ctl: %s: the brokers are all mqtt:// or all mqtts://\n", url.c_str());
+            report(url, "the brokers are all mqtt:// or all mqtts://");
             return EXIT_USAGE;
         }
         settings->urls.push_back(url);
@@ -307,8 +369,8 @@ int brokerSettings(const PublishOptions& options, MqttSettings* settings) {
     }
     bool tlsOptions = !options.tlsCa.empty() || !options.tlsCert.empty() || !options.tlsKey.empty();
     if (tlsOptions && (settings->brokers.empty() || !settings->brokers.front().tls)) {
-        std::fprintf(stderr, "elq770ctl: %s: --tls-ca, --tls-cert and --tls-key need an mqtts:// broker\n",
-                     settings->urls.empty() ? "--broker" : settings->urls.front().c_str());
+        report(settings->urls.empty() ? "--broker" : settings->urls.front(),
+               "--tls-ca, --tls-cert and --tls-key need an mqtts:// broker");
         return EXIT_USAGE;
     }
     return EXIT_DONE;
@@ -329,12 +391,14 @@ int checkGatewayOptions(const PublishOptions& options, MqttSettings* settings) {
         fault = "--discovery and --discovery-remove need --broker";
     else if (!options.metrics.empty() && !parseListenAddress(options.metrics, &address))
         fault = "--metrics takes [HOST:]PORT, PORT 1 to 65535";
+    else if (!options.share.empty() && !parseListenAddress(options.share, &address))
+        fault = "--share takes [HOST:]PORT, PORT 1 to 65535";
     else if (options.port.empty() && !options.discoveryRemove)
         fault = "--port is required";
     else if (!options.passwordFile.empty() && options.username.empty())
         fault = "a password needs --username";
     if (fault == nullptr) return EXIT_DONE;
-    std::fprintf(stderr, "elq770ctl: %s\n", fault);
+    report(fault);
     return EXIT_USAGE;
 }
 
@@ -345,25 +409,27 @@ int removeDiscovery(const PublishOptions& options, MqttSettings settings, Passwo
     if (!options.discovery.empty()) parseDiscovery(options.discovery, &target.prefix);
     settings.clientId += "-remove";  // the running gateway keeps its session
     settings.willTopic.clear();
-    MqttClient client(settings, note);
+    RunFrame frame;
+    frame.hideStatus();
+    MqttClient client(settings, [&frame](const std::string& text) { frame.note(text); });
     int started = client.start(password);
     if (started != EXIT_DONE) return started;
     for (const std::string& topic : discoveryTopics(target)) client.setRetained(topic, "");
     Clock::time_point end = Clock::now() + Ms(REMOVE_WITHIN_MS);
-    while (Clock::now() < end && client.fatal() == 0 && publishStopRequested.load() == 0 &&
+    while (Clock::now() < end && client.fatal() == 0 && !frame.endDue() &&
            !(client.isConnected() && client.settled())) {
         client.service();
         std::this_thread::sleep_for(Ms(LinkWatch::LOOK_MS));
     }
     if (client.fatal() != 0) return client.fatal();
     if (!client.isConnected() || !client.settled()) {
-        std::fprintf(stderr, "elq770ctl: no broker took the removal within %d s\n", REMOVE_WITHIN_MS / 1000);
+        report("no broker took the removal within " + std::to_string(REMOVE_WITHIN_MS / 1000) + " s");
         client.finish(0);
         return EXIT_NO_ANSWER;
     }
     client.finish(FLUSH_AT_END_MS);
-    note("elq770ctl: removed the discovery configurations under " + target.prefix + "/sensor/" +
-         discoveryNode(target) + "/");
+    frame.note("elq770ctl: removed the discovery configurations under " + target.prefix + "/sensor/" +
+               discoveryNode(target) + "/");
     return EXIT_DONE;
 }
 

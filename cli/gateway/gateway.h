@@ -4,7 +4,6 @@
 // Linux only (libmosquitto, ELQ_WITH_MQTT): gateway.cpp.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -28,15 +27,16 @@ struct PublishOptions {
     double infoEveryMinutes = 10;
     std::size_t buffer = 3600;
     double refusedRetryMinutes = 5;  // between attempts after a refusal, once connected
+    std::string share;      // [HOST:]PORT serving the line to one client, "" for none
+    bool shareRaw = false;  // raw TCP there instead of RFC 2217
 };
 
-// Set by the stop requests (catchStopRequests in platform.h).
-extern std::atomic<int> publishStopRequested;
-
-// Runs until a stop request; an exit code: 0, 1 (malformed broker URL or
-// options), 2 (port or metrics address not opened), 3 (no line from the
-// device at the start), 5 (password or TLS file unreadable) or 6 (the
-// broker refused the first connection for good; once connected, a refusal
-// is tried again). With discoveryRemove it clears the retained discovery
-// configurations instead and ends (3 when no broker took them in time).
+// Runs until a stop request (run_frame.h); an exit code: 0, 1 (malformed
+// broker URL or options), 2 (port, metrics address or share
+// address not opened), 3 (no
+// line from the device at the start), 5 (password or TLS file unreadable) or
+// 6 (the broker refused the first connection for good; once connected, a
+// refusal is tried again). With discoveryRemove it clears the retained
+// discovery configurations instead and ends (3 when no broker took them in
+// time).
 int runPublish(const PublishOptions& options);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cli/device/parameter_text.h"
 #include "link/live_state.h"
+#include "params/parameter_set.h"
 
 namespace {
 
@@ -224,4 +226,20 @@ uint64_t ThrottledCount::takeRest() {
     uint64_t count = pending_;
     pending_ = 0;
     return count;
+}
+
+nlohmann::ordered_json parameterChanges(const ParameterSet& before, const ParameterSet& after) {
+    nlohmann::ordered_json old = parameterJson(before);
+    nlohmann::ordered_json now = parameterJson(after);
+    nlohmann::ordered_json changes = nlohmann::ordered_json::array();
+    for (const auto& item : now.items()) {
+        if (item.key() == "activeLimit" || old[item.key()] == item.value()) continue;
+        changes.push_back({{"parameter", item.key()}, {"old", old[item.key()]}, {"new", item.value()}});
+    }
+    return changes;
+}
+
+nlohmann::ordered_json auditJson(const std::string& time, const std::string& client,
+                                 const nlohmann::ordered_json& changes) {
+    return {{"time", time}, {"client", client}, {"changes", changes}};
 }

@@ -49,6 +49,16 @@ private:
 
 nlohmann::ordered_json alarmJson(const std::string& time, uint16_t word);
 
+// The parameters (and device text) that differ between two answers:
+// [{"parameter": "limit1Setpoint", "old": 50, "new": 60}, ...] in the
+// record's order; empty when none does.
+struct ParameterSet;
+nlohmann::ordered_json parameterChanges(const ParameterSet& before, const ParameterSet& after);
+// The audit message of changes made through the share:
+// {"time": ..., "client": "HOST:PORT", "changes": [...]}.
+nlohmann::ordered_json auditJson(const std::string& time, const std::string& client,
+                                 const nlohmann::ordered_json& changes);
+
 struct OutboundMessage {
     std::string topic;
     std::string payload;

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "cli/console/exit_codes.h"
+#include "cli/console/report.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ std::string where(const ListenAddress& address) {
 }
 
 int refuse(const ListenAddress& address, const std::string& reason) {
-    std::fprintf(stderr, "elq770ctl: --metrics %s: cannot listen: %s\n", where(address).c_str(), reason.c_str());
+    report("--metrics " + where(address), "cannot listen: " + reason);
     return EXIT_PORT_NOT_OPENED;
 }
 

@@ -24,6 +24,7 @@
 
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 #include "cli/gateway/password.h"
 
 namespace {
@@ -124,15 +125,14 @@ int MqttClient::prepare(Password* password) {
                  : mosquitto_will_set(mosq_, settings_.willTopic.c_str(), static_cast<int>(std::strlen(OFFLINE)),
                                       OFFLINE, 1, true);
     if (rc != MOSQ_ERR_SUCCESS) {
-        std::fprintf(stderr, "elq770ctl: %s: cannot set the last will: %s\n", settings_.willTopic.c_str(),
-                     reasonOf(rc).c_str());
+        report(settings_.willTopic, std::string("cannot set the last will: ") + reasonOf(rc));
         return EXIT_USAGE;
     }
     if (!settings_.username.empty()) {
         rc = mosquitto_username_pw_set(mosq_, settings_.username.c_str(),
                                        password->given() ? password->text() : nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            std::fprintf(stderr, "elq770ctl: --username: %s\n", reasonOf(rc).c_str());
+            report(std::string("--username: ") + reasonOf(rc));
             return EXIT_USAGE;
         }
     }
@@ -144,8 +144,7 @@ int MqttClient::prepare(Password* password) {
                            settings_.tlsCert.empty() ? nullptr : settings_.tlsCert.c_str(),
                            settings_.tlsKey.empty() ? nullptr : settings_.tlsKey.c_str(), nullptr);
     if (rc != MOSQ_ERR_SUCCESS) {
-        std::fprintf(stderr, "elq770ctl: %s: cannot use the TLS files: %s\n", url().c_str(),
-                     reasonOf(rc).c_str());
+        report(url(), std::string("cannot use the TLS files: ") + reasonOf(rc));
         return EXIT_FILE_REFUSED;
     }
     return EXIT_DONE;
@@ -164,7 +163,7 @@ int MqttClient::unreadableTlsFile() const {
             continue;
         }
         int error = lastSystemError();
-        std::fprintf(stderr, "elq770ctl: %s: cannot read file: %s\n", path->c_str(), systemErrorText(error).c_str());
+        report(*path, std::string("cannot read file: ") + systemErrorText(error));
         return EXIT_FILE_REFUSED;
     }
     return EXIT_DONE;
@@ -184,8 +183,7 @@ void MqttClient::attempt() {
     }
     // The client's own certificate or key that does not load is ours to mend.
     if (rc == MOSQ_ERR_TLS && !loadError_.empty()) {
-        std::fprintf(stderr, "elq770ctl: %s: TLS set-up failed: %s (%s)\n", url().c_str(), loadError_.c_str(),
-                     lastTlsError_.c_str());
+        report(url(), std::string("TLS set-up failed: ") + loadError_ + " (" + lastTlsError_ + ")");
         fatal_ = EXIT_FILE_REFUSED;
         return;
     }
@@ -236,7 +234,7 @@ void MqttClient::refusedAfterConnected(const std::string& reason) {
 }
 
 void MqttClient::tell(const std::string& text) {
-    std::fprintf(stderr, "elq770ctl: %s: %s\n", url().c_str(), text.c_str());
+    report(url(), text);
     std::fflush(stderr);
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "cli/console/exit_codes.h"
+#include "cli/console/report.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ void Password::wipe() {
 
 int Password::refuse(const std::string& path, const std::string& reason) {
     wipe();
-    std::fprintf(stderr, "elq770ctl: %s: %s\n", path.c_str(), reason.c_str());
+    report(path, reason);
     return EXIT_FILE_REFUSED;
 }
 
@@ -81,7 +82,7 @@ int Password::takeVariable(const char* name) {
         given_ = true;
         return EXIT_DONE;
     }
-    std::fprintf(stderr, "elq770ctl: %s: the password is longer than MQTT's 65535 bytes\n", name);
+    report(name, "the password is longer than MQTT's 65535 bytes");
     return EXIT_USAGE;
 }
 
@@ -91,6 +92,8 @@ void warnWhenOthersMayRead(const std::string& path, int fd) {
     bool byAll = (status.st_mode & S_IROTH) != 0;
     bool byOtherGroup = (status.st_mode & S_IRGRP) != 0 && status.st_gid != getegid();
     if (!byAll && !byOtherGroup) return;
-    std::fprintf(stderr, "elq770ctl: %s: warning: other users may read this file (mode %04o); chmod 0600 or 0640 with the gateway's own group\n",
-                 path.c_str(), static_cast<unsigned>(status.st_mode & 07777));
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    report(path, std::string("warning: other users may read this file (mode ") + mode +
+                     "); chmod 0600 or 0640 with the gateway's own group");
 }

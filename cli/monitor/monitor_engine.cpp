@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <limits>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
-#include "cli/console/status_line.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/device/link_watch.h"
 #include "cli/device/live_feed.h"
 #include "cli/recording/recording_reader.h"
@@ -20,8 +22,6 @@
 #include "link/live_state.h"
 #include "link/receive_parser.h"
 #include "params/parameter_set.h"
-
-std::atomic<int> monitorStopRequested{0};
 
 namespace {
 
@@ -45,33 +45,31 @@ class Monitor {
 public:
     explicit Monitor(const MonitorOptions& options)
         : options_(options),
-          watch_(options.port, [this] { return stopDue(); }, [this](const std::string& text) { note(text); }) {}
+          frame_(options.durationSeconds),
+          watch_(options.port, [this] { return frame_.endDue(); }, [this](const std::string& text) { note(text); }) {}
     int run();
     int runFromRecording();
 
 private:
     int openOutputs();
-    bool stopDue() const;
     void takeRows(int64_t epochMs);
     void writeRow(int32_t measurement, int64_t epochMs);
     void showStatus(bool force);
+    std::string statusText() const;
     void note(const std::string& text);
     void finish(int64_t epochMs);
     void summarize();
 
     MonitorOptions options_;
+    RunFrame frame_;
     LinkWatch watch_;
     std::FILE* csv_ = nullptr;
-    StatusLine status_;
     bool rowsToStdout_ = false;
     Summary summary_;
     uint32_t alarmCount_ = 0;
     int32_t lastMeasurement_ = NO_VALUE;
-    Clock::time_point start_;
     Clock::time_point lastFlush_;
 };
-
-bool Monitor::stopDue() const { return runEndDue(monitorStopRequested, start_, options_.durationSeconds); }
 
 void Monitor::writeRow(int32_t measurement, int64_t epochMs) {
     // The row shows the latest of the alarm words since the last row; the
@@ -100,8 +98,9 @@ void Monitor::takeRows(int64_t epochMs) {
     takeTrendSamples([&](int32_t measurement) { writeRow(measurement, epochMs); });
 }
 
-void Monitor::showStatus(bool force) {
-    if (!status_.due(force)) return;
+void Monitor::showStatus(bool force) { frame_.showStatus(force, [this] { return statusText(); }); }
+
+std::string Monitor::statusText() const {
     char active[READOUT_TEXT_SIZE];
     activeLimitTextNow(active, sizeof active);
     char line[200];
@@ -110,12 +109,11 @@ void Monitor::showStatus(bool force) {
                   lastMeasurement_ == NO_VALUE ? "--" : std::to_string(lastMeasurement_).c_str(), active,
                   peakText(liveState.maxPeak.load(std::memory_order_relaxed)).c_str(),
                   peakText(liveState.minPeak.load(std::memory_order_relaxed)).c_str(), summary_.rows,
-                  summary_.alarms, watch_.gaps());
-    status_.show(line);
+                  summary_.alarms, watch_.gaps().gaps());
+    return line;
 }
 
-// Notices go where they do not mix with rows: stderr when rows go to stdout.
-void Monitor::note(const std::string& text) { status_.note(rowsToStdout_ ? stderr : stdout, text); }
+void Monitor::note(const std::string& text) { frame_.note(text); }
 
 // The CSV is closed and the summary written before the link closes: closing
 // a stuck driver may take all the time that Windows leaves a process after
@@ -129,19 +127,16 @@ void Monitor::finish(int64_t epochMs) {
 void Monitor::summarize() {
     if (csv_ != nullptr) std::fclose(csv_);
     csv_ = nullptr;
-    showStatus(true);
     char text[300];
     if (summary_.rows > 0) {
         std::snprintf(text, sizeof text,
-                      "%" PRId64 " rows; measurement min %d %%, max %d %%, mean %.1f %%; %u alarm words; "
-                      "%d link gaps (%.1f s)",
+                      "%" PRId64 " rows; measurement min %d %%, max %d %%, mean %.1f %%; %u alarm words; ",
                       summary_.rows, summary_.minimum, summary_.maximum, summary_.sum / summary_.rows,
-                      summary_.alarms, watch_.gaps(), watch_.gapSeconds());
+                      summary_.alarms);
     } else {
-        std::snprintf(text, sizeof text, "0 rows; %u alarm words; %d link gaps (%.1f s)", summary_.alarms,
-                      watch_.gaps(), watch_.gapSeconds());
+        std::snprintf(text, sizeof text, "0 rows; %u alarm words; ", summary_.alarms);
     }
-    note(text);
+    frame_.summarize([this] { return statusText(); }, text + watch_.gaps().summaryText());
 }
 
 int Monitor::openOutputs() {
@@ -149,8 +144,7 @@ int Monitor::openOutputs() {
         csv_ = openFile(options_.csvPath, "w");
         if (csv_ == nullptr) {
             int error = lastSystemError();
-            std::fprintf(stderr, "elq770ctl: %s: cannot create file: %s\n", options_.csvPath.c_str(),
-                         systemErrorText(error).c_str());
+            report(options_.csvPath, std::string("cannot create file: ") + systemErrorText(error));
             return EXIT_FILE_REFUSED;
         }
         std::fputs(CSV_HEADER, csv_);
@@ -168,8 +162,9 @@ int Monitor::runFromRecording() {
     RecordingFileReader file;
     int result = file.open(options_.fromPath);
     if (result != EXIT_DONE) return result;
-    status_.hide();
+    frame_.hideStatus();
     rowsToStdout_ = options_.csvPath.empty();
+    if (rowsToStdout_) frame_.setNotesTo(stderr);
     result = openOutputs();
     if (result != EXIT_DONE) return result;
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
@@ -194,18 +189,21 @@ int Monitor::runFromRecording() {
 }
 
 int Monitor::run() {
-    rowsToStdout_ = !status_.shown() && options_.csvPath.empty();
+    rowsToStdout_ = !frame_.statusShown() && options_.csvPath.empty();
+    // Notices go where they do not mix with rows: stderr when rows go to stdout.
+    if (rowsToStdout_) frame_.setNotesTo(stderr);
     int opened = openOutputs();
     if (opened != EXIT_DONE) return opened;
-    start_ = lastFlush_ = Clock::now();
+    frame_.start();
+    lastFlush_ = Clock::now();
     if (!watch_.open()) {
         if (csv_ != nullptr) std::fclose(csv_);
         return EXIT_PORT_NOT_OPENED;
     }
     // Rows start now: what came before the run is skipped.
-    skipTrendSamples();
+    skipTrendSamplesSoFar();
     alarmCount_ = liveState.alarmWordCount.load(std::memory_order_relaxed);
-    while (!stopDue()) {
+    while (!frame_.endDue()) {
         int looked = watch_.look();
         if (looked != EXIT_DONE) {
             if (csv_ != nullptr) std::fclose(csv_);

@@ -3,7 +3,6 @@
 // recording instead of a port, the same rows with the recording's times.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -11,12 +10,8 @@ struct MonitorOptions {
     std::string port;
     std::string fromPath;    // a recording to read instead of the port
     std::string csvPath;     // "" for none
-    double durationSeconds = 0;  // 0 runs until stopRequested
+    double durationSeconds = 0;  // 0 runs until a stop request (run_frame.h)
 };
-
-// Set by the stop requests (catchStopRequests in platform.h) to end the run
-// cleanly.
-extern std::atomic<int> monitorStopRequested;
 
 // Returns an exit code: 0, 2 (port not opened at the start), 3 (no line from
 // the device within the first seconds) or 5 (CSV file not created, recording

@@ -16,21 +16,17 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
-#include "cli/console/status_line.h"
+#include "cli/console/run_frame.h"
 #include "cli/device/link_watch.h"
 #include "cli/recording/recording_writer.h"
 #include "link/command_frames.h"
 #include "link/line_recording.h"
 #include "link/receive_parser.h"
 
-std::atomic<int> recordStopRequested{0};
-
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
 
 // The device's bytes on their way from the reader thread: the reader
 // fills a slot and then publishes it by advancing head (release); the main
@@ -55,7 +51,7 @@ struct ChunkRing {
 ChunkRing received;
 
 // Main thread only.
-DevicePacketizer devicePackets;
+LinePacketizer devicePackets;
 std::vector<RecordedPacket> sentFrames;
 
 void onReceived(const uint8_t* bytes, int count) {
@@ -97,7 +93,7 @@ void resetTaps() {
     received.head.store(0, std::memory_order_relaxed);
     received.tail.store(0, std::memory_order_relaxed);
     received.droppedBytes.store(0, std::memory_order_relaxed);
-    devicePackets = DevicePacketizer();
+    devicePackets = LinePacketizer();
     sentFrames.clear();
 }
 
@@ -105,27 +101,26 @@ class Recorder {
 public:
     explicit Recorder(const RecordOptions& options)
         : options_(options),
-          watch_(options.port, [this] { return stopDue(); }, [this](const std::string& text) { note(text); }) {}
+          frame_(options.durationSeconds),
+          watch_(options.port, [this] { return frame_.endDue(); }, [this](const std::string& text) { note(text); }) {}
     int run();
 
 private:
-    bool stopDue() const;
     void note(const std::string& text);
     bool writeBatch(bool last);
     void showStatus(bool force);
     void summarize();
     int end(int code);
 
+    std::string statusText() const { return recordingStatusText(out_.counts(), watch_.gaps().gaps()); }
+
     RecordOptions options_;
+    RunFrame frame_;
     LinkWatch watch_;
-    RecordingOut out_;
-    StatusLine status_;
-    Clock::time_point start_;
+    RecordingWriter out_;
 };
 
-bool Recorder::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
-
-void Recorder::note(const std::string& text) { status_.note(stdout, text); }
+void Recorder::note(const std::string& text) { frame_.note(text); }
 
 // Takes the packets the taps have made (with last, also the device's
 // waiting bytes) and writes them with one write.
@@ -140,9 +135,7 @@ bool Recorder::writeBatch(bool last) {
     return out_.write(&packets);
 }
 
-void Recorder::showStatus(bool force) {
-    if (status_.due(force)) status_.show(recordingStatusText(out_.counts(), watch_.gaps()));
-}
+void Recorder::showStatus(bool force) { frame_.showStatus(force, [this] { return statusText(); }); }
 
 // Takes the taps off, writes what is left, closes the file and reports,
 // and only then closes the link, whose driver may take its time. A chunk
@@ -160,10 +153,8 @@ int Recorder::end(int code) {
 }
 
 void Recorder::summarize() {
-    showStatus(true);
-    char gaps[80];
-    std::snprintf(gaps, sizeof gaps, "%d link gaps (%.1f s)", watch_.gaps(), watch_.gapSeconds());
-    note(recordingSummaryText(out_.counts(), "sent", gaps, options_.outPath));
+    frame_.summarize([this] { return statusText(); },
+                     recordingSummaryText(out_.counts(), "sent", watch_.gaps().summaryText(), options_.outPath));
     int64_t dropped = received.droppedBytes.load(std::memory_order_relaxed);
     if (dropped > 0) {
         char text[200];
@@ -179,10 +170,10 @@ int Recorder::run() {
     resetTaps();
     setReceivedBytesHook(onReceived);
     setTransmitTapHook(onTransmitted);
-    start_ = Clock::now();
+    frame_.start();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
     if (!out_.create(options_.outPath)) return end(EXIT_FILE_REFUSED);
-    while (!stopDue()) {
+    while (!frame_.endDue()) {
         int looked = watch_.look();
         if (looked != EXIT_DONE) return end(looked);
         if (!writeBatch(false)) return end(EXIT_FILE_REFUSED);

@@ -6,6 +6,7 @@
 
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 
 namespace {
 
@@ -25,12 +26,8 @@ RecordingFileReader::~RecordingFileReader() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-void RecordingFileReader::report(const std::string& text) const {
-    std::fprintf(stderr, "elq770ctl: %s: %s\n", path_.c_str(), text.c_str());
-}
-
 int RecordingFileReader::refuse(const std::string& text) const {
-    report(text);
+    report(path_, text);
     return EXIT_FILE_REFUSED;
 }
 
@@ -50,7 +47,7 @@ int RecordingFileReader::open(const std::string& path) {
     if (step == RecordingReader::REFUSED) return refuse(reader.refusal().text);
     packets_ = reader.packetsRead();
     if (reader.truncatedLastPacket())
-        report("the last packet is cut off at byte " + std::to_string(reader.truncatedAtOffset()) + "; the " +
+        report(path_, "the last packet is cut off at byte " + std::to_string(reader.truncatedAtOffset()) + "; the " +
                std::to_string(packets_) + " packets before it are used");
     return EXIT_DONE;
 }

@@ -26,7 +26,6 @@ public:
     int forEachPacket(const std::function<void(const RecordedPacket&)>& take);
 
 private:
-    void report(const std::string& text) const;
     int refuse(const std::string& text) const;
 
     std::string path_;

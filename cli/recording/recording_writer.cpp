@@ -4,24 +4,25 @@
 #include <cinttypes>
 
 #include "cli/console/platform.h"
+#include "cli/console/report.h"
 
-RecordingOut::~RecordingOut() {
+RecordingWriter::~RecordingWriter() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-void RecordingOut::reportWriteError() {
+void RecordingWriter::reportWriteError() {
     int error = lastSystemError();
     if (!failed_)
-        std::fprintf(stderr, "elq770ctl: %s: cannot write file: %s\n", path_.c_str(), systemErrorText(error).c_str());
+        report(path_, std::string("cannot write file: ") + systemErrorText(error));
     failed_ = true;
 }
 
-bool RecordingOut::create(const std::string& path) {
+bool RecordingWriter::create(const std::string& path) {
     path_ = path;
     file_ = openFile(path, "wb");
     if (file_ == nullptr) {
         int error = lastSystemError();
-        std::fprintf(stderr, "elq770ctl: %s: cannot create file: %s\n", path.c_str(), systemErrorText(error).c_str());
+        report(path, std::string("cannot create file: ") + systemErrorText(error));
         failed_ = true;
         return false;
     }
@@ -36,7 +37,7 @@ bool RecordingOut::create(const std::string& path) {
     return true;
 }
 
-bool RecordingOut::write(std::vector<RecordedPacket>* packets) {
+bool RecordingWriter::write(std::vector<RecordedPacket>* packets) {
     // Packets of different sources were stamped as they came: the file holds
     // them in the order of their times.
     std::stable_sort(packets->begin(), packets->end(),
@@ -62,7 +63,7 @@ bool RecordingOut::write(std::vector<RecordedPacket>* packets) {
     return !failed_;
 }
 
-bool RecordingOut::close() {
+bool RecordingWriter::close() {
     if (file_ != nullptr && std::fclose(file_) != 0) reportWriteError();
     file_ = nullptr;
     return !failed_;

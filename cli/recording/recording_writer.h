@@ -29,12 +29,12 @@ std::string recordingStatusText(const RecordingCounts& counts, int gaps);
 std::string recordingSummaryText(const RecordingCounts& counts, const char* framesVerb, const std::string& gaps,
                                  const std::string& path);
 
-class RecordingOut {
+class RecordingWriter {
 public:
-    RecordingOut() = default;
-    RecordingOut(const RecordingOut&) = delete;
-    RecordingOut& operator=(const RecordingOut&) = delete;
-    ~RecordingOut();
+    RecordingWriter() = default;
+    RecordingWriter(const RecordingWriter&) = delete;
+    RecordingWriter& operator=(const RecordingWriter&) = delete;
+    ~RecordingWriter();
 
     // Creates the file and writes its header; false when that fails.
     bool create(const std::string& path);

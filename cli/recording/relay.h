@@ -2,7 +2,7 @@
 // window program, elq770ctl itself) opens LINK instead of the device's port;
 // every byte passes on unchanged as soon as it is read, and both directions
 // go into the recording: the device's bytes (read from the port) cut into
-// reply lines by the DevicePacketizer, the other program's bytes (read from
+// reply lines by the LinePacketizer, the other program's bytes (read from
 // LINK) one packet per command frame, through its CR.
 //
 // POSIX (relay_posix.cpp): LINK is the path of a new pseudo-terminal,

@@ -15,8 +15,9 @@
 // The relay keeps a slave descriptor of its own open, as the simulator does,
 // so that the master stays valid while the other program closes and reopens
 // LINK; the device's lines that nobody reads meanwhile are thrown away once
-// they would be stale. A port that hangs up is tried again every two
-// seconds, a gap in the file as in record.
+// they would be stale. A port that hangs up or falls silent is a gap, ridden
+// out with record's LinkGaps: closed and tried again every two seconds, told
+// in the same words, silence in the file.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -33,9 +34,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/console/clock.h"
 #include "cli/console/exit_codes.h"
 #include "cli/console/platform.h"
-#include "cli/console/status_line.h"
+#include "cli/console/report.h"
+#include "cli/console/run_frame.h"
 #include "cli/device/link_watch.h"
 #include "cli/recording/recording_writer.h"
 #include "cli/recording/relay.h"
@@ -176,16 +179,18 @@ int writeAll(int fd, const uint8_t* bytes, int count) {
 
 class Relay {
 public:
-    explicit Relay(const RecordOptions& options) : options_(options) {}
+    explicit Relay(const RecordOptions& options)
+        : options_(options), frame_(options.durationSeconds), gaps_(options.port) {}
     ~Relay() { closePort(); }
     int run();
 
 private:
-    bool stopDue() const;
-    bool openPort(bool report);
+    bool openPort(bool tell);
     void closePort();
     void note(const std::string& text);
     void showStatus(bool force);
+    std::string statusText() const { return recordingStatusText(out_.counts(), gaps_.gaps()); }
+    void watchTheLink();
     // Reads what waits on fd, at most TURN_CHUNKS chunks, and passes it on;
     // false when the side is gone.
     bool pass(int from, RecordingDirection direction);
@@ -194,35 +199,30 @@ private:
     int end(int code);
 
     RecordOptions options_;
-    RecordingOut out_;
+    RunFrame frame_;
+    LinkGaps gaps_;
+    RecordingWriter out_;
     PseudoTerminal pty_;
     int port_ = -1;
-    StatusLine status_;
+    bool deviceHeard_ = false;  // in this turn of the loop
     // The device's bytes cut into reply lines; the other program's bytes cut
     // the same way at CR, which in a command frame is its last byte only
     // (the other five bytes have 1 in their low nibble, the checksum 4).
-    DevicePacketizer fromDevice_{FROM_DEVICE};
-    DevicePacketizer toDevice_{TO_DEVICE};
+    LinePacketizer fromDevice_{FROM_DEVICE};
+    LinePacketizer toDevice_{TO_DEVICE};
     std::vector<RecordedPacket> packets_;
     int64_t notPassed_ = 0;
-    int gaps_ = 0;
-    Clock::time_point start_;
-    Clock::time_point lastTry_;
     Clock::time_point lastBatch_;
 };
 
-bool Relay::stopDue() const { return runEndDue(recordStopRequested, start_, options_.durationSeconds); }
+void Relay::note(const std::string& text) { frame_.note(text); }
 
-void Relay::note(const std::string& text) { status_.note(stdout, text); }
-
-bool Relay::openPort(bool report) {
-    lastTry_ = Clock::now();
+bool Relay::openPort(bool tell) {
     port_ = openTty(options_.port.c_str(), BAUD_RATE);
     if (port_ >= 0) return true;
     int error = errno;
-    if (report)
-        std::fprintf(stderr, "elq770ctl: %s: cannot open port: %s\n", options_.port.c_str(),
-                     systemErrorText(error).c_str());
+    if (tell)
+        report(options_.port, std::string("cannot open port: ") + systemErrorText(error));
     return false;
 }
 
@@ -231,8 +231,24 @@ void Relay::closePort() {
     port_ = -1;
 }
 
-void Relay::showStatus(bool force) {
-    if (status_.due(force)) status_.show(recordingStatusText(out_.counts(), gaps_));
+void Relay::showStatus(bool force) { frame_.showStatus(force, [this] { return statusText(); }); }
+
+// The port's hang-up or silence begins a gap; inside it the port is tried
+// again every LinkGaps::RETRY_MS, and the device's first bytes end it.
+void Relay::watchTheLink() {
+    Clock::time_point now = Clock::now();
+    if (deviceHeard_) gaps_.heardAt(now);
+    if (gaps_.inside() && deviceHeard_) note(gaps_.back(now));
+    if (port_ >= 0 && gaps_.silent(now)) {
+        closePort();
+        note(gaps_.lost(now, nowEpochMs()));
+    }
+    if (gaps_.retryDue(now)) {
+        closePort();
+        gaps_.tried(now);
+        openPort(false);
+    }
+    deviceHeard_ = false;
 }
 
 bool Relay::pass(int from, RecordingDirection direction) {
@@ -247,6 +263,7 @@ bool Relay::pass(int from, RecordingDirection direction) {
         int64_t timeUs = nowEpochUs();
         int count = static_cast<int>(got);
         if (direction == FROM_DEVICE) {
+            deviceHeard_ = true;
             pty_.discardStaleInput();
             notPassed_ += writeAll(pty_.master(), chunk, count);
             fromDevice_.feed(chunk, count, timeUs, &packets_);
@@ -267,7 +284,7 @@ bool Relay::batchDue() const {
 bool Relay::writeBatch(bool last) {
     lastBatch_ = Clock::now();
     int64_t now = nowEpochUs();
-    for (DevicePacketizer* side : {&fromDevice_, &toDevice_}) {
+    for (LinePacketizer* side : {&fromDevice_, &toDevice_}) {
         if (last)
             side->finish(&packets_);
         else
@@ -285,9 +302,10 @@ int Relay::end(int code) {
     out_.close();
     closePort();
     pty_.close();
+    gaps_.endInside(Clock::now());
     if (code != EXIT_DONE) return code;
-    showStatus(true);
-    note(recordingSummaryText(out_.counts(), "relayed", std::to_string(gaps_) + " link gaps", options_.outPath));
+    frame_.summarize([this] { return statusText(); },
+                     recordingSummaryText(out_.counts(), "relayed", gaps_.summaryText(), options_.outPath));
     if (notPassed_ > 0) {
         char text[200];
         std::snprintf(text, sizeof text, "%" PRId64 " bytes could not be passed on (the other side took nothing)",
@@ -302,29 +320,25 @@ int Relay::run() {
     if (!openPort(true)) return end(EXIT_PORT_NOT_OPENED);
     std::string error;
     if (!pty_.open(options_.relayPath, port_, options_.force, &error)) {
-        std::fprintf(stderr, "elq770ctl: %s: cannot make the relay's pseudo-terminal: %s\n",
-                     options_.relayPath.c_str(), error.c_str());
+        report(options_.relayPath, std::string("cannot make the relay's pseudo-terminal: ") + error);
         return end(EXIT_PORT_NOT_OPENED);
     }
     if (!out_.create(options_.outPath)) return end(EXIT_FILE_REFUSED);
     note("relaying " + options_.port + " to " + options_.relayPath + " (" + pty_.name() + "); Ctrl-C ends");
-    start_ = Clock::now();
-    while (!stopDue()) {
+    frame_.start();
+    while (!frame_.endDue()) {
         pollfd waits[2] = {{pty_.master(), POLLIN, 0}, {port_, POLLIN, 0}};
         int ready = poll(waits, port_ >= 0 ? 2 : 1, LinkWatch::LOOK_MS);
         if (ready < 0 && errno != EINTR) {
-            std::fprintf(stderr, "elq770ctl: poll: %s\n", std::strerror(errno));
+            report(std::string("poll: ") + std::strerror(errno));
             return end(EXIT_PORT_NOT_OPENED);
         }
         if (ready > 0 && port_ >= 0 && waits[1].revents != 0 && !pass(port_, FROM_DEVICE)) {
             closePort();
-            ++gaps_;
-            note("link gap: " + options_.port + " is gone; trying it again every 2 s");
+            if (!gaps_.inside()) note(gaps_.lost(Clock::now(), nowEpochMs()));
         }
         if (ready > 0 && waits[0].revents != 0) pass(pty_.master(), TO_DEVICE);
-        bool retryDue = Clock::now() - lastTry_ >= std::chrono::milliseconds(LinkWatch::RETRY_MS);
-        if (port_ < 0 && retryDue && openPort(false))
-            note("link back: " + options_.port);
+        watchTheLink();
         if (batchDue() && !writeBatch(false)) return end(EXIT_FILE_REFUSED);
         showStatus(false);
     }

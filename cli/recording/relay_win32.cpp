@@ -2,9 +2,10 @@
 #include <cstdio>
 
 #include "cli/console/exit_codes.h"
+#include "cli/console/report.h"
 #include "cli/recording/relay.h"
 
 int runRelay(const RecordOptions& options) {
-    std::fprintf(stderr, "elq770ctl: record --relay %s: not supported on Windows yet\n", options.relayPath.c_str());
+    report(std::string("record --relay ") + options.relayPath + ": not supported on Windows yet");
     return EXIT_USAGE;
 }

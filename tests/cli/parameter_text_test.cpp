@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cli/console/status_line.h"
+#include "cli/console/clock.h"
 #include "cli/device/parameter_text.h"
 
 namespace {

@@ -775,3 +775,73 @@ TEST(PublishBrokers, TheFirstBrokerStoppedTheSecondGetsStatusAndEveryMeasurement
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_LT(times[i] - times[i - 1], 1500) << "none lost before " << i;
     EXPECT_NE(std::string::npos, gateway.out().find(second.url() + ": connected as")) << gateway.out();
 }
+
+// publish --share: pyserial reads the device and asks it for its data through
+// the gateway while the measurements go on with no hole; a second client
+// is refused.
+TEST(PublishShare, PyserialReadsAndAsksThroughTheShareWhileMeasurementsGoOn) {
+    REQUIRE_BROKER();
+    if (std::system("/usr/bin/python3 -c 'import serial' 2>/dev/null") != 0)
+        GTEST_SKIP() << "no python3-serial (tools/install-deps.sh installs it)";
+    std::string dir = workDir();
+    Sim sim(dir, {"--level", "41"});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    int port = freePort();
+    Gateway gateway(dir, sim, broker.url(), {"--share", std::to_string(port)});
+    ASSERT_TRUE(watcher.waitFor(10000, [&] { return !watcher.on(TOPIC + "measurement").empty(); })) << gateway.err();
+    std::string run = "/usr/bin/python3 " ELQ_SOURCE_DIR "/tests/cli/share_client.py rfc2217://127.0.0.1:" +
+                      std::to_string(port) + " > " + dir + "/client.out 2>&1";
+    EXPECT_EQ(0, std::system(run.c_str())) << readText(dir + "/client.out") << gateway.out();
+    size_t before = watcher.on(TOPIC + "measurement").size();
+    ASSERT_TRUE(watcher.waitFor(3000, [&] { return watcher.on(TOPIC + "measurement").size() > before + 1; }));
+    std::vector<ReceivedMessage> measurements = watcher.on(TOPIC + "measurement");
+    for (size_t i = 1; i < measurements.size(); ++i)
+        EXPECT_LT(msOfDay(nlohmann::json::parse(measurements[i].payload)["time"]) -
+                      msOfDay(nlohmann::json::parse(measurements[i - 1].payload)["time"]),
+                  1500)
+            << "a hole before measurement " << i;
+    EXPECT_NE(std::string::npos, gateway.out().find("refused: the line is in use by 127.0.0.1:")) << gateway.out();
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+}
+
+// elq770ctl load through the share: confirmed by its read-back, info
+// republished with the new setpoint and one audit naming old and new.
+TEST(PublishShare, LoadThroughTheShareIsConfirmedRepublishedAndAuditedOnce) {
+    REQUIRE_BROKER();
+    std::string dir = workDir();
+    Sim sim(dir, {"--setpoint1", "50"});
+    MqttBroker broker(dir);
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber watcher(broker.port(), "watcher");
+    int port = freePort();
+    std::string url = "rfc2217://127.0.0.1:" + std::to_string(port);
+    Gateway gateway(dir, sim, broker.url(), {"--share", std::to_string(port)});
+    ASSERT_TRUE(watcher.waitFor(10000, [&] { return !watcher.on(TOPIC + "info").empty(); })) << gateway.err();
+    std::string file = dir + "/unit.770";
+    ASSERT_EQ(0, ctl(dir, {"save", "--port", url, file}).code);
+    std::string bytes = readText(file);
+    bytes[2] = 62;  // limit1Setpoint, little-endian at offset 2
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+    CtlRun load = ctl(dir, {"load", "--port", url, file});
+    size_t loaded = sim.words().size();
+    ASSERT_EQ(0, load.code) << load.err;
+    EXPECT_NE(load.out.find("confirmed"), std::string::npos) << load.out;
+    ASSERT_TRUE(watcher.waitFor(8000, [&] {
+        return !watcher.on(TOPIC + "audit").empty() &&
+               nlohmann::json::parse(watcher.on(TOPIC + "info").back().payload)["limit1Setpoint"] == 62;
+    })) << gateway.out();
+    // The gateway's own read-back once the client is quiet: no second audit.
+    for (int i = 0; i < 100 && sim.words().size() == loaded; ++i) sleepMs(50);
+    ASSERT_EQ(65050, sim.words().back()) << "the gateway read the parameters back";
+    sleepMs(1000);  // its answer (about 150 ms) taken
+    ASSERT_EQ(1u, watcher.on(TOPIC + "audit").size()) << gateway.out();
+    nlohmann::json audit = nlohmann::json::parse(watcher.on(TOPIC + "audit")[0].payload);
+    EXPECT_EQ(0u, audit["client"].get<std::string>().find("127.0.0.1:")) << audit;
+    EXPECT_EQ(nlohmann::json::parse(R"([{"parameter":"limit1Setpoint","old":50,"new":62}])"), audit["changes"]);
+    EXPECT_EQ(1, watcher.on(TOPIC + "audit")[0].qos);
+    EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
+}

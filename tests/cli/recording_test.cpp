@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/console/status_line.h"
+#include "cli/console/clock.h"
 #include "link/command_frames.h"
 #include "link/line_recording.h"
 #include "tests/cli/cli_harness.h"

@@ -62,6 +62,18 @@ class LayerCheck(unittest.TestCase):
                 self.assertIn(name, result.stderr)
             self.assertNotIn("cli/gateway/d.cpp", result.stderr)
 
+    def test_a_testing_header_is_only_for_its_own_implementation(self):
+        with tree({"link/live_state.cpp": '#include "link/live_state_testing.h"\n',
+                   "link/serial_win32.cpp": '#include "link/serial_link.h"\n#include "link/serial_link_testing.h"\n',
+                   "link/frame.cpp": '#include "link/live_state_testing.h"\n',
+                   "cli/device/feed.cpp": '#include "link/live_state_testing.h"\n'}) as root:
+            result = check(root)
+            self.assertEqual(1, result.returncode)
+            self.assertIn('link/frame.cpp:1: includes "link/live_state_testing.h"', result.stderr)
+            self.assertIn("cli/device/feed.cpp:1:", result.stderr)
+            self.assertNotIn("live_state.cpp", result.stderr)
+            self.assertNotIn("serial_win32.cpp", result.stderr)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -214,8 +214,8 @@ TEST(RecordingReader, AnotherFileIsRefusedAfterTheHeaderIsRead) {
 
 // The packetizer.
 
-TEST(DevicePacketizer, OnePacketPerLineStampedAtItsCr) {
-    DevicePacketizer packetizer;
+TEST(LinePacketizer, OnePacketPerLineStampedAtItsCr) {
+    LinePacketizer packetizer;
     std::vector<RecordedPacket> out;
     const uint8_t first[] = {0x11, 0x61};
     const uint8_t rest[] = {0x72, 0x0d, 0x21, 0x31, 0x52, 0x0d, 0x41};
@@ -230,8 +230,8 @@ TEST(DevicePacketizer, OnePacketPerLineStampedAtItsCr) {
     EXPECT_EQ(1, packetizer.pending());
 }
 
-TEST(DevicePacketizer, BytesWithoutCrGoOutAfterTwentyMillisecondsOfSilence) {
-    DevicePacketizer packetizer;
+TEST(LinePacketizer, BytesWithoutCrGoOutAfterTwentyMillisecondsOfSilence) {
+    LinePacketizer packetizer;
     std::vector<RecordedPacket> out;
     const uint8_t torn[] = {0x11, 0x61};
     packetizer.feed(torn, 1, 1000, &out);
@@ -245,8 +245,8 @@ TEST(DevicePacketizer, BytesWithoutCrGoOutAfterTwentyMillisecondsOfSilence) {
     EXPECT_EQ(0, packetizer.pending());
 }
 
-TEST(DevicePacketizer, SilenceBeforeNewBytesSeparatesThemWithoutATick) {
-    DevicePacketizer packetizer;
+TEST(LinePacketizer, SilenceBeforeNewBytesSeparatesThemWithoutATick) {
+    LinePacketizer packetizer;
     std::vector<RecordedPacket> out;
     const uint8_t torn[] = {0x11};
     const uint8_t line[] = {0x21, 0x31, 0x52, 0x0d};
@@ -258,8 +258,8 @@ TEST(DevicePacketizer, SilenceBeforeNewBytesSeparatesThemWithoutATick) {
     EXPECT_EQ((std::vector<uint8_t>{0x21, 0x31, 0x52, 0x0d}), out[1].bytes);
 }
 
-TEST(DevicePacketizer, SixtyFourBytesWithoutCrAreAPacket) {
-    DevicePacketizer packetizer;
+TEST(LinePacketizer, SixtyFourBytesWithoutCrAreAPacket) {
+    LinePacketizer packetizer;
     std::vector<RecordedPacket> out;
     std::vector<uint8_t> noise(PACKETIZER_MAX_BYTES * 2 + 3, 0x55);
     packetizer.feed(noise.data(), 40, 100, &out);

@@ -211,3 +211,43 @@ TEST(NetLineAnswers, GoToTheWriterWholeAndBeforeData) {
     EXPECT_EQ(raw.encode(frame, 2, out), 2) << "socket:// sends the bytes as they are";
     EXPECT_EQ(raw.decode(doComPort, 6, data, &answered), 6);
 }
+
+// The share's server against our own client: the negotiation ends (no
+// loop) with the COM port option taken and the line's real rate confirmed.
+TEST(Rfc2217Server, OurClientNegotiatesWithItToTheEnd) {
+    ClientRun run;
+    Rfc2217Server server;
+    server.start(9600);
+    Bytes toServer = run.sent;
+    int rounds = 0;
+    for (; !toServer.empty() && rounds < 10; ++rounds) {
+        uint8_t data[1024];
+        TelnetReply reply;
+        EXPECT_EQ(0, server.receive(toServer.data(), static_cast<int>(toServer.size()), data, &reply));
+        toServer = run.feed(Bytes(reply.bytes, reply.bytes + reply.length));
+    }
+    EXPECT_LT(rounds, 10) << "the two sides kept answering each other";
+    EXPECT_TRUE(run.client.comPortAccepted());
+    EXPECT_TRUE(server.comPortAccepted());
+    EXPECT_EQ(run.client.confirmedBaudRate(), 9600u);
+}
+
+// Whatever a client asks, the answer is the line as it is; 0xFF in its data
+// arrives once.
+TEST(Rfc2217Server, AnswersWithTheLinesRealSettings) {
+    Rfc2217Server server;
+    server.start(9600);
+    Bytes asked = comPortFrame(COM_SET_BAUDRATE, {0, 0, 0x4B, 0x00});  // 19200
+    for (const Bytes& part : {comPortFrame(COM_SET_PARITY, {2}), comPortFrame(COM_SET_CONTROL, {9}),
+                              Bytes{'a', TELNET_IAC, TELNET_IAC, 'b'}})
+        asked.insert(asked.end(), part.begin(), part.end());
+    uint8_t data[64];
+    TelnetReply reply;
+    ASSERT_EQ(3, server.receive(asked.data(), static_cast<int>(asked.size()), data, &reply));
+    EXPECT_EQ(Bytes(data, data + 3), (Bytes{'a', 0xFF, 'b'}));
+    Bytes expected = comPortFrame(COM_SET_BAUDRATE + COM_PORT_SERVER_OFFSET, {0, 0, 0x25, 0x80});
+    for (const Bytes& part : {comPortFrame(COM_SET_PARITY + COM_PORT_SERVER_OFFSET, {1}),
+                              comPortFrame(COM_SET_CONTROL + COM_PORT_SERVER_OFFSET, {8})})  // DTR stays on
+        expected.insert(expected.end(), part.begin(), part.end());
+    EXPECT_EQ(Bytes(reply.bytes, reply.bytes + reply.length), expected);
+}

@@ -72,12 +72,12 @@ TEST(PrintLayout, OrientationFollowsThePrintableArea) {
 }
 
 TEST(PrintLayout, FontsByUse) {
-    EXPECT_EQ(15, printFontSpec(PrintFont::TITLE).height);
-    EXPECT_EQ(700, printFontSpec(PrintFont::TITLE).weight);
-    EXPECT_EQ(10, printFontSpec(PrintFont::HEADING).height);
-    EXPECT_EQ(700, printFontSpec(PrintFont::HEADING).weight);
-    EXPECT_EQ(10, printFontSpec(PrintFont::BODY).height);
-    EXPECT_EQ(400, printFontSpec(PrintFont::BODY).weight);
+    EXPECT_EQ(15, printFontHeightWeight(PrintFont::TITLE).height);
+    EXPECT_EQ(700, printFontHeightWeight(PrintFont::TITLE).weight);
+    EXPECT_EQ(10, printFontHeightWeight(PrintFont::HEADING).height);
+    EXPECT_EQ(700, printFontHeightWeight(PrintFont::HEADING).weight);
+    EXPECT_EQ(10, printFontHeightWeight(PrintFont::BODY).height);
+    EXPECT_EQ(400, printFontHeightWeight(PrintFont::BODY).weight);
 }
 
 TEST(PrintHeader, DeviceDateAndPeaks) {

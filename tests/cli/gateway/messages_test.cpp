@@ -1,19 +1,16 @@
 // The MQTT gateway's parts on their own: the broker URL, one interval's
 // measurement message, the queue that keeps QoS 1 messages while the broker
 // is away, the retained state topics, the reconnect backoff, the throttled
-// reports, and the alarm words taken from the ring
-// the reader thread fills.
+// reports, the metrics address and page, and the discovery option.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "cli/device/live_feed.h"
 #include "cli/gateway/discovery.h"
+#include "cli/gateway/line_share.h"
 #include "cli/gateway/messages.h"
 #include "cli/gateway/metrics_page.h"
 #include "link/live_state.h"
-#include "link/live_state_testing.h"
-#include "link/receive_parser.h"
 
 TEST(BrokerUrl, SchemesGiveTheirPortsAndAGivenPortWins) {
     BrokerAddress address;
@@ -256,40 +253,6 @@ TEST(ThrottledCount, TheFirstIsToldAtOnceThenAtMostOnceAMinuteWithTheCount) {
     EXPECT_EQ(651u, dropped.total());
 }
 
-class AlarmRing : public testing::Test {
-protected:
-    void SetUp() override { resetLiveState(); }
-    void TearDown() override { resetLiveState(); }
-    std::vector<uint16_t> taken(uint32_t* seen, uint32_t* lost) {
-        std::vector<uint16_t> words;
-        *lost = takeAlarmWords(seen, [&](uint16_t word) { words.push_back(word); });
-        return words;
-    }
-};
-
-TEST_F(AlarmRing, SeveralWordsBetweenTwoLooksAllArriveInOrder) {
-    uint32_t seen = 0;
-    uint32_t lost = 0;
-    for (uint16_t word : {65010, 65011, 65036, 65012}) dispatchWord(word);
-    dispatchWord(65003);  // the timing words before the alarm are not alarm words
-    EXPECT_EQ((std::vector<uint16_t>{65010, 65011, 65036, 65012}), taken(&seen, &lost));
-    EXPECT_EQ(0u, lost);
-    EXPECT_TRUE(taken(&seen, &lost).empty());
-    dispatchWord(65024);
-    EXPECT_EQ((std::vector<uint16_t>{65024}), taken(&seen, &lost));
-}
-
-TEST_F(AlarmRing, WordsOverwrittenBeforeALookAreCountedNotMisread) {
-    uint32_t seen = 0;
-    uint32_t lost = 0;
-    for (uint32_t i = 0; i < ALARM_RING_SIZE + 5; ++i) dispatchWord(static_cast<uint16_t>(65010 + i % 15));
-    std::vector<uint16_t> words = taken(&seen, &lost);
-    EXPECT_EQ(5u, lost);
-    ASSERT_EQ(ALARM_RING_SIZE, words.size());
-    EXPECT_EQ(65010 + 5 % 15, words.front()) << "the oldest kept is the sixth";
-    EXPECT_EQ(65010 + (ALARM_RING_SIZE + 4) % 15, words.back());
-}
-
 TEST(MetricsAddress, PortAloneIsLoopbacksAndAHostOrBracketedAddressIsTaken) {
     ListenAddress a;
     ASSERT_TRUE(parseListenAddress("9770", &a));
@@ -316,4 +279,22 @@ TEST(Discovery, OnlyHomeAssistantWithAnOptionalPrefixIsTaken) {
     for (const char* bad : {"", "openhab", "homeassistant:", "homeassistant:a/+", "homeassistantx", "HomeAssistant"})
         EXPECT_FALSE(parseDiscovery(bad, &prefix)) << bad;
     EXPECT_EQ("plant_hall_2_p-3__", discoveryNode({"homeassistant", "plant/hall 2/p-3ä/", "p-3ä"}));
+}
+
+// What a share's client sends reaches the device as whole frames only.
+TEST(ShareClientFrames, WholeFramesPassAndOtherLinesAreLeftOut) {
+    const std::vector<uint8_t> sent{0xF1, 0xE1, 0x11, 0xA1, 0x84, '\r', 'A', 'T', '\r',
+                                    1,    2,    3,    4,    5,    6,    7,  '\r', 0x01, 0xD1, 0x51, 0xC1, 0xE4, '\r'};
+    ClientFrames frames;
+    std::vector<std::vector<uint8_t>> passed;
+    for (uint8_t byte : sent) {
+        uint8_t frame[FRAME_SIZE];
+        if (frames.take(byte, frame)) passed.emplace_back(frame, frame + FRAME_SIZE);
+    }
+    ASSERT_EQ(2u, passed.size());
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 6), passed[0]);
+    EXPECT_EQ(std::vector<uint8_t>(sent.end() - 6, sent.end()), passed[1]);
+    EXPECT_EQ(2, frames.dropped());
+    EXPECT_FALSE(frameIsParameterWrite(passed[0].data()));
+    EXPECT_TRUE(frameIsParameterWrite(passed[1].data()));
 }
