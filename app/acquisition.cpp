@@ -4,6 +4,7 @@
 #include "display/display_state.h"
 #include "lang/text_ids.h"
 #include "link/command_frames.h"
+#include "link/link_config.h"
 #include "link/live_state.h"
 #include "params/parameter_set.h"
 #include "params/settings.h"
@@ -35,6 +36,10 @@ void resetAcquisition() {
     lastShownMeasurement = 0;
     linkRecovering = 0;
     lastReopenMs = 0;
+}
+
+void configureLinkFromSettings() {
+    configureLink(TREND_DECIMATION[rollIndexNow()], loadField(appSettings.stopAtAlarm) != 0);
 }
 
 int alarmHoldTick() {

@@ -14,6 +14,10 @@ extern const int32_t HOLD_TICKS[3];
 
 extern int downloadPending;  // queued parameter words await confirmation
 
+// Hands the roll period's decimation and the stop-at-alarm choice of
+// appSettings to the link; called whenever either is set.
+void configureLinkFromSettings();
+
 // Timer 20: counts the alarm hold; returns 1 when the graph has just frozen.
 int alarmHoldTick();
 

@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 
+#include "app/acquisition.h"
 #include "app/shell_win32.h"
 #include "display/display_state.h"
 #include "lang/lang_message.h"
@@ -55,6 +56,7 @@ HWND createMainWindow(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     InitCommonControls();
     setSettingsDefaults(&appSettings);
+    configureLinkFromSettings();
     langText(titleText, TXT_TITLE_PROGRAM);
     LoadStringW(instance, IDS_CLASS_NAME, className, sizeof className / sizeof className[0]);
     registerMainClass(instance);

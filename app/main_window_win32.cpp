@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "app/acquisition.h"
 #include "app/shell_win32.h"
 #include "display/display_state.h"
 #include "display/main_paint_win32.h"
@@ -61,6 +62,7 @@ HWND createResetButton(HWND window, int id, int y) {
 LRESULT onCreate(HWND window) {
     MainWindow = window;  // commands run from inside creation use it
     int result = readSettings(&appSettings);
+    configureLinkFromSettings();
     setLanguage(appSettings.languageOffset);
     if (result != 0) langMessage(window, TXT_SETTINGS_FILE_ERROR, TXT_TITLE_ERROR, result);
     openConfiguredPort(window);

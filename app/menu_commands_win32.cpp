@@ -72,6 +72,7 @@ void selectRollPeriod(HWND window, int rollIndex) {
     setMenuCheck(menu, IDM_ROLL_10S + appSettings.rollIndex, 0);
     setMenuCheck(menu, IDM_ROLL_10S + rollIndex, 1);
     storeField(appSettings.rollIndex, static_cast<uint16_t>(rollIndex));
+    configureLinkFromSettings();
     saveSettings(window);
     skipPendingTrendSamples();
     InvalidateRect(window, nullptr, TRUE);
@@ -80,6 +81,7 @@ void selectRollPeriod(HWND window, int rollIndex) {
 void toggleStopAtAlarm(HWND window) {
     uint16_t stop = appSettings.stopAtAlarm ? 0 : 1;
     storeField(appSettings.stopAtAlarm, stop);
+    configureLinkFromSettings();
     setMenuCheck(GetMenu(window), IDM_STOP_AT_ALARM, stop);
     saveSettings(window);
 }

@@ -14,13 +14,11 @@
 #include "cli/console/platform.h"
 #include "cli/console/report.h"
 #include "elq_version.h"
-#include "params/settings.h"
 
 namespace {
 
 // Parses the command line and runs its subcommand; the exit code.
 int runTool(int argc, char** argv) {
-    setSettingsDefaults(&appSettings);
     int exitCode = EXIT_DONE;
     const std::string exitCodes = exitCodesText();
     CLI::App app{"elq770ctl: read, save, load, set, monitor and publish an ELQ770 over its serial port"};

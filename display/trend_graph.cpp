@@ -94,7 +94,7 @@ void scrollTrend(DrawSurface& surface) {
     while (takeTrendSample(&value)) {
         surface.blitWithin(TREND_LEFT_X, TREND_TOP_Y, BAND_WIDTH, BAND_HEIGHT, TREND_LEFT_X + 1,
                            TREND_TOP_Y);
-        drawNextSample(surface, value);
+        drawNextSample(surface, 2 * value);  // 2 pixels per percent
         trendHistoryIndex = nextIndex(trendHistoryIndex);
     }
     surface.restoreObject(previousPen);

@@ -11,7 +11,7 @@
 #include "display/draw_surface.h"
 #include "link/live_state.h"
 
-// The values on screen, same unit as trendSamples (2 pixels per percent);
+// The values on screen, 2 pixels per percent (the ring's samples are percent);
 // trendHistoryIndex is the next entry to write, which is also the oldest.
 extern int32_t trendHistory[TREND_SIZE];
 extern uint16_t trendHistoryIndex;

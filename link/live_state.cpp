@@ -41,7 +41,7 @@ void storeTaken(uint32_t taken, uint16_t slot) {
 void appendTrendSample() {
     uint16_t index = liveState.trendWriteIndex.load(std::memory_order_relaxed);
     uint32_t count = liveState.trendSampleCount.load(std::memory_order_relaxed);
-    int32_t sample = liveState.measurement.load(std::memory_order_relaxed) * 2;
+    int32_t sample = liveState.measurement.load(std::memory_order_relaxed);
     // The slot may hold a sample a consumer is reading: one that sees the
     // new value also sees the count that told it the slot was due.
     std::atomic_thread_fence(std::memory_order_release);

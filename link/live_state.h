@@ -32,7 +32,9 @@ constexpr uint8_t LINK_WATCHDOG_AFTER_LINE = 15;  // each valid line refills it
 constexpr uint8_t LINK_WATCHDOG_AT_START = 20;    // program start and a reopened link
 // Why two: a talking device sends a line every 20 ms; a fresh link has sent none yet.
 
-// Measurements per trend sample, indexed by rollIndex (10 s, 30 s, 60 s).
+// Measurements per trend sample for the window program's roll periods
+// (10 s, 30 s, 60 s), indexed by its rollIndex; the link takes its own
+// decimation from link_config.h.
 extern const int TREND_DECIMATION[3];
 
 struct LiveState {
@@ -63,7 +65,7 @@ struct LiveState {
 
 extern LiveState liveState;
 
-// Stores measurement x 2 at trendWriteIndex and advances it (500 -> 0),
+// Stores the measurement (percent) at trendWriteIndex and advances it (500 -> 0),
 // whether or not the sample there has been taken.
 void appendTrendSample();
 

@@ -3,10 +3,10 @@
 // allocates nothing and makes no system call but the reply hook.
 #include "link/receive_parser.h"
 
+#include "link/link_config.h"
 #include "link/live_state.h"
 #include "link/word_meaning.h"
 #include "params/parameter_set.h"
-#include "params/settings.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ void signalReply() {
 
 void trendStep() {
     int32_t count = liveState.trendDecimationCount.load(std::memory_order_relaxed) + 1;
-    if (count >= TREND_DECIMATION[rollIndexNow()]) {
+    if (count >= linkConfig.decimation.load(std::memory_order_relaxed)) {
         count = 0;
         appendTrendSample();
     }
@@ -44,7 +44,7 @@ void takeAlarm(uint16_t word) {
     liveState.alarmWords[count % ALARM_RING_SIZE].store(word, std::memory_order_relaxed);
     // Release: the word is in the ring before the count that covers it.
     liveState.alarmWordCount.store(count + 1, std::memory_order_release);
-    if (loadField(appSettings.stopAtAlarm) != 0)
+    if (linkConfig.alarmHold.load(std::memory_order_relaxed) != 0)
         liveState.alarmHoldCount.store(1, std::memory_order_relaxed);
 }
 

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "link/link_config.h"  // what the parser takes from its front end
+
 constexpr int LINE_CAPACITY = 8;   // 7 bytes and the terminating NUL
 constexpr int DEVICE_TEXT_MAX = 31;  // characters kept in deviceText before its NUL
 

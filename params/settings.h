@@ -5,9 +5,9 @@
 // (%LOCALAPPDATA%\ELQ770). Opens refused with a sharing violation are tried
 // again for about 150 ms.
 //
-// Threads: the window thread owns appSettings and alone writes it; the reader
-// thread reads rollIndex and stopAtAlarm (through loadField), so the window
-// thread stores those two with storeField.
+// Threads: the window thread owns appSettings and alone writes it; it hands
+// the roll period and stop-at-alarm to the link (link/link_config.h). The
+// display reads rollIndex through loadField, so it is stored with storeField.
 #pragma once
 
 #include <cstddef>

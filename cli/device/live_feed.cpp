@@ -1,13 +1,9 @@
 #include "cli/device/live_feed.h"
 
+#include "link/link_config.h"
 #include "link/live_state.h"
-#include "params/parameter_set.h"
-#include "params/settings.h"
 
-void setSettingsForEveryMeasurement() {
-    storeField(appSettings.rollIndex, 0);
-    storeField(appSettings.stopAtAlarm, 0);
-}
+void takeEveryMeasurement() { configureLink(1, false); }
 
 void skipTrendSamplesSoFar() {
     liveState.trendReadIndex.store(liveState.trendWriteIndex.load(std::memory_order_acquire),
@@ -18,7 +14,7 @@ void takeTrendSamples(const std::function<void(int32_t)>& each) {
     uint16_t readIndex = liveState.trendReadIndex.load(std::memory_order_relaxed);
     uint16_t writeIndex = liveState.trendWriteIndex.load(std::memory_order_acquire);
     while (readIndex != writeIndex) {
-        each(liveState.trendSamples[readIndex].load(std::memory_order_relaxed) / 2);
+        each(liveState.trendSamples[readIndex].load(std::memory_order_relaxed));
         readIndex = static_cast<uint16_t>(readIndex + 1 == TREND_SIZE ? 0 : readIndex + 1);
     }
     liveState.trendReadIndex.store(readIndex, std::memory_order_relaxed);

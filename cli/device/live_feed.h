@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <functional>
 
-// Every measurement becomes a trend sample (roll index 0) and an alarm holds
-// nothing, so the tool sees the stream whole: written into the settings
-// record in memory, which the receive parser reads (never its file).
-void setSettingsForEveryMeasurement();
+// Configures the link so that every measurement becomes a trend sample and
+// an alarm holds nothing: the tool sees the stream whole.
+void takeEveryMeasurement();
 
 // Skips the samples published before now.
 void skipTrendSamplesSoFar();

@@ -332,7 +332,7 @@ int Gateway::run(Password* password) {
     }
     int started = client_ ? client_->start(password) : EXIT_DONE;
     if (started != EXIT_DONE) return started;
-    setSettingsForEveryMeasurement();
+    takeEveryMeasurement();
     answersSeen_ = parameterAnswers();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
     if (!options_.share.empty()) {

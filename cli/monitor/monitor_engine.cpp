@@ -147,7 +147,7 @@ int Monitor::openOutputs() {
         std::fputs(CSV_HEADER, csv_);
     }
     if (rowsToStdout_) std::fputs(CSV_HEADER, stdout);
-    setSettingsForEveryMeasurement();
+    takeEveryMeasurement();
     return EXIT_DONE;
 }
 

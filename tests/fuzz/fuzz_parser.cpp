@@ -11,7 +11,6 @@
 #include "link/live_state_testing.h"
 #include "link/receive_parser.h"
 #include "params/parameter_set.h"
-#include "params/settings.h"
 
 namespace {
 
@@ -50,29 +49,26 @@ void start(uint8_t settingsByte) {
     resetLiveState();
     resetReceiveLine();
     deviceParameters = {};
-    setSettingsDefaults(&appSettings);
-    appSettings.rollIndex = settingsByte % 3;
-    appSettings.stopAtAlarm = (settingsByte >> 2) & 1;
+    configureLink(TREND_DECIMATION[settingsByte % 3], ((settingsByte >> 2) & 1) != 0);
     replies = 0;
     setReplyHook(countReply);
 }
 
 void checkInvariants() {
-    int roll = appSettings.rollIndex;
     check(deviceParameters.deviceText[DEVICE_TEXT_MAX] == '\0');
     check(liveState.deviceTextLength >= 0 && liveState.deviceTextLength <= DEVICE_TEXT_MAX);
     check(liveState.trendWriteIndex < TREND_SIZE);
     check(liveState.trendReadIndex < TREND_SIZE);
     check(liveState.trendDecimationCount >= 0 &&
-          liveState.trendDecimationCount < TREND_DECIMATION[roll]);
+          liveState.trendDecimationCount < linkConfig.decimation);
     check(liveState.measurement >= -1 && liveState.measurement <= 171);
     check(liveState.minPeak >= -1 && liveState.minPeak <= 199);
     check(liveState.maxPeak >= -1 && liveState.maxPeak <= 499);
     check(liveState.linkWatchdog == 20 || liveState.linkWatchdog == 15);
-    check(liveState.alarmHoldCount == 0 || (liveState.alarmHoldCount == 1 && appSettings.stopAtAlarm));
+    check(liveState.alarmHoldCount == 0 || (liveState.alarmHoldCount == 1 && linkConfig.alarmHold));
     check(deviceParameters.activeLimit <= 1);
     for (uint8_t b : deviceParameters.reserved) check(b == 0);
-    for (const auto& sample : liveState.trendSamples) check(sample >= 0 && sample <= 342);
+    for (const auto& sample : liveState.trendSamples) check(sample >= 0 && sample <= 171);
 }
 
 }  // namespace

@@ -403,7 +403,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     setSettingsDefaults(&appSettings);
-    storeField(appSettings.rollIndex, 0);  // one trend sample per measurement
+    configureLink(1, false);  // one trend sample per measurement
     int port = portNumber(argv[2]);
     for (const Verb& verb : VERBS) {
         if (std::strcmp(verb.name, argv[1]) != 0) continue;

@@ -41,6 +41,7 @@ protected:
         deviceParameters = ParameterSet{};
         editedParameters = ParameterSet{};
         setSettingsDefaults(&appSettings);
+        configureLinkFromSettings();
         redrawAll = redrawHeader = graphFrozen = 0;
         setTransmitLinkOpen(1);
     }
@@ -108,6 +109,7 @@ TEST_F(Acquisition, IdentificationRequestedEachSecondUntilTextArrives) {
 TEST_F(Acquisition, AlarmHoldFreezesOnThe39thTickAtTenSeconds) {
     appSettings.rollIndex = 0;
     appSettings.stopAtAlarm = 1;
+    configureLinkFromSettings();
     receiveWord(65012);
     for (int tick = 1; tick < 39; ++tick) ASSERT_EQ(0, alarmHoldTick()) << tick;
     EXPECT_EQ(1, alarmHoldTick());
@@ -119,6 +121,7 @@ TEST_F(Acquisition, AlarmHoldFreezesOnThe39thTickAtTenSeconds) {
 TEST_F(Acquisition, SecondAlarmRestartsTheHold) {
     appSettings.rollIndex = 0;
     appSettings.stopAtAlarm = 1;
+    configureLinkFromSettings();
     receiveWord(65012);
     for (int tick = 0; tick < 30; ++tick) alarmHoldTick();
     receiveWord(65040);

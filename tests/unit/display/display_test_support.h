@@ -41,7 +41,7 @@ inline void setDeviceText(const char* text) {
     std::memcpy(deviceParameters.deviceText, text, std::strlen(text));
 }
 
-// One sample as the parser appends it: the measurement x 2.
+// One sample as the parser appends it: the measurement, percent.
 inline void pushSample(int measurement) {
     liveState.measurement = measurement;
     appendTrendSample();

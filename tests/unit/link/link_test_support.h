@@ -22,6 +22,7 @@ inline void resetLinkState() {
     deviceParameters = {};
     editedParameters = {};
     setSettingsDefaults(&appSettings);
+    configureLink(TREND_DECIMATION[1], false);  // as the window program starts
     setReplyHook(nullptr);
     setTransmitReadyHook(nullptr);
     setTransmitLinkOpen(1);  // opening discards whatever an earlier test left

@@ -206,7 +206,7 @@ TEST_F(ParserBands, OtherParameterWordsDoNotSignalAReply) {
 TEST_F(ParserBands, AlarmWordsHoldOnlyWhenStopAtAlarmIsOn) {
     feed({0xF1, 0xD1, 0xF1, 0x41, 0xF4, 0x0D});
     EXPECT_EQ(0, liveState.alarmHoldCount);
-    appSettings.stopAtAlarm = 1;
+    linkConfig.alarmHold = 1;
     feedWord(65005);
     feedWord(65009);
     feedWord(65025);
@@ -225,7 +225,7 @@ TEST_F(ParserBands, EveryAlarmWordIsCountedAndKeptWhateverStopAtAlarmSays) {
     for (uint16_t word : {65005, 65009, 65025, 65034}) feedWord(word);
     EXPECT_EQ(0u, liveState.alarmWordCount);
     feedWord(65024);
-    appSettings.stopAtAlarm = 1;
+    linkConfig.alarmHold = 1;
     feedWord(65035);
     EXPECT_EQ(2u, liveState.alarmWordCount);
     EXPECT_EQ(65035, liveState.alarmWords[1]);

@@ -14,33 +14,34 @@ int samplesWritten() { return liveState.trendWriteIndex; }
 }  // namespace
 
 TEST_F(TrendRing, TenSecondsTakesEveryMeasurement) {
-    appSettings.rollIndex = 0;
+    linkConfig.decimation = TREND_DECIMATION[0];
+    appSettings.rollIndex = 2;  // the window program's record, not the link's
     feedWord(10);
     feedWord(140);  // Limit 2, value 12
     EXPECT_EQ(2, samplesWritten());
-    EXPECT_EQ(20, liveState.trendSamples[0]);
-    EXPECT_EQ(24, liveState.trendSamples[1]);
-}
-
-TEST_F(TrendRing, ThirtySecondsTakesEveryThird) {
-    appSettings.rollIndex = 1;
-    for (uint16_t value = 1; value <= 6; ++value) feedWord(value);
-    EXPECT_EQ(2, samplesWritten());
-    EXPECT_EQ(6, liveState.trendSamples[0]);
+    EXPECT_EQ(10, liveState.trendSamples[0]);
     EXPECT_EQ(12, liveState.trendSamples[1]);
 }
 
+TEST_F(TrendRing, ThirtySecondsTakesEveryThird) {
+    linkConfig.decimation = TREND_DECIMATION[1];
+    for (uint16_t value = 1; value <= 6; ++value) feedWord(value);
+    EXPECT_EQ(2, samplesWritten());
+    EXPECT_EQ(3, liveState.trendSamples[0]);
+    EXPECT_EQ(6, liveState.trendSamples[1]);
+}
+
 TEST_F(TrendRing, SixtySecondsTakesEverySixth) {
-    appSettings.rollIndex = 2;
+    linkConfig.decimation = TREND_DECIMATION[2];
     for (uint16_t value = 1; value <= 5; ++value) feedWord(value);
     EXPECT_EQ(0, samplesWritten());
     feedWord(6);
     EXPECT_EQ(1, samplesWritten());
-    EXPECT_EQ(12, liveState.trendSamples[0]);
+    EXPECT_EQ(6, liveState.trendSamples[0]);
 }
 
 TEST_F(TrendRing, OnlyMeasurementWordsCount) {
-    appSettings.rollIndex = 0;
+    linkConfig.decimation = TREND_DECIMATION[0];
     feedWord(400);
     feedWord(600);
     feedWord(3100);
@@ -48,32 +49,32 @@ TEST_F(TrendRing, OnlyMeasurementWordsCount) {
 }
 
 TEST_F(TrendRing, CountCarriesOverARollPeriodChange) {
-    appSettings.rollIndex = 2;
+    linkConfig.decimation = TREND_DECIMATION[2];
     for (uint16_t value = 1; value <= 4; ++value) feedWord(value);
-    appSettings.rollIndex = 0;
+    linkConfig.decimation = TREND_DECIMATION[0];
     feedWord(5);
     EXPECT_EQ(1, samplesWritten());
-    EXPECT_EQ(10, liveState.trendSamples[0]);
+    EXPECT_EQ(5, liveState.trendSamples[0]);
 }
 
 TEST_F(TrendRing, WriteIndexWrapsAfterFiveHundredSamples) {
-    appSettings.rollIndex = 0;
+    linkConfig.decimation = TREND_DECIMATION[0];
     for (int i = 0; i < TREND_SIZE; ++i) feedWord(static_cast<uint16_t>(i % 100));
     EXPECT_EQ(0, samplesWritten());
     feedWord(77);
     EXPECT_EQ(1, samplesWritten());
-    EXPECT_EQ(154, liveState.trendSamples[0]);
+    EXPECT_EQ(77, liveState.trendSamples[0]);
 }
 
 TEST_F(TrendRing, SkipBeforeFirstDrawLeavesReadIndex) {
-    appSettings.rollIndex = 0;
+    linkConfig.decimation = TREND_DECIMATION[0];
     for (int i = 0; i < 7; ++i) feedWord(1);
     skipPendingTrendSamples();
     EXPECT_EQ(0, liveState.trendReadIndex);
 }
 
 TEST_F(TrendRing, SkipAfterFirstDrawDropsUndrawnSamples) {
-    appSettings.rollIndex = 0;
+    linkConfig.decimation = TREND_DECIMATION[0];
     for (int i = 0; i < 7; ++i) feedWord(1);
     liveState.trendEmpty = 0;
     skipPendingTrendSamples();
@@ -90,7 +91,7 @@ void appendNumbered(int32_t number) {
 
 std::vector<int32_t> takeAll() {
     std::vector<int32_t> taken;
-    for (int32_t sample; takeTrendSample(&sample);) taken.push_back(sample / 2);
+    for (int32_t sample; takeTrendSample(&sample);) taken.push_back(sample);
     return taken;
 }
 
@@ -101,14 +102,14 @@ std::vector<int32_t> takeAll() {
 // below the ring's size so that nothing is overwritten and the order can be
 // checked exactly.
 TEST_F(TrendRing, ReaderAndWindowThreadHandOverEverySampleInOrder) {
-    appSettings.rollIndex = 0;
+    linkConfig.decimation = TREND_DECIMATION[0];
     constexpr int COUNT = 20000;
     std::atomic<int> mismatches{0};
     std::thread window([&] {
         int expected = 0;
         while (expected < COUNT) {
             for (int32_t sample; takeTrendSample(&sample); ++expected)
-                if (sample != (expected % 128) * 2) mismatches.fetch_add(1);
+                if (sample != expected % 128) mismatches.fetch_add(1);
         }
     });
     for (int i = 0; i < COUNT; ++i) {
@@ -152,8 +153,8 @@ TEST_F(TrendRing, AWriterThatNeverWaitsNeverTearsWhatIsTaken) {
     auto takeBurst = [&](int most) {
         int32_t sample;
         for (int i = 0; i < most && takeTrendSample(&sample); ++i, ++taken) {
-            outOfOrder += sample / 2 <= last;
-            last = sample / 2;
+            outOfOrder += sample <= last;
+            last = sample;
         }
     };
     while (written() < total) {

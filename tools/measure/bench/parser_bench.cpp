@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/link_config.h"
 #include "link/command_frames.h"
 #include "link/live_state.h"
 #include "link/live_state_testing.h"
@@ -64,7 +65,7 @@ void BM_ParseDeviceStream(benchmark::State& state) {
     resetReceiveLine();
     deviceParameters = {};
     setSettingsDefaults(&appSettings);
-    appSettings.stopAtAlarm = 1;
+    linkConfig.alarmHold = 1;
     setReplyHook(countReply);
     replies = 0;
 

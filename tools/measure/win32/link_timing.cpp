@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/link_config.h"
 #include "link/receive_parser.h"
 #include "link/serial_link.h"
 #include "params/settings.h"
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     setSettingsDefaults(&appSettings);
-    storeField(appSettings.rollIndex, 0);  // one trend sample per measurement
+    configureLink(1, false);  // one trend sample per measurement
     int port = std::atoi(argv[2] + 3);
     int code;
     if (std::strcmp(argv[1], "cpu") == 0) {

@@ -36,6 +36,7 @@
 #include "display/main_paint_win32.h"
 #include "display/trend_graph.h"
 #include "display/trend_graph_testing.h"
+#include "link/link_config.h"
 #include "link/live_state.h"
 #include "link/live_state_testing.h"
 #include "params/parameter_set.h"
@@ -85,6 +86,7 @@ void appendNextSample() {
 void prepareState() {
     setSettingsDefaults(&appSettings);
     storeField(appSettings.rollIndex, 0);
+    configureLink(1, false);
     resetLiveState();
     resetTrendHistory();
     const char text[] = "ELQ770 COST";

@@ -109,7 +109,7 @@ TEST_F(CoreAgainstSim, SpoiledLinesNeverReachTheProgramAsValues) {
 }
 
 TEST_F(CoreAgainstSim, AlarmWordsSetTheProgramsAlarmHold) {
-    appSettings.stopAtAlarm = 1;
+    linkConfig.alarmHold = 1;
     sim::ModelConfig config;
     config.fixedLevel = 70;
     sim::DeviceModel model(config, 0);
@@ -118,5 +118,5 @@ TEST_F(CoreAgainstSim, AlarmWordsSetTheProgramsAlarmHold) {
     EXPECT_EQ(0, liveState.alarmHoldCount.load());
     pump(model, writer, 20);
     EXPECT_EQ(1, liveState.alarmHoldCount.load());
-    appSettings.stopAtAlarm = 0;
+    linkConfig.alarmHold = 0;
 }
