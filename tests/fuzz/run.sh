@@ -16,7 +16,8 @@ CORE="$ROOT/link/receive_parser.cpp $ROOT/link/live_state.cpp $ROOT/link/command
       $ROOT/params/parameter_set.cpp $ROOT/params/settings.cpp $ROOT/params/file_access_posix.cpp
       $ROOT/params/parameter_values.cpp $ROOT/params/parameter_file.cpp
       $ROOT/lang/lang_text.cpp $ROOT/lang/language_table.cpp
-      $ROOT/link/line_recording.cpp $ROOT/tools/sim/replay_file.cpp $ROOT/link/rfc2217.cpp"
+      $ROOT/link/line_recording.cpp $ROOT/tools/sim/replay_file.cpp $ROOT/link/rfc2217.cpp
+      $ROOT/link/link_config.cpp"
 TARGETS="fuzz_parser fuzz_settings fuzz_parameter_file fuzz_recording fuzz_telnet"
 
 for target in $TARGETS; do
