@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "tests/cli/ser2net.h"
@@ -103,4 +105,57 @@ TEST_F(OtherPort, Rfc2217ThroughSer2netReadsTheDeviceAndConfirmsADownload) {
     EXPECT_EQ((std::vector<uint16_t>{3145, CMD_REQUEST_DATA}), words);
     EXPECT_FALSE(e2e::waitMessageBox("ELQ770 Configuration tool", 1500).found) << "the device confirmed it";
     EXPECT_EQ(server.rfc2217Url(), e2e::readFile(dir_ + "/Vantor.port"));
+}
+
+// A process of the shell's, started in the background and ended with the test.
+struct Background {
+    explicit Background(const std::string& command, const std::string& pidFile) : pidFile_(pidFile) {
+        std::system((command + " & echo $! > " + pidFile).c_str());
+    }
+    ~Background() { std::system(("kill $(cat " + pidFile_ + ") 2>/dev/null; sleep 0.5").c_str()); }
+    std::string pidFile_;
+};
+
+// The technician's laptop through the running gateway: the sheet's download
+// goes through publish --share, is confirmed by its read-back, and the bus
+// hears of it in one audit message naming the old and the new value.
+TEST_F(OtherPort, ThroughTheGatewaysShareADownloadIsConfirmedAndAudited) {
+    if (!std::filesystem::exists("/usr/sbin/mosquitto")) GTEST_SKIP() << "mosquitto is not installed";
+    e2e::Simulator sim(7, {"--param", "3100=60"});
+    int brokerPort = peers::Ser2net::freePort();
+    int sharePort = peers::Ser2net::freePort();
+    std::ofstream(dir_ + "/broker.conf") << "listener " << brokerPort << " 127.0.0.1\nallow_anonymous true\n";
+    Background broker("/usr/sbin/mosquitto -c " + dir_ + "/broker.conf >/dev/null 2>&1", dir_ + "/broker.pid");
+    std::this_thread::sleep_for(500ms);
+    std::string at = " -h 127.0.0.1 -p " + std::to_string(brokerPort);
+    Background audit("mosquitto_sub" + at + " -t elq770/e2e/audit -C 1 -W 60 > " + dir_ + "/audit.json",
+                     dir_ + "/audit.pid");
+    Background gateway(std::string(ELQ_E2E_CTL_PATH) + " publish --port " +
+                           e2e::WineEnv::shared().comLinkPath(7) + " --broker mqtt://127.0.0.1:" +
+                           std::to_string(brokerPort) + " --name e2e --share 127.0.0.1:" + std::to_string(sharePort) +
+                           " >" + dir_ + "/gateway.log 2>&1",
+                       dir_ + "/gateway.pid");
+    ASSERT_TRUE(sim.waitForWord(CMD_REQUEST_DATA, 10000)) << "the gateway has the device";
+    e2e::writeSettingsFile(dir_, 2);  // nothing on COM2
+    launchProgram();
+    ASSERT_TRUE(e2e::waitMessageBox("Communication", 20000).found);
+    e2e::closeMessageBox("Communication");
+    ASSERT_TRUE(e2e::waitWindow(e2e::MAIN_WINDOW_CLASS, 20000).found);
+
+    chooseOtherPort("rfc2217://127.0.0.1:" + std::to_string(sharePort));
+    command(2000);
+    ASSERT_TRUE(e2e::waitWindow(SHEET, 10000).found);
+    EXPECT_EQ("60", e2e::trimmedLine(e2e::probe({"get-text", SHEET, std::to_string(IDC_SETPOINT)})))
+        << "the sheet shows the device's setpoint, read through the gateway";
+    e2e::probe({"set-text", SHEET, std::to_string(IDC_SETPOINT), "45"});
+    e2e::probe({"notify", SHEET, std::to_string(IDC_SETPOINT), std::to_string(EN_KILLFOCUS)});
+    pressOk(SHEET);
+    ASSERT_TRUE(sim.waitForWord(3145, 5000)) << e2e::readFile(dir_ + "/gateway.log");
+    EXPECT_FALSE(e2e::waitMessageBox("ELQ770 Configuration tool", 2500).found) << "the device confirmed it";
+    std::string text;
+    for (int i = 0; i < 100 && text.empty(); ++i, std::this_thread::sleep_for(100ms))
+        text = e2e::readFile(dir_ + "/audit.json");
+    EXPECT_NE(std::string::npos, text.find("\"old\":60")) << text;
+    EXPECT_NE(std::string::npos, text.find("\"new\":45")) << text;
+    EXPECT_NE(std::string::npos, text.find("127.0.0.1")) << text;
 }
