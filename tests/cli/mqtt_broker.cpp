@@ -13,28 +13,13 @@
 #include <fstream>
 
 #include "tests/cli/cli_harness.h"
+#include "tests/cli/ser2net.h"
 
 namespace clitest {
 
 namespace {
 
 constexpr const char* BROKER_BINARY = "/usr/sbin/mosquitto";
-
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-bool accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(port);
-    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
-}
 
 struct Library {
     Library() { mosquitto_lib_init(); }
@@ -75,15 +60,7 @@ bool takePacket(std::string* bytes, uint8_t* type, std::string* body) {
 
 }  // namespace
 
-int freePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
+int freePort() { return peers::freeLoopbackPort(); }
 
 MqttBroker::MqttBroker(const std::string& dir, const std::vector<std::string>& lines)
     : dir_(dir), port_(freePort()) {
@@ -104,7 +81,7 @@ bool MqttBroker::start() {
     std::string run = dir_ + "/broker." + std::to_string(++starts_);
     pid_ = spawn({BROKER_BINARY, "-c", dir_ + "/broker.conf"}, run + ".out", run + ".err");
     for (int i = 0; i < 500; ++i) {
-        if (accepts(port_)) return true;
+        if (peers::acceptsOnLoopback(port_)) return true;
         sleepMs(10);
     }
     return false;
@@ -163,7 +140,7 @@ DroppingBroker::DroppingBroker(int holdMs, int refuseFrom)
     : listener_(socket(AF_INET, SOCK_STREAM, 0)), port_(freePort()), holdMs_(holdMs), refuseFrom_(refuseFrom) {
     int yes = 1;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address = loopback(port_);
+    sockaddr_in address = peers::loopbackAt(port_);
     bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
     listen(listener_, 4);
     thread_ = std::thread([this] { serve(); });

@@ -21,22 +21,6 @@ namespace {
 
 constexpr const char* SER2NET = "/usr/sbin/ser2net";
 
-sockaddr_in loopbackAt(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-bool accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopbackAt(port);
-    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
-}
-
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // ser2net in the foreground, its output into files; the child's pid.
@@ -55,7 +39,23 @@ pid_t startServer(const std::string& dir, const std::string& log) {
 
 }  // namespace
 
-int Ser2net::freePort() {
+sockaddr_in loopbackAt(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+bool acceptsOnLoopback(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopbackAt(port);
+    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+int freeLoopbackPort() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = loopbackAt(0);
     bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -64,6 +64,8 @@ int Ser2net::freePort() {
     close(fd);
     return ntohs(address.sin_port);
 }
+
+int Ser2net::freePort() { return freeLoopbackPort(); }
 
 // The device line as the link sets a COM port; `local` ignores the modem
 // lines a pseudo-terminal does not have.
@@ -81,7 +83,7 @@ bool Ser2net::installed() { return access(SER2NET, X_OK) == 0; }
 bool Ser2net::start() {
     pid_ = startServer(dir_, dir_ + "/ser2net." + std::to_string(++starts_));
     for (int waited = 0; waited < 5000; waited += 50) {
-        if (accepts(rfc2217Port_) && accepts(rawPort_)) return true;
+        if (acceptsOnLoopback(rfc2217Port_) && acceptsOnLoopback(rawPort_)) return true;
         sleepMs(50);
     }
     return false;

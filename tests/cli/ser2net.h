@@ -6,11 +6,18 @@
 // nothing of either harness).
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <string>
 
 namespace peers {
+
+// 127.0.0.1 at a port; whether something accepts there now; a port of it
+// that was free a moment ago. Shared by the test peers (ser2net, Mosquitto).
+sockaddr_in loopbackAt(int port);
+bool acceptsOnLoopback(int port);
+int freeLoopbackPort();
 
 class Ser2net {
 public:
