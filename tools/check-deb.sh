@@ -31,17 +31,39 @@ expected_decode=$("$tested" decode "$recording")
 
 work=$(mktemp -d)
 user_made=""
+# Written before the install and removed once the machine is as it was: a
+# check that was killed half-way (a stopped CI job, a closed terminal) leaves
+# it behind, and the next check finishes that one's clean-up instead of
+# taking the package for the administrator's own.
+marker=/var/tmp/elq770-check-deb.state
+installed() { dpkg-query -W -f='${Status}' elq770ctl 2>/dev/null | grep -q "ok installed"; }
 cleanup() {
-  if dpkg-query -W -f='${Status}' elq770ctl 2>/dev/null | grep -q "ok installed"; then
+  if installed; then
     apt_get purge elq770ctl
   fi
   if [ -n "$user_made" ] && getent passwd elq770 >/dev/null; then
     userdel elq770
     if getent group elq770 >/dev/null; then groupdel elq770; fi
   fi
+  rm -f "$marker"
   rm -rf "$work"
 }
+# The clean-up also runs when the check is interrupted or terminated.
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+# A killed check's leftovers: its package, the user it made, and a dpkg run
+# it interrupted.
+if [ -f "$marker" ]; then
+  echo "check-deb: finishing the clean-up of an interrupted check" >&2
+  grep -qx "user_made=yes" "$marker" && user_made=yes
+  DEBIAN_FRONTEND=noninteractive dpkg --configure -a >/dev/null
+  cleanup
+  user_made=""
+  work=$(mktemp -d)
+fi
 
 # The program $1 must give the version $2 and decode the recording as the
 # tested build does.
@@ -55,11 +77,13 @@ check_program() {
 
 check_installed() {
   local deb=$1 version=$2 tshark_first
-  if dpkg-query -W -f='${Status}' elq770ctl 2>/dev/null | grep -q "ok installed"; then
+  if installed; then
     trap - EXIT
+    rm -rf "$work"
     fail "elq770ctl is installed already; this check would remove it"
   fi
   getent passwd elq770 >/dev/null || user_made=yes
+  echo "user_made=$user_made" >"$marker"
   apt_get install "$(realpath "$deb")"
 
   check_program /usr/bin/elq770ctl "$version"
