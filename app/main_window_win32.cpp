@@ -29,14 +29,10 @@ int keyLatch = 0;
 
 namespace {
 
-// The reader thread sets the event through the parser's hook; it reads the
-// handle published here with release order once the event exists.
-std::atomic<HANDLE> replyEventForHook{nullptr};
-
-void setReplyEventFromParser() {
-    HANDLE event = replyEventForHook.load(std::memory_order_acquire);
-    if (event != nullptr) SetEvent(event);
-}
+// The reader thread sets the event through the parser's reply tap, whose
+// context is the event; the tap is off before the event is closed.
+void setReplyEventFromParser(void* event) { SetEvent(static_cast<HANDLE>(event)); }
+SignalTap replyEventTap{setReplyEventFromParser, nullptr};
 
 constexpr UINT timerIds[] = {TIMER_GRAPH, TIMER_PUMP, TIMER_READOUTS, TIMER_IDENTIFICATION};
 constexpr UINT timerPeriods[] = {20, COMMAND_TICK_MS, 300, 1000};
@@ -118,14 +114,13 @@ LRESULT onKeyDown(WPARAM key) {
 int createReplyEvent() {
     ReplyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (ReplyEvent == nullptr) return 0;
-    replyEventForHook.store(ReplyEvent, std::memory_order_release);
-    setReplyHook(setReplyEventFromParser);
+    replyEventTap.context = ReplyEvent;
+    replyTaps.add(&replyEventTap);
     return 1;
 }
 
 void closeReplyEvent() {
-    setReplyHook(nullptr);
-    replyEventForHook.store(nullptr, std::memory_order_release);
+    replyTaps.remove(&replyEventTap);
     if (ReplyEvent != nullptr) CloseHandle(ReplyEvent);
     ReplyEvent = nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "link/line_taps.h"
 #include "params/parameter_set.h"
 
 namespace {
@@ -22,7 +23,6 @@ CommandQueue commandQueue{};
 TransmitRing transmitRing{};
 std::atomic<int> linkOpen{0};
 std::atomic<TransmitReadyHook> transmitReadyHook{nullptr};
-std::atomic<TransmitTapHook> transmitTapHook{nullptr};
 
 int nextIndex(int32_t index, int size) { return index + 1 == size ? 0 : index + 1; }
 
@@ -105,8 +105,7 @@ int putTransmitBytes(const uint8_t* bytes, int count) {
         head = nextIndex(head, TRANSMIT_RING_SIZE);
     }
     transmitRing.head.store(head, std::memory_order_release);
-    TransmitTapHook tap = transmitTapHook.load(std::memory_order_acquire);
-    if (tap != nullptr) tap(bytes, count);
+    sentTaps.call(bytes, count);
     TransmitReadyHook hook = transmitReadyHook.load(std::memory_order_acquire);
     if (hook != nullptr) hook();
     return 1;
@@ -133,8 +132,9 @@ void setTransmitLinkOpen(int open) {
     linkOpen.store(open ? 1 : 0, std::memory_order_release);
 }
 
+TapSlots<BytesTap> sentTaps;
+
 void setTransmitReadyHook(TransmitReadyHook hook) {
     transmitReadyHook.store(hook, std::memory_order_release);
 }
 
-void setTransmitTapHook(TransmitTapHook hook) { transmitTapHook.store(hook, std::memory_order_release); }

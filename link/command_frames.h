@@ -64,7 +64,8 @@ int sendRequest();
 
 // Stores count bytes whole or not at all. Dropped while no link is open, so
 // that no frame waits to reach a device connected later. On success the
-// transmit-ready hook is called. Returns 1 when stored, 0 when dropped.
+// sentTaps (line_taps.h) see the bytes and the transmit-ready hook is
+// called. Returns 1 when stored, 0 when dropped.
 int putTransmitBytes(const uint8_t* bytes, int count);
 
 // Writer thread: moves every pending byte into buffer (TRANSMIT_CHUNK_SIZE
@@ -77,11 +78,7 @@ int transmitRingPending();
 // discards whatever an earlier link left unsent.
 void setTransmitLinkOpen(int open);
 
+// The open link's own wake-up for its writer: one per process, as the link
+// is, and set only by the link's open and close.
 using TransmitReadyHook = void (*)();
 void setTransmitReadyHook(TransmitReadyHook hook);
-
-// Called by putTransmitBytes, on its caller's thread, with every group of
-// bytes it stored (a whole command frame), so that a recorder sees what was
-// sent; not called for dropped bytes.
-using TransmitTapHook = void (*)(const uint8_t* bytes, int count);
-void setTransmitTapHook(TransmitTapHook hook);

@@ -1,6 +1,6 @@
 // Reader thread: assembles reply lines up to CR, checks their sum, decodes the
 // word and dispatches it by band. Works byte by byte on fixed storage,
-// allocates nothing and makes no system call but the reply hook.
+// allocates nothing and makes no system call but what its taps make.
 #include "link/receive_parser.h"
 
 #include "link/link_config.h"
@@ -14,13 +14,8 @@ constexpr uint8_t CR = 13;
 constexpr int LINE_LAST = LINE_CAPACITY - 1;
 
 LineAssembly receiveLine{};
-std::atomic<ReplyHook> replyHook{nullptr};
-std::atomic<ReceivedBytesHook> receivedBytesHook{nullptr};
 
-void signalReply() {
-    ReplyHook hook = replyHook.load(std::memory_order_acquire);
-    if (hook != nullptr) hook();
-}
+void signalReply() { replyTaps.call(); }
 
 void trendStep() {
     int32_t count = liveState.trendDecimationCount.load(std::memory_order_relaxed) + 1;
@@ -100,8 +95,6 @@ void processLine(const uint8_t* line) {
 
 }  // namespace
 
-void setReplyHook(ReplyHook hook) { replyHook.store(hook, std::memory_order_release); }
-
 void resetReceiveLine() { receiveLine = LineAssembly{}; }
 
 int lineLength(const uint8_t* line) {
@@ -149,11 +142,11 @@ int assembleLineByte(LineAssembly* line, uint8_t byte) {
     return 1;
 }
 
-void setReceivedBytesHook(ReceivedBytesHook hook) { receivedBytesHook.store(hook, std::memory_order_release); }
+TapSlots<BytesTap> receivedTaps;
+TapSlots<SignalTap> replyTaps;
 
 void parseReceivedBytes(const uint8_t* bytes, int count) {
-    ReceivedBytesHook hook = receivedBytesHook.load(std::memory_order_acquire);
-    if (hook != nullptr && count > 0) hook(bytes, count);
+    if (count > 0) receivedTaps.call(bytes, count);
     for (int i = 0; i < count; ++i)
         if (assembleLineByte(&receiveLine, bytes[i])) processLine(receiveLine.bytes);
 }

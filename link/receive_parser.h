@@ -2,26 +2,19 @@
 //
 // Threads: parseReceivedBytes runs on the reader thread only; it keeps its
 // partial line in parser-private storage that survives closing and reopening
-// the link. The end of a parameter answer is announced through the reply
-// hook, bound by the program to SetEvent(ReplyEvent).
+// the link. It shows each chunk to the receivedTaps and announces the end
+// of a parameter answer to the replyTaps (line_taps.h).
 #pragma once
 
 #include <cstdint>
 
+#include "link/line_taps.h"
 #include "link/link_config.h"  // what the parser takes from its front end
 
 constexpr int LINE_CAPACITY = 8;   // 7 bytes and the terminating NUL
 constexpr int DEVICE_TEXT_MAX = 31;  // characters kept in deviceText before its NUL
 
-using ReplyHook = void (*)();
-void setReplyHook(ReplyHook hook);
-
 void parseReceivedBytes(const uint8_t* bytes, int count);
-
-// Called on the reader thread with every chunk parseReceivedBytes takes,
-// before it is parsed, so that a recorder sees the bytes as they arrived.
-using ReceivedBytesHook = void (*)(const uint8_t* bytes, int count);
-void setReceivedBytesHook(ReceivedBytesHook hook);
 
 // Forgets a partially received line (tests; a fresh program start).
 void resetReceiveLine();

@@ -19,15 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int POLL_MS = 5;
 
-std::atomic<uint32_t> answersSeen{0};
-
-void countAnswer() { answersSeen.fetch_add(1, std::memory_order_release); }
-
-void installReplyHook() {
-    static const bool installed = (setReplyHook(countAnswer), true);
-    (void)installed;
-}
-
 template <typename Done>
 bool pollUntil(int timeoutMs, Done done) {
     Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -48,11 +39,6 @@ bool deviceTextComplete() {
     return length > 0 && loadTextByte(deviceParameters.deviceText[length - 1]) == '\0';
 }
 
-uint32_t parameterAnswers() {
-    installReplyHook();
-    return answersSeen.load(std::memory_order_acquire);
-}
-
 int openDevicePort(const std::string& port) {
     if (openLinkByName(port.c_str(), BAUD_RATE)) return 1;
     int error = lastSystemError();
@@ -61,9 +47,9 @@ int openDevicePort(const std::string& port) {
 }
 
 int requestParameters(int timeoutMs) {
-    uint32_t before = parameterAnswers();
+    ParameterAnswers answers;
     sendRequest();
-    bool answered = pollUntil(timeoutMs, [&] { return parameterAnswers() != before; });
+    bool answered = pollUntil(timeoutMs, [&] { return answers.seen() != 0; });
     if (!answered) return 0;
     pollUntil(TEXT_TIMEOUT_MS, deviceTextComplete);
     return 1;
@@ -96,9 +82,9 @@ DownloadResult downloadQueuedWords(DownloadStops* stops) {
             return DOWNLOAD_ABANDONED;
         std::this_thread::sleep_until(tick);
     }
-    uint32_t before = parameterAnswers();
+    ParameterAnswers answers;
     sendRequest();
-    bool answered = pollUntil(REPLY_TIMEOUT_MS, [&] { return parameterAnswers() != before || abandoned(stops); });
+    bool answered = pollUntil(REPLY_TIMEOUT_MS, [&] { return answers.seen() != 0 || abandoned(stops); });
     if (abandoned(stops)) return DOWNLOAD_ABANDONED;
     if (!answered) return DOWNLOAD_NO_ANSWER;
     // The parameters are in: a request now only shortens the wait for the text.

@@ -4,13 +4,16 @@
 //
 // Threads: everything here runs on the tool's main thread, which plays the
 // window thread's part (it alone uses the CommandQueue and editedParameters).
-// The reader thread announces a parameter answer through the reply hook,
-// which only counts answers in an atomic; the main thread polls that count.
+// The reader thread announces a parameter answer through a reply tap that
+// only counts answers in an atomic (ParameterAnswers); the main thread polls
+// that count.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <string>
+
+#include "link/line_taps.h"
 
 constexpr int REPLY_TIMEOUT_MS = 2000;  // the wait for a parameter answer
 constexpr int TEXT_TIMEOUT_MS = 1000;   // the text follows the parameters
@@ -23,10 +26,25 @@ int openDevicePort(const std::string& port);
 // then briefly for the identification text behind it. 1 when answered.
 int requestParameters(int timeoutMs = REPLY_TIMEOUT_MS);
 
-// How many parameter answers have arrived since the first call of this or
-// requestParameters (which install the counting hook): a caller that watches
-// answers without waiting for them calls it once before it opens the port.
-uint32_t parameterAnswers();
+// Counts the parameter answers that arrive while it lives. A caller that
+// watches answers without waiting for them keeps one for its whole run;
+// requestParameters and downloadQueuedWords count with their own.
+class ParameterAnswers {
+public:
+    ParameterAnswers() { replyTaps.add(&tap_); }
+    ~ParameterAnswers() { replyTaps.remove(&tap_); }
+    ParameterAnswers(const ParameterAnswers&) = delete;
+    ParameterAnswers& operator=(const ParameterAnswers&) = delete;
+
+    uint32_t seen() const { return seen_.load(std::memory_order_acquire); }
+
+private:
+    static void count(void* self) {
+        static_cast<ParameterAnswers*>(self)->seen_.fetch_add(1, std::memory_order_release);
+    }
+    std::atomic<uint32_t> seen_{0};
+    SignalTap tap_{count, this};
+};
 
 // The identification text behind the last parameter answer is whole.
 bool deviceTextComplete();

@@ -123,6 +123,7 @@ private:
     uint32_t alarmsSeen_ = 0;
     // Parameter answers: any answer (ours, or the watch's after a reopen)
     // publishes info when it differs from the last; ours always does.
+    ParameterAnswers answers_;
     uint32_t answersSeen_ = 0;
     bool textAwaited_ = false;
     Clock::time_point answerAt_;
@@ -230,7 +231,7 @@ void Gateway::closeIntervalWhenDue(Clock::time_point now) {
 // The answer counts when its last parameter word arrives; the text follows
 // it and is awaited as info awaits it.
 void Gateway::followParameterAnswers(Clock::time_point now) {
-    uint32_t answers = parameterAnswers();
+    uint32_t answers = answers_.seen();
     if (answers != answersSeen_) {
         answersSeen_ = answers;
         textAwaited_ = true;
@@ -333,7 +334,6 @@ int Gateway::run(Password* password) {
     int started = client_ ? client_->start(password) : EXIT_DONE;
     if (started != EXIT_DONE) return started;
     takeEveryMeasurement();
-    answersSeen_ = parameterAnswers();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
     if (!options_.share.empty()) {
         std::string failed = share_.start(options_.share, options_.shareRaw, BAUD_RATE);

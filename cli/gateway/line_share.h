@@ -3,7 +3,7 @@
 //
 // Threads:
 // - The link's reader thread hands every chunk the device sent to the
-//   share (the receive parser's bytes hook) through a single-producer,
+//   share (its tap among the receivedTaps) through a single-producer,
 //   single-consumer ring and wakes the share thread.
 // - The share thread owns the listening socket, the client's socket and
 //   the Telnet server: it sends the device's bytes to the client, answers
@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "link/command_frames.h"
+#include "link/line_taps.h"
 #include "link/rfc2217.h"
 
 // What the client sent, cut at CR into command frames: six bytes ending in
@@ -68,10 +69,13 @@ public:
     // while fewer than ADDRESS_SLOTS later ones have come.
     std::string clientAddress(uint32_t session) const { return addresses_[session % ADDRESS_SLOTS]; }
 
-    // Reader thread (through the bytes hook).
+    // Reader thread (through the share's tap).
     void deviceBytes(const uint8_t* bytes, int count);
 
 private:
+    static void onDeviceBytes(void* self, const uint8_t* bytes, int count) {
+        static_cast<LineShare*>(self)->deviceBytes(bytes, count);
+    }
     void run();
     void acceptClient();
     void readClient();
@@ -101,6 +105,7 @@ private:
     std::thread thread_;
     ClientFrames frames_;
     Rfc2217Server telnet_;
+    BytesTap deviceTap_{onDeviceBytes, this};
 };
 
 // Milliseconds of a steady clock, for lastFrameMs.

@@ -21,14 +21,6 @@
 
 namespace {
 
-// The share the bytes hook feeds; set while a share runs (one per process).
-std::atomic<LineShare*> hookedShare{nullptr};
-
-void onDeviceBytes(const uint8_t* bytes, int count) {
-    LineShare* share = hookedShare.load(std::memory_order_acquire);
-    if (share != nullptr) share->deviceBytes(bytes, count);
-}
-
 // The share's notes go with the gateway's other diagnostics, on stderr.
 void say(const std::string& text) {
     std::fprintf(stderr, "elq770ctl: share: %s\n", text.c_str());
@@ -84,16 +76,14 @@ std::string LineShare::start(const std::string& text, bool raw, int baudRate) {
     raw_ = raw;
     baudRate_ = baudRate;
     thread_ = std::thread([this] { run(); });
-    hookedShare.store(this, std::memory_order_release);
-    setReceivedBytesHook(onDeviceBytes);
+    receivedTaps.add(&deviceTap_);
     say("serving the line " + std::string(raw ? "as raw TCP" : "over RFC 2217") + " on " + host + ":" + port);
     return "";
 }
 
 void LineShare::stop() {
     if (!thread_.joinable()) return;
-    setReceivedBytesHook(nullptr);
-    hookedShare.store(nullptr, std::memory_order_release);
+    receivedTaps.remove(&deviceTap_);
     stopRequested_.store(1, std::memory_order_relaxed);
     (void)!write(wake_[1], "x", 1);
     thread_.join();

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "cli/console/clock.h"
@@ -47,54 +48,37 @@ struct ChunkRing {
     std::atomic<uint32_t> head{0};
     std::atomic<uint32_t> tail{0};
     std::atomic<int64_t> droppedBytes{0};
+
+    // Reader thread.
+    void put(const uint8_t* bytes, int count);
+    // Main thread: cuts what came since the last call into packets.
+    void take(LinePacketizer* packets, std::vector<RecordedPacket>* out);
 };
-ChunkRing received;
 
-// Main thread only.
-LinePacketizer devicePackets;
-std::vector<RecordedPacket> sentFrames;
-
-void onReceived(const uint8_t* bytes, int count) {
+void ChunkRing::put(const uint8_t* bytes, int count) {
     int64_t now = nowEpochUs();
     for (int at = 0; at < count; at += CHUNK_BYTES) {
-        uint32_t head = received.head.load(std::memory_order_relaxed);
-        if (head - received.tail.load(std::memory_order_acquire) >= CHUNK_SLOTS) {
-            received.droppedBytes.fetch_add(count - at, std::memory_order_relaxed);
+        uint32_t headNow = head.load(std::memory_order_relaxed);
+        if (headNow - tail.load(std::memory_order_acquire) >= CHUNK_SLOTS) {
+            droppedBytes.fetch_add(count - at, std::memory_order_relaxed);
             return;
         }
-        ReceivedChunk& chunk = received.slots[head % CHUNK_SLOTS];
+        ReceivedChunk& chunk = slots[headNow % CHUNK_SLOTS];
         chunk.timeUs = now;
         chunk.count = std::min(CHUNK_BYTES, count - at);
         std::memcpy(chunk.bytes, bytes + at, static_cast<std::size_t>(chunk.count));
-        received.head.store(head + 1, std::memory_order_release);
+        head.store(headNow + 1, std::memory_order_release);
     }
 }
 
-void onTransmitted(const uint8_t* bytes, int count) {
-    RecordedPacket packet;
-    packet.timeUs = nowEpochUs();
-    packet.direction = TO_DEVICE;
-    packet.bytes.assign(bytes, bytes + count);
-    sentFrames.push_back(std::move(packet));
-}
-
-// The device's packets cut from the bytes received so far.
-void takeReceived(std::vector<RecordedPacket>* packets) {
-    uint32_t tail = received.tail.load(std::memory_order_relaxed);
-    uint32_t head = received.head.load(std::memory_order_acquire);
-    for (; tail != head; ++tail) {
-        const ReceivedChunk& chunk = received.slots[tail % CHUNK_SLOTS];
-        devicePackets.feed(chunk.bytes, chunk.count, chunk.timeUs, packets);
+void ChunkRing::take(LinePacketizer* packets, std::vector<RecordedPacket>* out) {
+    uint32_t tailNow = tail.load(std::memory_order_relaxed);
+    uint32_t headNow = head.load(std::memory_order_acquire);
+    for (; tailNow != headNow; ++tailNow) {
+        const ReceivedChunk& chunk = slots[tailNow % CHUNK_SLOTS];
+        packets->feed(chunk.bytes, chunk.count, chunk.timeUs, out);
     }
-    received.tail.store(tail, std::memory_order_release);
-}
-
-void resetTaps() {
-    received.head.store(0, std::memory_order_relaxed);
-    received.tail.store(0, std::memory_order_relaxed);
-    received.droppedBytes.store(0, std::memory_order_relaxed);
-    devicePackets = LinePacketizer();
-    sentFrames.clear();
+    tail.store(tailNow, std::memory_order_release);
 }
 
 class Recorder {
@@ -106,6 +90,12 @@ public:
     int run();
 
 private:
+    static void onReceived(void* self, const uint8_t* bytes, int count) {
+        static_cast<Recorder*>(self)->received_->put(bytes, count);
+    }
+    // On the main thread, which alone sends.
+    static void onSent(void* self, const uint8_t* bytes, int count);
+
     void note(const std::string& text);
     bool writeBatch(bool last);
     void showStatus(bool force);
@@ -118,7 +108,20 @@ private:
     RunFrame frame_;
     LinkWatch watch_;
     RecordingWriter out_;
+    std::unique_ptr<ChunkRing> received_ = std::make_unique<ChunkRing>();  // about 300 KB
+    LinePacketizer devicePackets_;
+    std::vector<RecordedPacket> sentFrames_;
+    BytesTap receivedTap_{onReceived, this};
+    BytesTap sentTap_{onSent, this};
 };
+
+void Recorder::onSent(void* self, const uint8_t* bytes, int count) {
+    RecordedPacket packet;
+    packet.timeUs = nowEpochUs();
+    packet.direction = TO_DEVICE;
+    packet.bytes.assign(bytes, bytes + count);
+    static_cast<Recorder*>(self)->sentFrames_.push_back(std::move(packet));
+}
 
 void Recorder::note(const std::string& text) { frame_.note(text); }
 
@@ -126,24 +129,23 @@ void Recorder::note(const std::string& text) { frame_.note(text); }
 // waiting bytes) and writes them with one write.
 bool Recorder::writeBatch(bool last) {
     std::vector<RecordedPacket> packets;
-    packets.swap(sentFrames);
-    takeReceived(&packets);
+    packets.swap(sentFrames_);
+    received_->take(&devicePackets_, &packets);
     if (last)
-        devicePackets.finish(&packets);
+        devicePackets_.finish(&packets);
     else
-        devicePackets.tick(nowEpochUs(), &packets);
+        devicePackets_.tick(nowEpochUs(), &packets);
     return out_.write(&packets);
 }
 
 void Recorder::showStatus(bool force) { frame_.showStatus(force, [this] { return statusText(); }); }
 
 // Takes the taps off, writes what is left, closes the file and reports,
-// and only then closes the link, whose driver may take its time. A chunk
-// that the reader thread publishes while the tap comes off is not in the
-// file.
+// and only then closes the link, whose driver may take its time. Once the
+// taps are off no chunk is on its way, so everything received is written.
 int Recorder::end(int code) {
-    setReceivedBytesHook(nullptr);
-    setTransmitTapHook(nullptr);
+    receivedTaps.remove(&receivedTap_);
+    sentTaps.remove(&sentTap_);
     writeBatch(true);
     out_.close();
     if (code == EXIT_DONE) summarize();
@@ -155,7 +157,7 @@ int Recorder::end(int code) {
 void Recorder::summarize() {
     frame_.summarize([this] { return statusText(); },
                      recordingSummaryText(out_.counts(), "sent", watch_.gaps().summaryText(), options_.outPath));
-    int64_t dropped = received.droppedBytes.load(std::memory_order_relaxed);
+    int64_t dropped = received_->droppedBytes.load(std::memory_order_relaxed);
     if (dropped > 0) {
         char text[200];
         std::snprintf(text, sizeof text, "%" PRId64 " received bytes came faster than the file took them and are missing",
@@ -167,9 +169,8 @@ void Recorder::summarize() {
 // The port first: a mistyped one leaves an existing file as it was. The
 // taps are on before it opens, so the request it sends is in the file.
 int Recorder::run() {
-    resetTaps();
-    setReceivedBytesHook(onReceived);
-    setTransmitTapHook(onTransmitted);
+    receivedTaps.add(&receivedTap_);
+    sentTaps.add(&sentTap_);
     frame_.start();
     if (!watch_.open()) return end(EXIT_PORT_NOT_OPENED);
     if (!out_.create(options_.outPath)) return end(EXIT_FILE_REFUSED);

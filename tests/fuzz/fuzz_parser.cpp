@@ -15,7 +15,8 @@
 namespace {
 
 int replies = 0;
-void countReply() { ++replies; }
+void countReply(void*) { ++replies; }
+const SignalTap countingTap{countReply, nullptr};
 
 void check(bool ok) {
     if (!ok) std::abort();
@@ -51,7 +52,8 @@ void start(uint8_t settingsByte) {
     deviceParameters = {};
     configureLink(TREND_DECIMATION[settingsByte % 3], ((settingsByte >> 2) & 1) != 0);
     replies = 0;
-    setReplyHook(countReply);
+    replyTaps.clear();
+    replyTaps.add(&countingTap);
 }
 
 void checkInvariants() {

@@ -87,7 +87,7 @@ void timedClose(const char* prefix) {
 // The hook stamps each reply and sets replyEvent.
 void bindReplyHook() {
     replyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    setReplyHook(onReply);
+    replyTaps.add(&replyStampTap);
 }
 
 // The device text is complete once its ending character (stored as NUL) has

@@ -23,7 +23,9 @@ inline void resetLinkState() {
     editedParameters = {};
     setSettingsDefaults(&appSettings);
     configureLink(TREND_DECIMATION[1], false);  // as the window program starts
-    setReplyHook(nullptr);
+    replyTaps.clear();
+    receivedTaps.clear();
+    sentTaps.clear();
     setTransmitReadyHook(nullptr);
     setTransmitLinkOpen(1);  // opening discards whatever an earlier test left
     setTransmitLinkOpen(0);

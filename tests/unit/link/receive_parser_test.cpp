@@ -6,7 +6,8 @@
 namespace {
 
 int replyCount = 0;
-void countReply() { ++replyCount; }
+void countReply(void*) { ++replyCount; }
+const SignalTap countingTap{countReply, nullptr};
 
 struct Snapshot {
     int32_t measurement, maxPeak, minPeak, readoutsChanged;
@@ -37,7 +38,7 @@ protected:
     void SetUp() override {
         LinkTest::SetUp();
         replyCount = 0;
-        setReplyHook(countReply);
+        replyTaps.add(&countingTap);
         // Something other than 15, so that a refresh is visible.
         liveState.linkWatchdog = 3;
     }
@@ -188,11 +189,13 @@ TEST_F(ParserBands, LimitOneTypeEndsTheAnswerAndRestartsText) {
 
 namespace {
 uint16_t typeSeenByHook = 0;
-void recordTypeAtReply() { typeSeenByHook = loadField(deviceParameters.limit1Type); }
+void recordTypeAtReply(void*) { typeSeenByHook = loadField(deviceParameters.limit1Type); }
 }  // namespace
 
 TEST_F(ParserBands, LimitOneTypeIsStoredBeforeTheReplyIsSignalled) {
-    setReplyHook(recordTypeAtReply);
+    replyTaps.clear();
+    const SignalTap typeTap{recordTypeAtReply, nullptr};
+    replyTaps.add(&typeTap);
     feedWord(3002);
     EXPECT_EQ(2, typeSeenByHook);
 }

@@ -43,7 +43,7 @@ protected:
     static void reset() {
         resetLiveState();
         resetReceiveLine();
-        setReplyHook(nullptr);
+        replyTaps.clear();
         deviceParameters = {};
         editedParameters = {};
         setSettingsDefaults(&appSettings);

@@ -57,7 +57,8 @@ std::vector<uint8_t> deviceStream(size_t targetSize) {
 }
 
 int replies = 0;
-void countReply() { ++replies; }
+void countReply(void*) { ++replies; }
+const SignalTap countingTap{countReply, nullptr};
 
 void BM_ParseDeviceStream(benchmark::State& state) {
     const std::vector<uint8_t> stream = deviceStream(400 * 1024);
@@ -66,7 +67,7 @@ void BM_ParseDeviceStream(benchmark::State& state) {
     deviceParameters = {};
     setSettingsDefaults(&appSettings);
     linkConfig.alarmHold = 1;
-    setReplyHook(countReply);
+    replyTaps.add(&countingTap);
     replies = 0;
 
     for (auto _ : state) {
@@ -80,7 +81,7 @@ void BM_ParseDeviceStream(benchmark::State& state) {
         benchmark::Counter(bytes / LINE_BYTES_PER_SECOND, benchmark::Counter::kIsRate);
     state.counters["stream_KiB"] = static_cast<double>(stream.size()) / 1024.0;
     state.counters["answers_per_pass"] = static_cast<double>(replies) / static_cast<double>(state.iterations());
-    setReplyHook(nullptr);
+    replyTaps.remove(&countingTap);
 }
 
 }  // namespace

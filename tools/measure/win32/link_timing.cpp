@@ -58,7 +58,7 @@ int verbCpu(int port, int argc, char** argv) {
 int verbLatency(int port, int argc, char** argv) {
     int expected = argc > 0 ? std::atoi(argv[0]) : 20;
     if (expected > MAX_REPLY_STAMPS) expected = MAX_REPLY_STAMPS;
-    setReplyHook(onReply);
+    replyTaps.add(&replyStampTap);
     if (!openPort(port)) return 1;
     int64_t start = nowMicros();
     while (replyStampCount.load(std::memory_order_acquire) < expected && elapsedMs(start) < 30000) Sleep(20);

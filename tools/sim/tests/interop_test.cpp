@@ -19,7 +19,8 @@
 namespace {
 
 int replies = 0;
-void countReply() { ++replies; }
+void countReply(void*) { ++replies; }
+const SignalTap countingTap{countReply, nullptr};
 
 class CoreAgainstSim : public ::testing::Test {
 protected:
@@ -28,9 +29,9 @@ protected:
         resetReceiveLine();
         std::memset(&deviceParameters, 0, sizeof deviceParameters);
         replies = 0;
-        setReplyHook(countReply);
+        replyTaps.add(&countingTap);
     }
-    void TearDown() override { setReplyHook(nullptr); }
+    void TearDown() override { replyTaps.remove(&countingTap); }
 
     // Runs the device for `steps` steps and feeds its line bytes to the
     // program's parser 4 bytes at a time, as the reader thread does.

@@ -90,7 +90,9 @@ std::atomic<int> replyStampCount{0};
 int64_t replyStamps[MAX_REPLY_STAMPS];
 HANDLE replyEvent = nullptr;
 
-void onReply() {
+const SignalTap replyStampTap{onReply, nullptr};
+
+void onReply(void*) {
     int slot = replyStampCount.load(std::memory_order_relaxed);
     if (slot < MAX_REPLY_STAMPS) {
         replyStamps[slot] = nowMicros();

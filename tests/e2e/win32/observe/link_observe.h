@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "link/line_taps.h"
+
 // Microseconds since 1970: the clock CLOCK_REALTIME gives on the Linux side.
 int64_t nowMicros();
 double elapsedMs(int64_t startMicros);
@@ -50,11 +52,12 @@ struct LinkThreads {
     HANDLE writer;
 };
 
-// The reply hook (setReplyHook(onReply)): stamps each parameter-answer end
+// The reply tap (replyTaps.add(&replyStampTap)): stamps each parameter-answer end
 // line the parser takes, up to MAX_REPLY_STAMPS, and sets replyEvent when
 // there is one.
 constexpr int MAX_REPLY_STAMPS = 1000;
 extern std::atomic<int> replyStampCount;
 extern int64_t replyStamps[MAX_REPLY_STAMPS];
 extern HANDLE replyEvent;
-void onReply();
+void onReply(void*);
+extern const SignalTap replyStampTap;
