@@ -38,6 +38,7 @@ add_subdirectory(tests/support)
 add_executable(core_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE elq_test_support elqcore GTest::gtest GTest::gtest_main Threads::Threads)
 target_compile_options(core_tests PRIVATE ${WARNINGS})
+target_compile_definitions(core_tests PRIVATE ELQ_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 60)
 
 # The same unit tests built for Windows, run under Wine in a prefix of their

@@ -40,6 +40,8 @@ add_subdirectory(tests/support)
 add_executable(core_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE elq_test_support elqcore_win gtest gtest_main ${WIN32_LIBS} ${STATIC_LINK})
 target_compile_options(core_tests PRIVATE ${WARNINGS})
+# Run under Wine, whose drive Z: is the Linux root.
+target_compile_definitions(core_tests PRIVATE ELQ_TEST_DATA_DIR="Z:${CMAKE_SOURCE_DIR}/tests/data")
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
   add_subdirectory(tests/e2e/win32)
