@@ -8,14 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "link/command_frames.h"
 #include "link/word_meaning.h"
+#include "tests/support/golden_recordings.h"
 
 namespace {
 
@@ -322,26 +320,16 @@ TEST(WordMeaning, CommandWords) {
 }
 
 TEST(GoldenRecordings, TheCoresReaderGivesEachFilesOutcome) {
-    std::ifstream table(std::string(ELQ_TEST_DATA_DIR) + "/recording-outcomes.txt");
-    ASSERT_TRUE(table.good());
-    int files = 0;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        std::string name, outcome, cutOff;
-        size_t devicePackets = 0;
-        fields >> name >> outcome >> devicePackets >> cutOff;
-        std::ifstream file(std::string(ELQ_TEST_DATA_DIR) + "/recordings/" + name, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        ASSERT_FALSE(bytes.empty()) << name;
+    std::vector<GoldenRecording> files = goldenRecordings(ELQ_TEST_DATA_DIR);
+    ASSERT_EQ(6u, files.size());
+    for (const GoldenRecording& file : files) {
+        ASSERT_FALSE(file.bytes.empty()) << file.name;
         RecordingContents contents;
-        RecordingReadResult result = readRecording(bytes.data(), bytes.size(), &contents);
-        EXPECT_EQ(outcome == "read", result.error == RECORDING_OK) << name << ": " << result.text;
+        RecordingReadResult result = readRecording(file.bytes.data(), file.bytes.size(), &contents);
+        EXPECT_EQ(file.read, result.error == RECORDING_OK) << file.name << ": " << result.text;
         size_t fromDevice = 0;
         for (const RecordedPacket& packet : contents.packets) fromDevice += packet.direction == FROM_DEVICE;
-        EXPECT_EQ(devicePackets, fromDevice) << name;
-        EXPECT_EQ(cutOff == "yes", contents.truncatedLastPacket) << name;
-        ++files;
+        EXPECT_EQ(file.devicePackets, fromDevice) << file.name;
+        EXPECT_EQ(file.lastPacketCutOff, contents.truncatedLastPacket) << file.name;
     }
-    EXPECT_EQ(6, files);
 }
