@@ -31,21 +31,37 @@ expected_decode=$("$tested" decode "$recording")
 
 work=$(mktemp -d)
 user_made=""
+ours=""  # set once this check installs the package: only then is it ours to purge
 # Written before the install and removed once the machine is as it was: a
 # check that was killed half-way (a stopped CI job, a closed terminal) leaves
 # it behind, and the next check finishes that one's clean-up instead of
-# taking the package for the administrator's own.
-marker=/var/tmp/elq770-check-deb.state
-installed() { dpkg-query -W -f='${Status}' elq770ctl 2>/dev/null | grep -q "ok installed"; }
+# taking the package for the administrator's own. Root's alone, so that
+# nobody else can make a check purge a package.
+state_dir=/var/lib/elq770-check-deb
+marker=$state_dir/state
+# Any trace of the package in dpkg's database: installed, half-installed,
+# unpacked, its configuration files left ...
+present() {
+  local status
+  status=$(dpkg-query -W -f='${db:Status-Status}' elq770ctl 2>/dev/null) || return 1
+  [ -n "$status" ] && [ "$status" != not-installed ]
+}
+# apt-get first; dpkg itself where an interrupted run left the package half
+# in, which apt-get will not touch.
+purge_ours() {
+  apt_get purge elq770ctl 2>/dev/null ||
+    DEBIAN_FRONTEND=noninteractive dpkg --purge --force-remove-reinstreq elq770ctl >/dev/null 2>&1 || true
+  ! present
+}
 cleanup() {
-  if installed; then
-    apt_get purge elq770ctl
-  fi
-  if [ -n "$user_made" ] && getent passwd elq770 >/dev/null; then
+  local clean=yes
+  if [ -n "$ours" ] && present; then purge_ours || clean=""; fi
+  if [ -n "$ours" ] && [ -n "$user_made" ] && getent passwd elq770 >/dev/null; then
     userdel elq770
     if getent group elq770 >/dev/null; then groupdel elq770; fi
   fi
-  rm -f "$marker"
+  # Kept when the package would not go, so that the next check tries again.
+  if [ -n "$clean" ]; then rm -f "$marker" && rmdir "$state_dir" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 # The clean-up also runs when the check is interrupted or terminated.
@@ -54,14 +70,21 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-# A killed check's leftovers: its package, the user it made, and a dpkg run
-# it interrupted.
-if [ -f "$marker" ]; then
+# One check at a time: a second one would take the first one's state file
+# for a killed check's. The lock goes with its holder's process.
+lock=/run/lock/elq770-check-deb.lock
+exec 9>"$lock"
+flock -w 600 9 || fail "another check has held $lock for 10 minutes"
+
+# A killed check's leftovers: its package, the user it made.
+if [ -f "$marker" ] && [ ! -L "$marker" ] && [ -O "$marker" ]; then
   echo "check-deb: finishing the clean-up of an interrupted check" >&2
   grep -qx "user_made=yes" "$marker" && user_made=yes
-  DEBIAN_FRONTEND=noninteractive dpkg --configure -a >/dev/null
+  ours=yes
   cleanup
+  [ ! -f "$marker" ] || fail "elq770ctl of an interrupted check would not go; see dpkg --audit"
   user_made=""
+  ours=""
   work=$(mktemp -d)
 fi
 
@@ -77,13 +100,13 @@ check_program() {
 
 check_installed() {
   local deb=$1 version=$2 tshark_first
-  if installed; then
-    trap - EXIT
-    rm -rf "$work"
-    fail "elq770ctl is installed already; this check would remove it"
+  if present; then
+    fail "elq770ctl is on this machine already ($(dpkg-query -W -f='${db:Status-Status}' elq770ctl)); this check would remove it"
   fi
   getent passwd elq770 >/dev/null || user_made=yes
+  mkdir -p -m 700 "$state_dir"
   echo "user_made=$user_made" >"$marker"
+  ours=yes
   apt_get install "$(realpath "$deb")"
 
   check_program /usr/bin/elq770ctl "$version"
