@@ -80,7 +80,13 @@ TEST(TapSlots, RemoveWaitsForACallUnderWayAndNoCallFollows) {
                             while (!g->release.load()) std::this_thread::yield();
                         },
                         &gate};
+    // The other slots taken, so that a probe finds room only once the
+    // remover has emptied the tap's slot.
+    void (*const nothing)(void*) = [](void*) {};
+    SignalTap others[TAP_SLOTS - 1];
+    for (SignalTap& other : others) other = SignalTap{nothing, nullptr};
     ASSERT_TRUE(taps.add(&tap));
+    for (const SignalTap& other : others) ASSERT_TRUE(taps.add(&other));
     std::thread reader([&] { taps.call(); });
     while (!gate.entered.load()) std::this_thread::yield();
     std::atomic<int> removed{0};
@@ -88,6 +94,8 @@ TEST(TapSlots, RemoveWaitsForACallUnderWayAndNoCallFollows) {
         taps.remove(&tap);
         removed.store(1);
     });
+    const SignalTap probe{nothing, nullptr};
+    while (!taps.add(&probe)) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(0, removed.load());
     gate.release.store(1);
