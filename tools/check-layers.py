@@ -80,8 +80,8 @@ def testing_include_allowed(path, text, included):
     return stem == unit or implements is not None
 
 
-def testing_includes(root):
-    """Yields (path, line number, included name) for a *_testing.h included outside its own implementation."""
+def product_includes(root):
+    """Yields (folder, path, text, line number, included name) for every include of "folder/..." in the product."""
     for folder in (f for layer in LAYERS for f in layer):
         for path in sorted((root / folder).rglob("*")):
             if path.suffix not in SOURCE_SUFFIXES or not path.is_file():
@@ -89,32 +89,28 @@ def testing_includes(root):
             text = path.read_text(encoding="utf-8", errors="replace")
             for number, line in enumerate(text.splitlines(), start=1):
                 match = INCLUDE.match(line)
-                if match is None or not match.group(1).endswith("_testing.h") or "/" not in match.group(1):
-                    continue
-                if not testing_include_allowed(path.relative_to(root), text, match.group(1)):
-                    yield path.relative_to(root), number, match.group(1)
+                if match is not None and "/" in match.group(1):
+                    yield folder, path, text, number, match.group(1)
+
+
+def testing_includes(root):
+    """Yields (path, line number, included name) for a *_testing.h included outside its own implementation."""
+    for _, path, text, number, included in product_includes(root):
+        if included.endswith("_testing.h") and not testing_include_allowed(path.relative_to(root), text, included):
+            yield path.relative_to(root), number, included
 
 
 def upward_includes(root):
     """Yields (path, line number, included name) for every include the order forbids."""
-    for folder in (f for layer in LAYERS for f in layer):
-        level = layer_of(folder)
-        for path in sorted((root / folder).rglob("*")):
-            if path.suffix not in SOURCE_SUFFIXES or not path.is_file():
+    for folder, path, _, number, included in product_includes(root):
+        target = included.split("/", 1)[0]
+        target_level = layer_of(target)
+        if target == folder == "cli":
+            if cli_include_allowed(path.relative_to(root / folder).parts, included):
                 continue
-            text = path.read_text(encoding="utf-8", errors="replace")
-            for number, line in enumerate(text.splitlines(), start=1):
-                match = INCLUDE.match(line)
-                if match is None or "/" not in match.group(1):
-                    continue
-                target = match.group(1).split("/", 1)[0]
-                target_level = layer_of(target)
-                if target == folder == "cli":
-                    if cli_include_allowed(path.relative_to(root / folder).parts, match.group(1)):
-                        continue
-                elif target == folder or (target_level is not None and target_level < level):
-                    continue
-                yield path.relative_to(root), number, match.group(1)
+        elif target == folder or (target_level is not None and target_level < layer_of(folder)):
+            continue
+        yield path.relative_to(root), number, included
 
 
 def main():
