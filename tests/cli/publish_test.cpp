@@ -295,12 +295,17 @@ TEST(PublishFaults, BrokerAwayTenSecondsLosesNoMeasurementAndRepeatsNoneUpToTheB
     // The broker goes between two measurements, once it has the watcher's
     // acknowledgement of the last: else it would rightly send that one again.
     watcher.waitFor(200, [] { return false; });
+    const std::size_t smallBefore = watcher.on("elq770/pump4/measurement").size();
     broker.stop();
     sleepMs(10000);
     ASSERT_TRUE(broker.start());
-    // Reconnecting takes up to the backoff's next step (8 s after the fourth try).
-    ASSERT_TRUE(watcher.waitFor(25000, [&] { return watcher.on(TOPIC + "measurement").size() >= 16; }))
-        << watcher.on(TOPIC + "measurement").size() << gateway.out();
+    // Reconnecting takes up to the backoff's next step (8 s after the fourth
+    // try), for each gateway on its own clock: both are waited for, the
+    // small one until its 3 kept messages and a new one are in.
+    ASSERT_TRUE(watcher.waitFor(25000, [&] {
+        return watcher.on(TOPIC + "measurement").size() >= 16 &&
+               watcher.on("elq770/pump4/measurement").size() >= smallBefore + 4;
+    })) << watcher.on(TOPIC + "measurement").size() << gateway.out();
     EXPECT_EQ(0, gateway.stop(SIGINT)) << gateway.err();
     EXPECT_EQ(0, small.stop(SIGINT)) << small.err();
     ASSERT_TRUE(watcher.waitFor(3000, [&] { return lastStatusIs(watcher, "offline"); }));
