@@ -14,52 +14,19 @@ latency per crossing is half of the difference. It prints the median and the
 depends on the machine and on what else runs on it (the load is printed).
 """
 import os
-import select
 import signal
-import statistics
 import subprocess
 import sys
 import tempfile
 import time
 import tty
 
-REQUEST = bytes([0xF1, 0xE1, 0x11, 0xA1, 0x84, 0x0D])  # the request-data frame
-ANSWER = bytes([0x21, 0x51, 0x72, 0x0D])                # a measurement line
-PAUSE_S = 0.005  # between rounds: the relay waits in poll() as in real use
-
-
-def read_exactly(fd, count, timeout_s=2.0):
-    got = b""
-    deadline = time.monotonic() + timeout_s
-    while len(got) < count:
-        left = deadline - time.monotonic()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise TimeoutError(f"{len(got)} of {count} bytes")
-        got += os.read(fd, count - len(got))
-    return got
+from line_rounds import answered_rounds, device_pty, load, machine_line, median_p99
 
 
 def rounds(program_fd, device_fd, count):
-    """Round times in microseconds: request written -> first answer byte read."""
-    times = []
-    for _ in range(count):
-        start = time.perf_counter_ns()
-        os.write(program_fd, REQUEST)
-        if read_exactly(device_fd, len(REQUEST)) != REQUEST:
-            raise RuntimeError("the request arrived changed")
-        os.write(device_fd, ANSWER)
-        first = read_exactly(program_fd, 1)
-        times.append((time.perf_counter_ns() - start) / 1000.0)
-        rest = read_exactly(program_fd, len(ANSWER) - 1)
-        if first + rest != ANSWER:
-            raise RuntimeError("the answer arrived changed")
-        time.sleep(PAUSE_S)
-    return times
-
-
-def p99(values):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(len(ordered) * 0.99))]
+    return answered_rounds(lambda b: os.write(program_fd, b), lambda n: os.read(program_fd, n), program_fd,
+                           device_fd, count)
 
 
 def main():
@@ -68,11 +35,8 @@ def main():
         return 2
     ctl = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
-    device_fd, port_fd = os.openpty()
-    tty.setraw(device_fd)
-    tty.setraw(port_fd)
-    port = os.ttyname(port_fd)
-    print(f"machine: {os.cpu_count()} cores, load before: {' '.join(open('/proc/loadavg').read().split()[:3])}")
+    device_fd, port_fd, port = device_pty()
+    print(machine_line())
 
     direct = rounds(port_fd, device_fd, count)
 
@@ -96,14 +60,14 @@ def main():
         relay.send_signal(signal.SIGINT)
         relay.wait(timeout=10)
 
-    dm, d99 = statistics.median(direct), p99(direct)
-    rm, r99 = statistics.median(relayed), p99(relayed)
+    dm, d99 = median_p99(direct)
+    rm, r99 = median_p99(relayed)
     print(f"rounds: {count} (request frame -> first answer byte)")
     print(f"figure: direct round        median {dm:8.1f} us   p99 {d99:8.1f} us")
     print(f"figure: through the relay   median {rm:8.1f} us   p99 {r99:8.1f} us")
     print(f"figure: relay added per crossing (half the difference)   median {(rm - dm) / 2:8.1f} us"
           f"   p99 {(r99 - d99) / 2:8.1f} us")
-    print(f"load after: {' '.join(open('/proc/loadavg').read().split()[:3])}")
+    print(f"load after: {load()}")
     return 0
 
 

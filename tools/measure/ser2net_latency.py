@@ -18,56 +18,13 @@ and what ser2net adds. A figure, not a test: it depends on the machine and
 its load (printed).
 """
 import os
-import select
 import socket
-import statistics
 import subprocess
 import sys
 import tempfile
 import time
-import tty
 
-REQUEST = bytes([0xF1, 0xE1, 0x11, 0xA1, 0x84, 0x0D])  # the request-data frame
-ANSWER = bytes([0x21, 0x51, 0x72, 0x0D])                # a measurement line
-PAUSE_S = 0.005
-
-
-def read_exactly(read, fd, count, timeout_s=2.0):
-    got = b""
-    deadline = time.monotonic() + timeout_s
-    while len(got) < count:
-        left = deadline - time.monotonic()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise TimeoutError(f"{len(got)} of {count} bytes")
-        part = read(count - len(got))
-        if not part:
-            raise RuntimeError("the connection closed")
-        got += part
-    return got
-
-
-def rounds(write, read, fd, device_fd, count):
-    """Round times in microseconds: request written -> first answer byte read."""
-    device_read = lambda n: os.read(device_fd, n)
-    times = []
-    for _ in range(count):
-        start = time.perf_counter_ns()
-        write(REQUEST)
-        if read_exactly(device_read, device_fd, len(REQUEST)) != REQUEST:
-            raise RuntimeError("the request arrived changed")
-        os.write(device_fd, ANSWER)
-        first = read_exactly(read, fd, 1)
-        times.append((time.perf_counter_ns() - start) / 1000.0)
-        if first + read_exactly(read, fd, len(ANSWER) - 1) != ANSWER:
-            raise RuntimeError("the answer arrived changed")
-        time.sleep(PAUSE_S)
-    return times
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+from line_rounds import answered_rounds, device_pty, free_port, load, machine_line, median_p99
 
 
 def through(port, device_fd, count):
@@ -81,25 +38,17 @@ def through(port, device_fd, count):
     except BlockingIOError:
         pass
     conn.setblocking(True)
-    result = rounds(conn.sendall, conn.recv, conn.fileno(), device_fd, count)
+    result = answered_rounds(conn.sendall, conn.recv, conn.fileno(), device_fd, count)
     conn.close()
     time.sleep(0.2)  # ser2net lets the port go
     return result
 
 
-def p99(values):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(len(ordered) * 0.99))]
-
-
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
-    device_fd, port_fd = os.openpty()
-    tty.setraw(device_fd)
-    tty.setraw(port_fd)
-    port = os.ttyname(port_fd)
-    print(f"machine: {os.cpu_count()} cores, load before: {' '.join(open('/proc/loadavg').read().split()[:3])}")
-    direct = rounds(lambda b: os.write(port_fd, b), lambda n: os.read(port_fd, n), port_fd, device_fd, count)
+    device_fd, port_fd, port = device_pty()
+    print(machine_line())
+    direct = answered_rounds(lambda b: os.write(port_fd, b), lambda n: os.read(port_fd, n), port_fd, device_fd, count)
     os.close(port_fd)  # ser2net opens the port itself
 
     work = tempfile.mkdtemp(prefix="ser2net-latency-")
@@ -122,14 +71,14 @@ def main():
         server.terminate()
         server.wait(timeout=10)
 
-    dm, d99 = statistics.median(direct), p99(direct)
+    dm, d99 = median_p99(direct)
     print(f"rounds: {count} (request frame -> first answer byte)")
     print(f"figure: {'direct pty':28s} median {dm:8.1f} us   p99 {d99:8.1f} us")
     for label, times in results:
-        m, q = statistics.median(times), p99(times)
+        m, q = median_p99(times)
         print(f"figure: {label:28s} median {m:8.1f} us   p99 {q:8.1f} us"
               f"   added: median {m - dm:8.1f} us   p99 {q - d99:8.1f} us")
-    print(f"load after: {' '.join(open('/proc/loadavg').read().split()[:3])}")
+    print(f"load after: {load()}")
     return 0
 
 

@@ -19,18 +19,15 @@ the machine and its load (printed).
 import os
 import select
 import socket
-import statistics
 import subprocess
 import sys
 import tempfile
 import threading
 import time
-import tty
 
-REQUEST = bytes([0xF1, 0xE1, 0x11, 0xA1, 0x84, 0x0D])  # the request-data frame
-MEASUREMENT = bytes([0x21, 0x51, 0x72, 0x0D])         # a measurement line
+from line_rounds import MEASUREMENT, PAUSE_S, REQUEST, device_pty, free_port, load, machine_line, median_p99
+
 ANSWER = bytes([0xF1, 0xE1, 0xB1, 0x11, 0x94, 0x0D])  # a device text character
-PAUSE_S = 0.005
 
 
 class Device(threading.Thread):
@@ -68,12 +65,6 @@ def rounds(write, read, count):
         times.append((time.perf_counter_ns() - start) / 1000.0)
         time.sleep(PAUSE_S)
     return times
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def cpu_seconds(pid):
@@ -116,19 +107,11 @@ def through_share(ctl, slave, work, count, raw):
         broker.wait(timeout=10)
 
 
-def p99(values):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(len(ordered) * 0.99))]
-
-
 def main():
     ctl = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
-    device_fd, port_fd = os.openpty()
-    tty.setraw(device_fd)
-    tty.setraw(port_fd)
-    slave = os.ttyname(port_fd)
-    print(f"machine: {os.cpu_count()} cores, load before: {' '.join(open('/proc/loadavg').read().split()[:3])}")
+    device_fd, port_fd, slave = device_pty()
+    print(machine_line())
     device = Device(device_fd)
     device.start()
     direct = rounds(lambda b: os.write(port_fd, b), lambda: os.read(port_fd, 4096), count)
@@ -136,16 +119,16 @@ def main():
     results = [(label, through_share(ctl, slave, work, count, raw))
                for label, raw in (("--share (RFC 2217)", False), ("--share --share-raw", True))]
     device.stop = True
-    dm, d99 = statistics.median(direct), p99(direct)
+    dm, d99 = median_p99(direct)
     print(f"rounds: {count} (request frame -> whole answer line)")
     print(f"figure: {'direct pty':22s} median {dm:8.1f} us   p99 {d99:8.1f} us")
     for label, (times, busy, idle) in results:
-        m, q = statistics.median(times), p99(times)
+        m, q = median_p99(times)
         print(f"figure: {label:22s} median {m:8.1f} us   p99 {q:8.1f} us"
               f"   added: median {m - dm:8.1f} us   p99 {q - d99:8.1f} us")
         print(f"figure: {label:22s} gateway CPU {100 * busy:5.2f} % during the rounds,"
               f" {100 * idle:5.2f} % with the client attached and idle (device at 20 lines/s)")
-    print(f"load after: {' '.join(open('/proc/loadavg').read().split()[:3])}")
+    print(f"load after: {load()}")
     return 0
 
 
